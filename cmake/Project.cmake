@@ -1,0 +1,70 @@
+# Shared build settings and the helpers every folder uses.
+
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+  set(CMAKE_C_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+endif()
+
+add_library(fw_options INTERFACE)
+target_compile_options(fw_options INTERFACE
+  -Wall -Wextra -Wno-unused-parameter
+  $<$<COMPILE_LANGUAGE:CXX>:-Wno-missing-field-initializers>)
+target_compile_definitions(fw_options INTERFACE _FILE_OFFSET_BITS=64)
+
+if(FW_SANITIZE_ADDRESS AND FW_SANITIZE_THREAD)
+  message(FATAL_ERROR "AddressSanitizer and ThreadSanitizer cannot be combined")
+endif()
+if(FW_SANITIZE_ADDRESS)
+  target_compile_options(fw_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(fw_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(FW_SANITIZE_THREAD)
+  target_compile_options(fw_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(fw_options INTERFACE -fsanitize=thread)
+endif()
+
+find_package(Threads REQUIRED)
+find_package(PkgConfig REQUIRED)
+
+# fw_add_library(<target> [PUBLIC <libs...>] [PRIVATE <libs...>] [PCH <headers...>])
+# Builds every .cpp/.c below the calling folder into one static library whose
+# include root is the project's source root (includes read "engine/…",
+# "toolkit/foundation/…").
+function(fw_add_library target)
+  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;PCH" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  add_library(${target} STATIC ${srcs})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${target} PUBLIC fw_options Threads::Threads ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+  if(ARG_PCH)
+    target_precompile_headers(${target} PRIVATE ${ARG_PCH})
+  endif()
+endfunction()
+
+# fw_add_gtest(<target> SOURCES <files...> LIBS <libs...> [LABELS <labels...>])
+# One test executable; each GoogleTest case becomes its own CTest test.
+function(fw_add_gtest target)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE fw_options ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(${target} PRIVATE
+    FW_SOURCE_DIR="${PROJECT_SOURCE_DIR}" FW_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+endfunction()
+
+# fw_add_benchmark(<target> SOURCES <files...> LIBS <libs...>)
+function(fw_add_benchmark target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE fw_options ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the application inside a
+# loopback-only network namespace. Without a display it runs under Xvfb.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" "$root/build"
+app=$root/build/shell/fernwick
+if [ ! -x "$app" ]; then
+  echo "the application is not built yet (no shell/ target)" >&2
+  exit 1
+fi
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" "$root/scripts/isolated" "$app" "$@"
+fi
+exec "$root/scripts/isolated" "$app" "$@"
