@@ -11,36 +11,37 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <memory>
 
 namespace NSUI {
+
+namespace {
+
+// Each thread formats into its own scratch buffer, made on the thread's first
+// call and freed when the thread ends. (A small stack buffer with a second
+// pass for longer texts would be as safe, but glibc's vsnprintf is very slow
+// once it has to truncate.)
+char* scratchBuffer()
+{
+    thread_local std::unique_ptr<char[]> buffer;
+    if (!buffer)
+        buffer.reset(new char[kFormatCapacity + 1]);
+    return buffer.get();
+}
+
+}  // namespace
 
 std::string formatStringV(const char* format, va_list args)
 {
     if (!format)
         return std::string();
-    // Most texts fit on the stack; a longer one is formatted a second time
-    // straight into the result. Each call uses only its own memory, so any
-    // thread may format at any time.
-    char local[1024];
-    va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(local, sizeof local, format, args);
+    char* buffer = scratchBuffer();
+    const int n = std::vsnprintf(buffer, kFormatCapacity + 1, format, args);
     // C99 vsnprintf returns the length it needed, not -1, when the text does
     // not fit, so both bounds are checked.
-    if (n < 0 || n > kFormatCapacity) {
-        va_end(again);
+    if (n < 0 || n > kFormatCapacity)
         return std::string();
-    }
-    if (static_cast<size_t>(n) < sizeof local) {
-        va_end(again);
-        return std::string(local, static_cast<size_t>(n));
-    }
-    std::string result(static_cast<size_t>(n), '\0');
-    const int m = std::vsnprintf(result.data(), static_cast<size_t>(n) + 1, format, again);
-    va_end(again);
-    if (m != n)
-        return std::string();
-    return result;
+    return std::string(buffer, static_cast<size_t>(n));
 }
 
 std::string formatString(const char* format, ...)

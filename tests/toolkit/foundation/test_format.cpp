@@ -15,7 +15,7 @@ TEST(Format, FormatStringKeepsTheCapAndNeverCuts)
     EXPECT_EQ(formatString("%s", std::string(kFormatCapacity, 'x').c_str()).size(), size_t(kFormatCapacity));
     EXPECT_EQ(formatString("%s", std::string(kFormatCapacity + 1, 'x').c_str()), "");
     EXPECT_EQ(formatString("%s%s", std::string(40000, 'x').c_str(), std::string(40000, 'y').c_str()), "");
-    // Longer than the stack buffer but within the cap: formatted whole.
+    // A long text within the cap is formatted whole.
     const std::string mid = formatString("%s|%d", std::string(5000, 'q').c_str(), 42);
     EXPECT_EQ(mid, std::string(5000, 'q') + "|42");
 }
