@@ -15,16 +15,6 @@
 
 namespace isImageSDK {
 
-int bytesPerSample(int elementType)
-{
-    switch (elementType) {
-    case 0: return 1;
-    case 2: return 4;
-    case 4: return 3;
-    default: return 2;
-    }
-}
-
 double projectionSumLimit(int elementType)
 {
     switch (elementType) {

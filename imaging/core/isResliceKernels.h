@@ -9,16 +9,9 @@
 
 #include <cstdint>
 
-namespace isImageSDK {
+#include "imaging/core/isImageTypes.h" // element types, projection modes, bytesPerSample
 
-// How the samples of a slab combine into one output pixel.
-enum ProjectionMode
-{
-    PROJECTION_MIN = 0,
-    PROJECTION_MAX = 1,
-    PROJECTION_MEAN = 2,
-    PROJECTION_SUM = 3,
-};
+namespace isImageSDK {
 
 // Interpolation of the oblique reslice; any other value counts as linear.
 enum InterpolationMode
@@ -34,9 +27,6 @@ enum PlaneOrientation
     PLANE_SAGITTAL = 1, // across x, counted from the far end of the x axis
     PLANE_CORONAL = 2,  // across y
 };
-
-// Bytes per sample of an element type code (RGB: 3, unknown: 2).
-int bytesPerSample(int elementType);
 
 // Largest value a sum may store for an element type code.
 double projectionSumLimit(int elementType);
