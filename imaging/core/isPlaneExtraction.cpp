@@ -55,6 +55,14 @@ SlabRange slabRange(int index, int count, int planes)
 
 namespace {
 
+inline const void* sliceAt(const PlaneExtraction& a, int z)
+{
+    if (a.voxels)
+        return static_cast<const unsigned char*>(a.voxels) +
+               std::int64_t(z) * a.dimensions[0] * a.dimensions[1] * bytesPerSample(a.elementType);
+    return a.slices[z];
+}
+
 // Stores an accumulated mean or sum: saturated to the type's range (the upper
 // limit is the type's largest value; a signed sum below the smallest value
 // stores the smallest), truncated toward zero for integer types.
@@ -100,7 +108,7 @@ template <typename T>
 void extractAxial(const PlaneExtraction& a, const SlabRange& r, T* out)
 {
     const std::int64_t n = std::int64_t(a.dimensions[0]) * a.dimensions[1];
-    const T* first = static_cast<const T*>(a.slices[r.first]);
+    const T* first = static_cast<const T*>(sliceAt(a, r.first));
     if (r.count() == 1) {
         std::memcpy(out, first, size_t(n) * sizeof(T));
         return;
@@ -109,7 +117,7 @@ void extractAxial(const PlaneExtraction& a, const SlabRange& r, T* out)
     if (isMinOrMax(mode)) {
         std::memcpy(out, first, size_t(n) * sizeof(T));
         for (int s = r.first + 1; s <= r.last; ++s) {
-            const T* src = static_cast<const T*>(a.slices[s]);
+            const T* src = static_cast<const T*>(sliceAt(a, s));
             if (mode == PROJECTION_MIN)
                 for (std::int64_t j = 0; j < n; ++j) out[j] = keepMin(out[j], src[j]);
             else
@@ -123,7 +131,7 @@ void extractAxial(const PlaneExtraction& a, const SlabRange& r, T* out)
         const int m = int(std::min<std::int64_t>(kChunk, n - j0));
         for (int j = 0; j < m; ++j) acc[j] = double(first[j0 + j]);
         for (int s = r.first + 1; s <= r.last; ++s) {
-            const T* src = static_cast<const T*>(a.slices[s]) + j0;
+            const T* src = static_cast<const T*>(sliceAt(a, s)) + j0;
             for (int j = 0; j < m; ++j) acc[j] += double(src[j]);
         }
         finishChunk(acc, m, mode, scale, out + j0);
@@ -141,7 +149,7 @@ void extractSagittal(const PlaneExtraction& a, const SlabRange& r, T* out)
     const int mode = a.projectionMode;
     const double scale = 1.0 / double(n);
     for (int z = 0; z < dz; ++z) {
-        const T* slice = static_cast<const T*>(a.slices[z]);
+        const T* slice = static_cast<const T*>(sliceAt(a, z));
         T* col = out + z;
         if (n == 1) {
             const T* p = slice + x0;
@@ -179,7 +187,7 @@ void extractCoronal(const PlaneExtraction& a, const SlabRange& r, T* out)
     T keep[kChunk];
     double acc[kChunk];
     for (int z = 0; z < dz; ++z) {
-        const T* slice = static_cast<const T*>(a.slices[z]);
+        const T* slice = static_cast<const T*>(sliceAt(a, z));
         T* col = out + z;
         for (int x0 = 0; x0 < dx; x0 += kChunk) {
             const int m = std::min(kChunk, dx - x0);
@@ -231,11 +239,11 @@ void extractRgb(const PlaneExtraction& a)
     const int i = a.sliceIndex;
     auto* out = static_cast<unsigned char*>(a.output);
     if (a.orientation == PLANE_ORIGINAL) {
-        std::memcpy(out, a.slices[i], size_t(dx) * size_t(dy) * 3);
+        std::memcpy(out, sliceAt(a, i), size_t(dx) * size_t(dy) * 3);
         return;
     }
     for (int z = 0; z < dz; ++z) {
-        const auto* slice = static_cast<const unsigned char*>(a.slices[z]);
+        const auto* slice = static_cast<const unsigned char*>(sliceAt(a, z));
         if (a.orientation == PLANE_SAGITTAL) {
             const int x = dx - 1 - i;
             for (int y = 0; y < dy; ++y)
@@ -252,7 +260,7 @@ void extractRgb(const PlaneExtraction& a)
 
 bool extractPlane(const PlaneExtraction& a)
 {
-    if (!a.slices || !a.output)
+    if ((!a.voxels && !a.slices) || !a.output)
         return false;
     const int dx = a.dimensions[0], dy = a.dimensions[1], dz = a.dimensions[2];
     if (dx < 1 || dy < 1 || dz < 1)
@@ -268,11 +276,10 @@ bool extractPlane(const PlaneExtraction& a)
         return false;
     const SlabRange r = slabRange(a.sliceIndex, a.elementType == 4 ? 1 : a.slabSampleCount, planes);
     // Only the slices that are read need buffers.
-    if (a.orientation == PLANE_ORIGINAL) {
-        for (int s = r.first; s <= r.last; ++s)
-            if (!a.slices[s]) return false;
-    } else {
-        for (int z = 0; z < dz; ++z)
+    if (!a.voxels) {
+        const int from = a.orientation == PLANE_ORIGINAL ? r.first : 0;
+        const int to = a.orientation == PLANE_ORIGINAL ? r.last : dz - 1;
+        for (int z = from; z <= to; ++z)
             if (!a.slices[z]) return false;
     }
     switch (a.elementType) {

@@ -54,7 +54,8 @@ SlabRange slabRange(int index, int count, int planes);
 // dimZ x dimY) and voxel (v, p, u) for PLANE_CORONAL (output dimZ x dimX).
 struct PlaneExtraction
 {
-    const void* const* slices = nullptr; // dimZ slice buffers, dimX * dimY samples each, x fastest
+    const void* voxels = nullptr;        // contiguous volume, x fastest, then y, then z; or:
+    const void* const* slices = nullptr; // dimZ slice buffers of dimX * dimY samples each
     int dimensions[3] = {0, 0, 0};
     int elementType = 1;
     int orientation = PLANE_ORIGINAL;

@@ -221,3 +221,230 @@ TEST(PlaneExtraction, RefusesWhatItCannotExtract)
     a.slices = missing.data();
     EXPECT_FALSE(extractPlane(a));
 }
+
+// ---------------------------------------------------------------------------
+// The plane filter in the pipeline.
+
+#include "imaging/core/isImageData.h"
+#include "imaging/core/isImagePlane.h"
+
+#include <cmath>
+
+namespace {
+
+// World placement used by the filter tests: a rotation about z with a
+// translation, so that matrix mistakes show.
+cocos2d::Mat4 placementMatrix()
+{
+    const float c = std::cos(0.5f), s = std::sin(0.5f);
+    return cocos2d::Mat4(cocos2d::Vec3(c, s, 0), cocos2d::Vec3(-s, c, 0), cocos2d::Vec3(0, 0, 1),
+                         cocos2d::Vec3(10, -20, 5));
+}
+
+// A float volume holding the naming field.
+isImageData* fieldImage(int dx, int dy, int dz, float sx, float sy, float sz)
+{
+    isImageData* img = isImageData::create();
+    const int32_t d[3] = {dx, dy, dz};
+    const float s[3] = {sx, sy, sz};
+    EXPECT_TRUE(img->buildVolume(d, s, ELEMENT_FLOAT, 0, 0, placementMatrix()));
+    auto* p = static_cast<float*>(img->volumeBuffer);
+    for (int z = 0; z < dz; ++z)
+        for (int y = 0; y < dy; ++y)
+            for (int x = 0; x < dx; ++x)
+                *p++ = mprtest::fieldValue(x, y, z);
+    return img;
+}
+
+cocos2d::Vec3 transformPoint(const cocos2d::Mat4& m, float x, float y, float z)
+{
+    return cocos2d::Vec3(m.m[0] * x + m.m[4] * y + m.m[8] * z + m.m[12], m.m[1] * x + m.m[5] * y + m.m[9] * z + m.m[13],
+                         m.m[2] * x + m.m[6] * y + m.m[10] * z + m.m[14]);
+}
+
+} // namespace
+
+TEST(ImagePlane, GeometryAndPixelsOfEachOrientation)
+{
+    isImageData* vol = fieldImage(25, 20, 8, 0.5f, 0.75f, 2.0f);
+    isImagePlane* plane = isImagePlane::create();
+    EXPECT_EQ(plane->getSliceCount(), -1);
+    EXPECT_EQ(plane->getSliceIndexForPosition(0, 0, 0), -1);
+    isImageData* out = plane->getOutputImage();
+    plane->setInputData(vol);
+    EXPECT_EQ(plane->sliceIndex, 0);
+    const cocos2d::Mat4 m = placementMatrix();
+
+    struct Case
+    {
+        int orientation, count, width, height;
+        float spacingX, spacingY;
+    };
+    for (const Case& c : {Case{PLANE_ORIGINAL, 8, 25, 20, 0.5f, 0.75f}, Case{PLANE_SAGITTAL, 25, 8, 20, 2.0f, 0.75f},
+                          Case{PLANE_CORONAL, 20, 8, 25, 2.0f, 0.5f}}) {
+        plane->setOrientation(c.orientation);
+        ASSERT_EQ(plane->getSliceCount(), c.count);
+        const int index = c.count / 2 - 1;
+        plane->setSliceIndex(index);
+        plane->update();
+        SliceRecord* s = out->getSlice(0);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(out->getSliceCount(), 1);
+        EXPECT_EQ(s->width, c.width);
+        EXPECT_EQ(s->height, c.height);
+        EXPECT_FLOAT_EQ(s->spacingX, c.spacingX);
+        EXPECT_FLOAT_EQ(s->spacingY, c.spacingY);
+        const auto* px = static_cast<const float*>(s->pixels);
+        for (int v = 0; v < c.height; ++v)
+            for (int u = 0; u < c.width; ++u) {
+                const mprtest::Voxel voxel = mprtest::voxelOf(px[v * c.width + u]);
+                const mprtest::Voxel expect = c.orientation == PLANE_ORIGINAL   ? mprtest::Voxel{u, v, index}
+                                              : c.orientation == PLANE_SAGITTAL ? mprtest::Voxel{24 - index, v, u}
+                                                                                : mprtest::Voxel{v, index, u};
+                ASSERT_EQ(voxel, expect) << "orientation " << c.orientation << " pixel " << u << "," << v;
+                // The slice matrix places each pixel where its voxel lies.
+                if (u % 3 == 0 && v % 4 == 0) {
+                    const cocos2d::Vec3 at = transformPoint(s->matrix, u * s->spacingX, v * s->spacingY, 0);
+                    const cocos2d::Vec3 want = transformPoint(m, voxel.x * 0.5f, voxel.y * 0.75f, voxel.z * 2.0f);
+                    ASSERT_NEAR(at.x, want.x, 1e-3);
+                    ASSERT_NEAR(at.y, want.y, 1e-3);
+                    ASSERT_NEAR(at.z, want.z, 1e-3);
+                }
+            }
+        // The planes are right-handed: column 2 is column 0 × column 1.
+        const cocos2d::Vec3 a(s->matrix.m[0], s->matrix.m[1], s->matrix.m[2]);
+        const cocos2d::Vec3 b(s->matrix.m[4], s->matrix.m[5], s->matrix.m[6]);
+        const cocos2d::Vec3 n(s->matrix.m[8], s->matrix.m[9], s->matrix.m[10]);
+        EXPECT_NEAR(a.y * b.z - a.z * b.y, n.x, 1e-6);
+        EXPECT_NEAR(a.z * b.x - a.x * b.z, n.y, 1e-6);
+        EXPECT_NEAR(a.x * b.y - a.y * b.x, n.z, 1e-6);
+    }
+    plane->release();
+    vol->release();
+}
+
+TEST(ImagePlane, IndexForWorldPosition)
+{
+    isImageData* vol = fieldImage(10, 12, 14, 0.5f, 0.75f, 2.0f);
+    isImagePlane* plane = isImagePlane::create();
+    plane->setInputData(vol);
+    const cocos2d::Mat4 m = placementMatrix();
+    // Planes along each axis: position of plane k in the local frame.
+    struct Axis
+    {
+        int orientation, axis, count;
+        float spacing;
+        bool reversed;
+    };
+    for (const Axis& a : {Axis{PLANE_ORIGINAL, 2, 14, 2.0f, false}, Axis{PLANE_SAGITTAL, 0, 10, 0.5f, true},
+                          Axis{PLANE_CORONAL, 1, 12, 0.75f, false}}) {
+        plane->setOrientation(a.orientation);
+        auto indexAt = [&](double planes) {
+            float local[3] = {1.0f, 1.5f, 2.0f};
+            local[a.axis] = float((a.reversed ? a.count - 1 - planes : planes) * a.spacing);
+            const cocos2d::Vec3 w = transformPoint(m, local[0], local[1], local[2]);
+            return plane->getSliceIndexForPosition(w.x, w.y, w.z);
+        };
+        for (int k = 0; k < a.count; ++k)
+            EXPECT_EQ(indexAt(k), k) << a.orientation;
+        EXPECT_EQ(indexAt(3.4), 3);
+        EXPECT_EQ(indexAt(3.6), 4);
+        EXPECT_EQ(indexAt(-1.4), 0); // truncation toward zero
+        EXPECT_EQ(indexAt(-3.0), -2);
+        EXPECT_EQ(indexAt(a.count + 2), a.count + 2);
+    }
+    plane->release();
+    vol->release();
+}
+
+TEST(ImagePlane, SlabThicknessMarksDataOnlyWhenTheCountChanges)
+{
+    isImageData* vol = fieldImage(6, 6, 6, 1.0f, 1.0f, 1.0f);
+    isImagePlane* plane = isImagePlane::create();
+    plane->setInputData(vol);
+    plane->update();
+    ASSERT_FALSE(plane->isDataModified());
+    plane->setSlabThickness(2.0);
+    EXPECT_EQ(plane->slabSampleCount, 3);
+    EXPECT_TRUE(plane->isDataModified());
+    EXPECT_FALSE(plane->isInformationModified());
+    plane->update();
+    plane->setSlabThickness(2.5);
+    EXPECT_FALSE(plane->isDataModified());
+    plane->setSlabThickness(-4.0);
+    EXPECT_EQ(plane->slabSampleCount, 1);
+
+    // A slab through the pipeline: the maximum of planes 1..3 along z is
+    // plane 3.
+    plane->setSlabThickness(2.0);
+    plane->setSliceIndex(2);
+    plane->update();
+    const auto* px = static_cast<const float*>(plane->getOutputImage()->getSlice(0)->pixels);
+    EXPECT_EQ(mprtest::voxelOf(px[7]), (mprtest::Voxel{1, 1, 3}));
+    plane->setProjectionMode(PROJECTION_MIN);
+    EXPECT_FALSE(plane->isInformationModified());
+    plane->update();
+    px = static_cast<const float*>(plane->getOutputImage()->getSlice(0)->pixels);
+    EXPECT_EQ(mprtest::voxelOf(px[7]), (mprtest::Voxel{1, 1, 1}));
+    plane->release();
+    vol->release();
+}
+
+TEST(ImagePlane, NoSliceWhenThereIsNothingToShow)
+{
+    isImageData* vol = fieldImage(6, 5, 4, 1.0f, 1.0f, 1.0f);
+    isImagePlane* plane = isImagePlane::create();
+    isImageData* out = plane->getOutputImage();
+    plane->setInputData(vol);
+    plane->setSliceIndex(4); // == dimZ
+    plane->update();
+    EXPECT_FALSE(out->hasData);
+    EXPECT_EQ(out->getSliceCount(), 0);
+    plane->setSliceIndex(-1);
+    plane->update();
+    EXPECT_FALSE(out->hasData);
+    plane->setOrientation(7);
+    plane->setSliceIndex(0);
+    plane->update();
+    EXPECT_FALSE(out->hasData);
+
+    // A single image: only orientation 0, always without slab.
+    isImageData* single = isImageData::create();
+    const int32_t d[3] = {6, 5, 1};
+    const float s[3] = {1, 1, 1};
+    ASSERT_TRUE(single->buildVolume(d, s, ELEMENT_FLOAT, 0, 0, cocos2d::Mat4()));
+    static_cast<float*>(single->slices[0]->pixels)[3] = 42.0f;
+    plane->setInputData(single);
+    plane->setOrientation(PLANE_SAGITTAL);
+    plane->update();
+    EXPECT_FALSE(out->hasData);
+    plane->setOrientation(PLANE_ORIGINAL);
+    plane->setProjectionMode(PROJECTION_SUM);
+    plane->slabSampleCount = 5;
+    plane->update();
+    ASSERT_TRUE(out->hasData);
+    EXPECT_EQ(plane->slabSampleCount, 1);
+    EXPECT_EQ(plane->projectionMode, 1);
+    EXPECT_EQ(static_cast<const float*>(out->getSlice(0)->pixels)[3], 42.0f);
+    plane->release();
+    single->release();
+    vol->release();
+}
+
+TEST(ImagePlane, CoincidentSlicesNeverReachADivision)
+{
+    // Slice spacing 0 (all slices at one position).
+    isImageData* vol = fieldImage(6, 5, 4, 1.0f, 1.0f, 0.0f);
+    isImagePlane* plane = isImagePlane::create();
+    plane->setInputData(vol);
+    plane->setSlabThickness(5.0);
+    EXPECT_EQ(plane->slabSampleCount, 1);
+    EXPECT_EQ(plane->getSliceIndexForPosition(0, 0, 0), -1);
+    plane->setSliceIndex(2);
+    plane->update();
+    ASSERT_TRUE(plane->getOutputImage()->hasData);
+    EXPECT_EQ(mprtest::voxelOf(static_cast<const float*>(plane->getOutputImage()->getSlice(0)->pixels)[0]),
+              (mprtest::Voxel{0, 0, 2}));
+    plane->release();
+    vol->release();
+}
