@@ -1,0 +1,20 @@
+// Umbrella header of the engine: every public engine header.
+#pragma once
+
+#include "engine/base/ccMacros.h"
+#include "engine/base/ccLog.h"
+#include "engine/base/Ref.h"
+#include "engine/base/AutoreleasePool.h"
+#include "engine/base/Vector.h"
+#include "engine/base/Map.h"
+#include "engine/base/Value.h"
+#include "engine/base/String.h"
+#include "engine/base/Array.h"
+#include "engine/base/Data.h"
+#include "engine/base/base64.h"
+#include "engine/base/ccTypes.h"
+#include "engine/math/Vec2.h"
+#include "engine/math/Vec3.h"
+#include "engine/math/Vec4.h"
+#include "engine/math/Mat4.h"
+#include "engine/math/Geometry.h"
