@@ -42,14 +42,16 @@ inline float distance3(const float a[3], const float b[3])
 }
 
 // Clips the ray to the box of possibly visible blocks and returns the number
-// of steps inside it; the position is set to the entry point plus the end
+// of samples inside it; the position is set to the entry point plus the end
 // offset plus 0.5 per axis. -1 when the ray misses.
 inline int enterBox(float pos[3], const RayValues& r, const RayKernelEnv& env)
 {
     float end[3] = {pos[0] + r.span[0], pos[1] + r.span[1], pos[2] + r.span[2]};
     float entry[3], exit[3];
     if (!clipSegment(pos, end, env.box, entry, exit)) return -1;
-    int n = static_cast<int>((distance3(entry, exit) - r.endMargin) * r.inverseStepLength);
+    // Samples from the entry up to and including the exit, so that the last
+    // voxels of the box are not lost on the far side.
+    int n = static_cast<int>(distance3(entry, exit) * r.inverseStepLength + r.endMargin) + 1;
     for (int a = 0; a < 3; ++a) pos[a] = entry[a] + r.endOffset[a] + 0.5f;
     return n;
 }
@@ -267,6 +269,15 @@ void setKernelGrid(RayKernelEnv& env, const vrSpaceLeapingBase* grid)
 {
     if (grid && grid->isBuilt()) {
         grid->copyBoundingBox(env.box);
+        // A trilinear sample up to one voxel outside the non-empty blocks
+        // still takes part of their voxels, so the rays see one voxel more on
+        // each side (the samplers clamp at the volume's faces).
+        for (int a = 0; a < 3; ++a) {
+            if (env.box[2 * a] > env.box[2 * a + 1]) continue;   // nothing visible
+            env.box[2 * a] = std::max(0.f, env.box[2 * a] - 1.f);
+            env.box[2 * a + 1] =
+                std::min(static_cast<float>(env.params->dimensions[a] - 1), env.box[2 * a + 1] + 1.f);
+        }
         env.blocksX = grid->blocksX();
         env.slabStride = grid->slabStride();
         if (grid->kind() == 1)
@@ -275,10 +286,10 @@ void setKernelGrid(RayKernelEnv& env, const vrSpaceLeapingBase* grid)
             env.maxima = static_cast<const vrSpaceLeapingFloat*>(grid)->maxima();
         return;
     }
-    // Whole volume, upper limits kept one voxel inside for trilinear samples.
+    // The whole volume.
     for (int a = 0; a < 3; ++a) {
         env.box[2 * a] = 0.f;
-        env.box[2 * a + 1] = static_cast<float>(env.params->dimensions[a] - 2);
+        env.box[2 * a + 1] = static_cast<float>(env.params->dimensions[a] - 1);
     }
     env.maxima = nullptr;
     env.blocksX = env.slabStride = 0;
