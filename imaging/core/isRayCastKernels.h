@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "imaging/core/isRayCastTypes.h"
 #include "imaging/core/isTransferFunction.h"
@@ -69,8 +70,8 @@ struct NearestSampler {
 
 template <typename T>
 struct TrilinearSampler {
-    // Integer voxels interpolate to an integer value (truncated), float
-    // voxels to a float.
+    // Integer voxels interpolate to the nearest integer value, float voxels
+    // to a float.
     using Value = T;
     static inline Value sample(float x, float y, float z, const RayCastParams& p)
     {
@@ -90,7 +91,13 @@ struct TrilinearSampler {
         const T* b = v + z0 * p.sliceSize + static_cast<int64_t>(y0) * p.dimensions[0] + x0;
         float s = w[0] * b[0] + w[1] * b[ox] + w[2] * b[oy] + w[3] * b[oy + ox]
                 + w[4] * b[oz] + w[5] * b[oz + ox] + w[6] * b[oz + oy] + w[7] * b[oz + oy + ox];
-        return static_cast<T>(s);
+        if constexpr (std::is_integral_v<T>) {
+            // Rounded: the weights sum to one only up to float precision, and
+            // a uniform region must sample to its own value.
+            return static_cast<T>(s >= 0.f ? s + 0.5f : s - 0.5f);
+        } else {
+            return s;
+        }
     }
 };
 

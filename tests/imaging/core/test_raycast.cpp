@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -130,9 +131,13 @@ TEST(RayCastKernels, SamplersStayInsideTheVolume)
     EXPECT_EQ(TrilinearSampler<int16_t>::sample(5.5f, 4.5f, 3.5f, p), 23);
     EXPECT_EQ(NearestSampler<int16_t>::sample(-1.5f, -0.5f, -3.f, p), 0);
     EXPECT_EQ(TrilinearSampler<int16_t>::sample(-1.5f, -0.5f, -3.f, p), 0);
-    // Inside: the weights of bin 25 of 50 (fraction 0.51) between 1 and 2.
-    EXPECT_EQ(TrilinearSampler<int16_t>::sample(1.5f, 0.f, 0.f, p), 1);
-    EXPECT_EQ(TrilinearSampler<int16_t>::sample(1.99f, 2.f, 1.f, p), 21);
+    // Inside: bin 25 of 50 (fraction 0.51) between 1 and 2 gives 1.51.
+    EXPECT_EQ(TrilinearSampler<int16_t>::sample(1.5f, 0.f, 0.f, p), 2);
+    EXPECT_EQ(TrilinearSampler<int16_t>::sample(1.99f, 2.f, 1.f, p), 22);
+    // A uniform region samples to its own value at any fraction.
+    std::fill(v.voxels.begin(), v.voxels.end(), int16_t(40));
+    for (float f : {0.f, 0.13f, 0.5f, 0.77f, 0.999f})
+        EXPECT_EQ(TrilinearSampler<int16_t>::sample(1.f + f, 1.f - f, f, p), 40) << f;
 }
 
 TEST(RayCastJobs, SplitOverWorkers)
@@ -287,9 +292,16 @@ TEST_F(RayCastTest, AbortMidFrameLeavesTheScaleUnchanged)
     ctx.setTargetFrameTime(0.001f);   // any finished frame would lower the scale
 
     ctx.setImageScale(0.5f);
-    std::thread renderer([&] { ctx.render(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    ctx.abort();
+    std::atomic<bool> done{false};
+    std::thread renderer([&] {
+        ctx.render();
+        done = true;
+    });
+    // A frame clears the flag when it starts, so keep aborting until it ends.
+    while (!done) {
+        ctx.abort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     renderer.join();
     EXPECT_TRUE(ctx.isAborted());
     EXPECT_FLOAT_EQ(ctx.getImageScale(), 0.5f);
