@@ -18,3 +18,7 @@
 #include "engine/math/Vec4.h"
 #include "engine/math/Mat4.h"
 #include "engine/math/Geometry.h"
+#include "engine/base/Scheduler.h"
+#include "engine/base/Director.h"
+#include "engine/base/UserDefault.h"
+#include "engine/platform/FileUtils.h"

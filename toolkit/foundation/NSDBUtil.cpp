@@ -1,5 +1,8 @@
 #include "toolkit/foundation/NSDBUtil.h"
 
+#include "toolkit/foundation/NSFiles.h"
+#include "engine/base/ccLog.h"
+
 #include <sqlite3.h>
 
 #include <chrono>
@@ -9,15 +12,6 @@
 namespace NSUI {
 
 namespace {
-
-// Failures are reported by the result and lastResult; the texts below are
-// kept for a debugger's eye only.
-void dbLog(const char* format, int code, const char* text)
-{
-    (void)format;
-    (void)code;
-    (void)text;
-}
 
 const char* orEmpty(const char* s) { return s ? s : ""; }
 
@@ -92,7 +86,7 @@ NSDBStatement::NSDBStatement(NSDBUtil& db, const std::string& sql) : owner(db)
     lastResult = sqlite3_prepare_v2(db.db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
     db.lastResult = lastResult;
     if (lastResult != SQLITE_OK) {
-        dbLog("prepare sql failure，error code:%d ，resonse:%s\n", lastResult, sqlite3_errmsg(db.db));
+        debugLog("prepare sql failure，error code:%d ，resonse:%s\n", lastResult, sqlite3_errmsg(db.db));
         sqlite3_finalize(stmt);
         stmt = nullptr;
     } else if (!stmt) {
@@ -177,7 +171,7 @@ bool NSDBStatement::step()
     lastResult = sqlite3_step(stmt);
     owner.lastResult = lastResult;
     if (lastResult != SQLITE_ROW && lastResult != SQLITE_DONE)
-        dbLog("step sql failure，error code:%d ，resonse:%s\n", lastResult, sqlite3_errmsg(owner.db));
+        debugLog("step sql failure，error code:%d ，resonse:%s\n", lastResult, sqlite3_errmsg(owner.db));
     return lastResult == SQLITE_ROW;
 }
 
@@ -244,7 +238,7 @@ bool NSDBUtil::open(std::string path)
     lastResult = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (lastResult == SQLITE_OK)
         return true;
-    dbLog("open db failure !error code:%d ，resonse:%s\n", lastResult, db ? sqlite3_errmsg(db) : "");
+    debugLog("open db failure !error code:%d ，resonse:%s\n", lastResult, db ? sqlite3_errmsg(db) : "");
     return false;
 }
 
@@ -273,7 +267,7 @@ bool NSDBUtil::dropTable(std::string name)
         return lastResult == SQLITE_OK;
     if (execute("drop table " + quoteIdentifier(name) + ";"))
         return true;
-    dbLog("delete table failure，error code:%d ，resonse:%s\n", lastResult, orEmpty(errorMessage));
+    debugLog("delete table failure，error code:%d ，resonse:%s\n", lastResult, orEmpty(errorMessage));
     return false;
 }
 
@@ -285,7 +279,7 @@ bool NSDBUtil::createTable(std::string statement, std::string name)
         return false;
     if (execute(statement))
         return true;
-    dbLog("create table failure，error code:%d ，resonse:%s\n", lastResult, orEmpty(errorMessage));
+    debugLog("create table failure，error code:%d ，resonse:%s\n", lastResult, orEmpty(errorMessage));
     return false;
 }
 
@@ -300,7 +294,7 @@ bool NSDBUtil::execute(std::string statement)
     lastResult = sqlite3_exec(db, statement.c_str(), nullptr, nullptr, &errorMessage);
     if (lastResult == SQLITE_OK)
         return true;
-    dbLog("execute sql failure，error code:%d ，resonse:%s\n", lastResult, orEmpty(errorMessage));
+    debugLog("execute sql failure，error code:%d ，resonse:%s\n", lastResult, orEmpty(errorMessage));
     return false;
 }
 
@@ -316,7 +310,7 @@ bool NSDBUtil::execute(std::string statement, const NSDBParams& params)
     if (st.run())
         return true;
     lastResult = st.getLastResult();
-    dbLog("execute sql failure，error code:%d ，resonse:%s\n", lastResult, sqlite3_errmsg(db));
+    debugLog("execute sql failure，error code:%d ，resonse:%s\n", lastResult, sqlite3_errmsg(db));
     return false;
 }
 
@@ -329,7 +323,7 @@ bool NSDBUtil::beginTransaction()
             return true;
         if (retries >= 50)
             return false;
-        std::fputs(" try to begin\n", stderr);
+        cocos2d::log(" try to begin");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
@@ -356,7 +350,7 @@ bool NSDBUtil::getRecord(std::string query, NSDBDataModel* model)
     }
     if (lastResult == SQLITE_OK)
         return true;
-    dbLog("get record failure，error code:%d ，resonse:%s\n", lastResult, orEmpty(errorMessage));
+    debugLog("get record failure，error code:%d ，resonse:%s\n", lastResult, orEmpty(errorMessage));
     return false;
 }
 
@@ -385,7 +379,7 @@ bool NSDBUtil::getRecord(std::string query, const NSDBParams& params, NSDBDataMo
     lastResult = st.done() ? SQLITE_OK : st.getLastResult();
     if (lastResult == SQLITE_OK)
         return true;
-    dbLog("get record failure，error code:%d ，resonse:%s\n", lastResult, sqlite3_errmsg(db));
+    debugLog("get record failure，error code:%d ，resonse:%s\n", lastResult, sqlite3_errmsg(db));
     return false;
 }
 

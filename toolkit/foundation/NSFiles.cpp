@@ -2,6 +2,8 @@
 
 #include "toolkit/foundation/NSFormat.h"
 
+#include "engine/base/ccLog.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -108,8 +110,7 @@ bool makeFolders(const std::string& folder)
 
 void writeFailure(size_t length, size_t written)
 {
-    // TODO(engine log)
-    std::fprintf(stderr, "writeBufferToFile: faild, size=%i,writeSize=%i\n", static_cast<int>(length),
+    cocos2d::log("writeBufferToFile: faild, size=%i,writeSize=%i", static_cast<int>(length),
                  static_cast<int>(written));
 }
 
@@ -247,7 +248,7 @@ bool copyFile(std::string source, std::string target)
     if (!makeFolders(folderOf(target)))
         return false;
     if (copyRegularFile(source, target) != CopyResult::Done) {
-        std::fprintf(stderr, "copy file: faild\n");
+        cocos2d::log("copy file: faild");
         return false;
     }
     return true;
