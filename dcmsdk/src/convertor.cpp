@@ -45,11 +45,11 @@ std::string newUid() {
   return "2.25." + digits;
 }
 
-// Decimal string of at most 16 characters.
+// Decimal string of at most 16 characters, at the precision of a float.
 std::string ds(double v) {
   if (!std::isfinite(v)) v = 0;
   char buf[64];
-  for (int prec = 10; prec > 0; --prec) {
+  for (int prec = 7; prec > 0; --prec) {
     std::snprintf(buf, sizeof buf, "%.*g", prec, v);
     if (std::strlen(buf) <= 16) break;
   }

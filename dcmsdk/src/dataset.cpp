@@ -91,7 +91,7 @@ bool elementText(LoadedFile& f, DcmItem& item, const DcmTagKey& key, std::string
   if (el->getLengthField() == DCM_UndefinedLength || !lengthFits(f, el)) return true;
   DcmEVR vr = el->ident();
   if (vr == EVR_SQ || vr == EVR_pixelSQ || vr == EVR_PixelData || vr == EVR_OverlayData) return true;
-  if (vr == EVR_UN || vr == EVR_OB || vr == EVR_ox) {
+  if (vr == EVR_UN || vr == EVR_UNKNOWN || vr == EVR_UNKNOWN2B || vr == EVR_OB || vr == EVR_ox) {
     // Private values read in implicit VR (or stored as OB) are often text:
     // hand them out as such rather than as hex bytes.
     Uint8* bytes = nullptr;

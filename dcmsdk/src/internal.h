@@ -88,6 +88,11 @@ bool pixelTypeOf(const PixelInfo& info, dcmReader::PixelType& type, std::string&
 // pixel data is unencapsulated and info describes it.
 bool makeNative(LoadedFile& f, PixelInfo& info, std::string& err);
 
+// Bytes the native pixel data must hold for the layout (frames included).
+uint64_t nativeBytes(const PixelInfo& info);
+// The native pixel data really holds that many bytes (checked before loading).
+bool checkNativeLength(LoadedFile& f, const PixelInfo& info, std::string& err);
+
 // JPEG 2000 through OpenJPEG: decodes one frame's code stream into native
 // samples (interleaved for colour). Sets the output's component layout.
 struct J2kFrame {

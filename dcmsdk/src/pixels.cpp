@@ -165,6 +165,30 @@ bool j2kToNative(LoadedFile& f, PixelInfo& info, std::string& err) {
 
 }  // namespace
 
+uint64_t nativeBytes(const PixelInfo& info) {
+  uint64_t perFrame = uint64_t(info.rows) * info.cols;
+  const std::string& pi = info.photometric;
+  bool sub422 = pi.size() > 4 && pi.compare(pi.size() - 4, 4, "_422") == 0;
+  perFrame *= (info.spp == 3 && sub422) ? 2 : info.spp;
+  return perFrame * ((info.bitsAllocated + 7) / 8) * uint64_t(info.frames);
+}
+
+bool checkNativeLength(LoadedFile& f, const PixelInfo& info, std::string& err) {
+  DcmPixelData* px = pixelElement(f.ds());
+  if (!px) {
+    err = "no pixel data";
+    return false;
+  }
+  const uint64_t need = nativeBytes(info);
+  const Uint32 have = px->getLengthField();
+  if (have == DCM_UndefinedLength || !lengthFits(f, px) || have < need) {
+    err = "pixel data holds " + std::to_string(have == DCM_UndefinedLength || !lengthFits(f, px) ? 0 : have) +
+          " bytes, " + std::to_string(need) + " needed";
+    return false;
+  }
+  return true;
+}
+
 bool readPixelInfo(LoadedFile& f, PixelInfo& info, std::string& err) {
   DcmDataset* ds = f.ds();
   if (!ds) {

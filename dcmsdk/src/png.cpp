@@ -50,7 +50,8 @@ bool convertToPng(LoadedFile& f, const char* path, bool thumbnail, std::string& 
   }
   PixelInfo info;
   dcmReader::PixelType type;
-  if (!readPixelInfo(f, info, err) || !pixelTypeOf(info, type, err) || !makeNative(f, info, err))
+  if (!readPixelInfo(f, info, err) || !pixelTypeOf(info, type, err) || !makeNative(f, info, err) ||
+      !checkNativeLength(f, info, err))
     return false;
   DicomImage img(f.ds(), EXS_LittleEndianExplicit, CIF_UsePartialAccessToPixelData, 0, 1);
   if (img.getStatus() != EIS_Normal) {

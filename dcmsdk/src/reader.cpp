@@ -35,17 +35,6 @@ struct dcmReader::Impl {
 
 namespace {
 
-// Bytes the native pixel data must hold for the layout (frames included).
-uint64_t nativeBytes(const PixelInfo& info) {
-  uint64_t perFrame = uint64_t(info.rows) * info.cols;
-  bool sub422 = info.photometric.size() > 4 && info.photometric.compare(info.photometric.size() - 4, 4, "_422") == 0;
-  if (info.spp == 3 && sub422)
-    perFrame *= 2;
-  else
-    perFrame *= info.spp;
-  return perFrame * ((info.bitsAllocated + 7) / 8) * uint64_t(info.frames);
-}
-
 DcmElement* pixelElement(DcmDataset* ds) {
   DcmElement* el = nullptr;
   if (ds->findAndGetElement(DCM_PixelData, el, OFFalse).bad()) return nullptr;
@@ -78,11 +67,9 @@ bool dcmReader::Impl::decodeGrey(const PixelInfo& info) {
   DcmDataset* ds = file->ds();
   DcmElement* el = pixelElement(ds);
   if (!el) return fail(file->path + ": no pixel data");
+  std::string err;
+  if (!checkNativeLength(*file, info, err)) return fail(file->path + ": " + err);
   const uint64_t need = nativeBytes(info);
-  const uint64_t have = el->getLengthField();
-  if (have == DCM_UndefinedLength || !lengthFits(*file, el) || have < need)
-    return fail(file->path + ": pixel data holds " + std::to_string(have == DCM_UndefinedLength ? 0 : have) +
-                " bytes, " + std::to_string(need) + " needed");
   const size_t n = size_t(info.rows) * info.cols * size_t(info.frames);
   if (info.bitsAllocated == 16) {
     Uint16* src = nullptr;
@@ -109,11 +96,9 @@ bool dcmReader::Impl::decodeColour(const PixelInfo& info) {
   DcmDataset* ds = file->ds();
   DcmElement* el = pixelElement(ds);
   if (!el) return fail(file->path + ": no pixel data");
+  std::string err;
+  if (!checkNativeLength(*file, info, err)) return fail(file->path + ": " + err);
   const uint64_t need = nativeBytes(info);
-  const uint64_t have = el->getLengthField();
-  if (have == DCM_UndefinedLength || !lengthFits(*file, el) || have < need)
-    return fail(file->path + ": pixel data holds " + std::to_string(have == DCM_UndefinedLength ? 0 : have) +
-                " bytes, " + std::to_string(need) + " needed");
   const size_t plane = size_t(info.rows) * info.cols;
   const size_t n = plane * size_t(info.frames);
   pixels.resize(n * 3);

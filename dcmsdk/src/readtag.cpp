@@ -26,7 +26,7 @@ constexpr int kMaxDepth = 3;
 bool isBinaryVr(DcmEVR vr) {
   switch (vr) {
     case EVR_OB: case EVR_OW: case EVR_OF: case EVR_OD: case EVR_OL: case EVR_OV:
-    case EVR_UN: case EVR_ox: case EVR_px: case EVR_xs: case EVR_lt:
+    case EVR_UN: case EVR_UNKNOWN: case EVR_UNKNOWN2B: case EVR_ox: case EVR_px: case EVR_xs: case EVR_lt:
     case EVR_PixelData: case EVR_OverlayData: case EVR_pixelSQ: case EVR_pixelItem:
       return true;
     default:
@@ -54,7 +54,7 @@ void dcmReadTag::Impl::addRow(DcmElement& el, int depth) {
   const DcmEVR vr = el.ident();
   if (vr == EVR_SQ) {
     value = "(sequence, " + std::to_string(static_cast<DcmSequenceOfItems&>(el).card()) + " items)";
-  } else if (isBinaryVr(vr) && !(vr == EVR_UN && el.getLengthField() <= 64)) {
+  } else if (isBinaryVr(vr) && !((vr == EVR_UN || vr == EVR_UNKNOWN || vr == EVR_UNKNOWN2B) && el.getLengthField() <= 64)) {
     Uint32 len = el.getLengthField();
     value = len == DCM_UndefinedLength ? std::string("(binary, encapsulated)")
                                        : "(binary, " + std::to_string(len) + " bytes)";
