@@ -249,12 +249,13 @@ std::vector<std::string> components(const std::string& s) {
 }
 
 TEST(Naming, FoldersAreThreeSafeComponents) {
+  const std::string longId(300, 'x'), longUid(200, '9');
   const FolderCase cases[] = {
       {"DOE^JOHN", "123", "1.2.3", "1.2.3.4"},
       {"../../etc^x/y", "..\\..", "../../..", "a/b"},
       {"", "", "", ""},
       {"A", "../", ".hidden", ".."},
-      {"\xE7\x8E\x8B", std::string(300, 'x').c_str(), std::string(200, '9').c_str(), "1.2"},
+      {"\xE7\x8E\x8B", longId.c_str(), longUid.c_str(), "1.2"},
   };
   std::set<std::string> seen;
   for (const auto& c : cases) {
