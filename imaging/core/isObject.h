@@ -1,0 +1,30 @@
+// Root of every imaging object: a reference-counted engine object with an id
+// and a name (the name is the key of the shared-object registry).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/cocos2d.h"
+
+namespace isImageSDK {
+
+class isObject : public cocos2d::Ref {
+ public:
+  ~isObject() override;
+
+  // Releases what the object holds and returns it to its initial state.
+  virtual void clear();
+  // Id -1, name empty; returns true.
+  virtual bool init();
+
+  std::string getName() const { return name; }
+
+  int32_t id = -1;
+  std::string name;
+
+ protected:
+  isObject() = default;
+};
+
+}  // namespace isImageSDK
