@@ -22,3 +22,7 @@
 #include "engine/base/Director.h"
 #include "engine/base/UserDefault.h"
 #include "engine/platform/FileUtils.h"
+#include "engine/platform/Common.h"
+#include "engine/platform/Application.h"
+#include "engine/platform/Device.h"
+#include "engine/platform/GLView.h"

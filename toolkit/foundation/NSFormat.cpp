@@ -320,4 +320,11 @@ std::string ansiToUtf8(std::string text)
     return out;
 }
 
+cocos2d::Mat4 makeMat4(const float values[16])
+{
+    const float* v = values;
+    return cocos2d::Mat4(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11], v[12], v[13],
+                         v[14], v[15]);
+}
+
 }  // namespace NSUI

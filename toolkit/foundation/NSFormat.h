@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/math/Mat4.h"
+
 namespace NSUI {
 
 // The longest text formatString produces. A result that would be longer
@@ -85,5 +87,9 @@ std::string wideToUtf8(const char16_t* text);
 // LC_CTYPE, LANG) to UTF-8. A UTF-8 locale, and the C/POSIX locale, are
 // taken as UTF-8. Bytes that are invalid in that character set become U+FFFD.
 std::string ansiToUtf8(std::string text);
+
+// The engine matrix of sixteen floats stored row by row (m11, m12, m13, m14,
+// m21, ...), through Mat4's sixteen-value constructor.
+cocos2d::Mat4 makeMat4(const float values[16]);
 
 }  // namespace NSUI

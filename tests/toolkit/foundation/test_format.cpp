@@ -213,3 +213,20 @@ TEST(Utf, AnsiIsTheLocaleCharset)
     EXPECT_EQ(ansiToUtf8(""), "");
     EXPECT_EQ(ansiToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
 }
+
+TEST(Matrix, MakeMat4TakesRowsInOrder)
+{
+    float values[16];
+    for (int i = 0; i < 16; ++i)
+        values[i] = static_cast<float>(10 * (i / 4 + 1) + (i % 4 + 1));  // 11, 12, ... 44
+    const cocos2d::Mat4 m = makeMat4(values);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(m.getElement(r, c), 10.0f * (r + 1) + (c + 1)) << r << "," << c;
+    // A stored placement: the translation is the last column.
+    const float placement[16] = {1, 0, 0, 5, 0, 1, 0, 6, 0, 0, 1, 7, 0, 0, 0, 1};
+    const cocos2d::Mat4 p = makeMat4(placement);
+    EXPECT_EQ(p.m[12], 5.0f);
+    EXPECT_EQ(p.m[13], 6.0f);
+    EXPECT_EQ(p.m[14], 7.0f);
+}

@@ -1,0 +1,138 @@
+// The camera of the imaging code: a projection sized in viewport pixels with a
+// zoom (orthographic unless asked for perspective), a look-at frame kept in a
+// CameraState record, and conversions between viewport pixels, world space and
+// the camera's own frame.
+//
+// Viewport pixels count x from the left edge and y from the bottom edge; depth
+// runs from 0 at the near plane to 1 at the far plane.
+#pragma once
+
+#include "engine/base/Ref.h"
+#include "engine/math/Mat4.h"
+#include "engine/math/Vec2.h"
+#include "engine/math/Vec3.h"
+
+namespace isImageSDK {
+
+// 17 floats that every camera keeps and render windows copy.
+struct CameraState {
+    float target[3] = {0.f, 0.f, 0.f};
+    float eye[3] = {0.f, 0.f, -1.f};
+    float up[3] = {0.f, -1.f, 0.f};
+    float viewDirection[3] = {0.f, 0.f, 1.f};   // unit, eye -> target
+    float rightAxis[3] = {1.f, 0.f, 0.f};       // unit
+    float eyeDistance = 1.f;                    // |target - eye|
+    float zoom = 1.f;                           // world units per viewport pixel (orthographic)
+};
+
+// The engine's scene-graph camera node is not part of the engine yet; until it
+// is, the imaging camera stands on the reference-counted base alone and keeps
+// its projection numbers itself.
+using isCameraEngineBase = cocos2d::Ref;
+
+class isCamera : public isCameraEngineBase {
+public:
+    // Constructed and initialised, autoreleased; null on failure.
+    static isCamera* create();
+
+    virtual bool init();
+
+    // Stores the viewport size and planes and builds the projection:
+    // perspective (fieldOfView degrees, width / height) or an orthographic box
+    // of width x zoom by height x zoom world units. Sets the changed flag.
+    bool setProjection(float fieldOfView, float width, float height, float nearPlane, float farPlane,
+                       const cocos2d::Mat4& extra = cocos2d::Mat4::IDENTITY);
+    // Stores the zoom and rebuilds the projection with the stored numbers.
+    void setZoom(float zoom);
+    float getZoom() const { return m_state.zoom; }
+
+    cocos2d::Mat4 getAdditionalProjection() const { return m_additionalProjection; }
+    cocos2d::Vec3 getTarget() const { return m_target; }
+    cocos2d::Vec3 getUpVector() const { return m_up; }
+    cocos2d::Vec3 getViewDirection() const;
+    cocos2d::Vec3 getRightVector() const;
+    // The unit up axis of the camera frame (the up vector made orthogonal to
+    // the viewing direction).
+    cocos2d::Vec3 getFrameUpVector() const;
+
+    // Aims the camera at target from its current position.
+    virtual void lookAt(const cocos2d::Vec3& target, const cocos2d::Vec3& up);
+    // Moves the eye and keeps it aimed at the current target.
+    virtual void setPosition3D(const cocos2d::Vec3& eye);
+    cocos2d::Vec3 getPosition3D() const { return m_position; }
+    virtual void setEyePosition(const cocos2d::Vec3& eye);
+
+    // The look-at frame (camera to world), times the additional transform
+    // when one is set.
+    virtual const cocos2d::Mat4& getNodeToParentTransform() const;
+    void setAdditionalTransform(const cocos2d::Mat4* transform);
+    // World to camera.
+    virtual const cocos2d::Mat4& getViewMatrix() const;
+    const cocos2d::Mat4& getProjectionMatrix() const { return m_projection; }
+
+    void screenToWorld(const cocos2d::Vec3& source, cocos2d::Vec3* destination) const;
+    void worldToScreen(const cocos2d::Vec3& source, cocos2d::Vec3* destination) const;
+    void screenRay(const cocos2d::Vec2& point, cocos2d::Vec3* origin, cocos2d::Vec3* direction) const;
+    cocos2d::Vec3 worldToView(const cocos2d::Vec3& point) const;
+    // Four world points (12 floats): the zoom or eye distance at which the
+    // rectangle they span just fits into the viewport.
+    double computeFitZoom(const float corners[12]) const;
+    double computeFitDistance(const float corners[12]) const;
+    // The point moved along the viewing direction onto the plane through the
+    // target perpendicular to it.
+    cocos2d::Vec3 projectToTargetPlane(const cocos2d::Vec3& point) const;
+
+    const CameraState& getCameraState() const { return m_state; }
+    float getWidth() const { return m_width; }
+    float getHeight() const { return m_height; }
+    float getFOV() const { return m_fieldOfView; }
+    float getAspectRatio() const { return m_aspectRatio; }
+    float getNearPlane() const { return m_nearPlane; }
+    float getFarPlane() const { return m_farPlane; }
+
+    // Projection type; callers test it and the ray caster copies it.
+    bool perspective = false;
+    // Set by setProjection and lookAt; the volume renderer tests and clears it.
+    bool changed = false;
+    // When set, getViewMatrix builds the view from eye, target and up itself.
+    bool lookAtView = false;
+
+protected:
+    isCamera() = default;
+    ~isCamera() override = default;
+
+private:
+    cocos2d::Mat4 lookAtMatrix() const;
+    void updateConversion();
+
+    // Engine-camera numbers.
+    float m_fieldOfView = 60.f;
+    float m_aspectRatio = 1.f;
+    float m_nearPlane = 1.f;
+    float m_farPlane = 1000.f;
+    cocos2d::Mat4 m_projection;
+    mutable cocos2d::Mat4 m_view;
+    mutable cocos2d::Mat4 m_viewInverse;
+    cocos2d::Vec3 m_position;
+    mutable cocos2d::Mat4 m_transform;
+    mutable bool m_transformDirty = true;
+    cocos2d::Mat4 m_additionalTransform;
+    bool m_useAdditionalTransform = false;
+
+    cocos2d::Vec3 m_target;
+    cocos2d::Vec3 m_up;
+    float m_width = 1.f;
+    float m_height = 1.f;
+    cocos2d::Mat4 m_additionalProjection;
+    mutable bool m_viewDirty = true;
+    CameraState m_state;
+
+    // Conversion matrices, refreshed by every change of view or projection so
+    // that the conversions only read: V = world to camera, P the conversion
+    // projection, PV = P x V and its inverse.
+    double m_convView[16] = {};
+    double m_convProjectionView[16] = {};
+    double m_convInverse[16] = {};
+};
+
+}  // namespace isImageSDK

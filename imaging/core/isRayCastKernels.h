@@ -1,0 +1,104 @@
+// Ray-casting kernels: one job in, one RGB colour out. Coordinates are voxel
+// units of the volume frame; voxel (i, j, k) sits at (i, j, k).
+//
+// Render modes: 0 front-to-back compositing through the lookup table,
+// 1 pre-integrated compositing, 2 pre-integrated compositing with lighting,
+// 3 maximum intensity projection.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <type_traits>
+
+#include "imaging/core/isRayCastTypes.h"
+#include "imaging/core/isTransferFunction.h"
+
+namespace isImageSDK {
+
+class vrSpaceLeapingBase;
+
+// Everything a kernel reads besides its job. Shared read-only by the workers
+// of one frame.
+struct RayKernelEnv {
+    const RayCastParams* params = nullptr;
+    const RayCastTransfer* transfer = nullptr;
+    const cuLight* light = nullptr;
+    // Box of the possibly visible blocks (x min, x max, y min, y max, z min,
+    // z max); modes 0 and 3 never sample outside it.
+    float box[6] = {0, 0, 0, 0, 0, 0};
+    // Block maxima of the empty-space grid (int16_t or float, matching the
+    // voxels), or null when empty blocks are not skipped.
+    const void* maxima = nullptr;
+    int blocksX = 0;
+    int slabStride = 0;
+};
+
+// Fills env.box and env.maxima from a grid, or, without a grid (empty-space
+// skipping off), with the whole volume and no maxima.
+void setKernelGrid(RayKernelEnv& env, const vrSpaceLeapingBase* grid);
+
+// Clips the segment p0..p1 against a box; false when it misses.
+bool clipSegment(const float p0[3], const float p1[3], const float box[6], float entry[3], float exit[3]);
+
+// Casts jobs [first, end) with the kernel and sampler that the render mode,
+// the voxel type and the interpolation switch select. Stops before a job when
+// abortFlag (may be null) is set.
+void castJobRange(int renderMode, RayJob* jobs, int first, int end, const RayKernelEnv& env,
+                  const std::atomic<bool>* abortFlag);
+
+// Casts one job; returns the colour.
+void castOneJob(int renderMode, RayJob& job, const RayKernelEnv& env, uint8_t out[3]);
+
+// ---- samplers ----
+// All samplers clamp to the volume, so a position on or beyond the last
+// voxel (or a gradient sample one step outside) reads the edge voxel.
+
+template <typename T>
+struct NearestSampler {
+    using Value = T;
+    static inline Value sample(float x, float y, float z, const RayCastParams& p)
+    {
+        const T* v = static_cast<const T*>(p.voxels);
+        int ix = std::clamp(static_cast<int>(x), 0, p.dimensions[0] - 1);
+        int iy = std::clamp(static_cast<int>(y), 0, p.dimensions[1] - 1);
+        int iz = std::clamp(static_cast<int>(z), 0, p.dimensions[2] - 1);
+        return v[iz * p.sliceSize + static_cast<int64_t>(iy) * p.dimensions[0] + ix];
+    }
+};
+
+template <typename T>
+struct TrilinearSampler {
+    // Integer voxels interpolate to the nearest integer value, float voxels
+    // to a float.
+    using Value = T;
+    static inline Value sample(float x, float y, float z, const RayCastParams& p)
+    {
+        const T* v = static_cast<const T*>(p.voxels);
+        const int mx = p.dimensions[0] - 1, my = p.dimensions[1] - 1, mz = p.dimensions[2] - 1;
+        x = std::clamp(x, 0.f, static_cast<float>(mx));
+        y = std::clamp(y, 0.f, static_cast<float>(my));
+        z = std::clamp(z, 0.f, static_cast<float>(mz));
+        int x0 = static_cast<int>(x), y0 = static_cast<int>(y), z0 = static_cast<int>(z);
+        int bx = std::min(static_cast<int>((x - x0) * 50.f), 49);
+        int by = std::min(static_cast<int>((y - y0) * 50.f), 49);
+        int bz = std::min(static_cast<int>((z - z0) * 50.f), 49);
+        const float* w = p.weights + (bx + 50 * by + 2500 * bz) * 8;
+        const int64_t ox = x0 < mx ? 1 : 0;
+        const int64_t oy = y0 < my ? p.dimensions[0] : 0;
+        const int64_t oz = z0 < mz ? p.sliceSize : 0;
+        const T* b = v + z0 * p.sliceSize + static_cast<int64_t>(y0) * p.dimensions[0] + x0;
+        float s = w[0] * b[0] + w[1] * b[ox] + w[2] * b[oy] + w[3] * b[oy + ox]
+                + w[4] * b[oz] + w[5] * b[oz + ox] + w[6] * b[oz + oy] + w[7] * b[oz + oy + ox];
+        if constexpr (std::is_integral_v<T>) {
+            // Rounded: the weights sum to one only up to float precision, and
+            // a uniform region must sample to its own value.
+            return static_cast<T>(s >= 0.f ? s + 0.5f : s - 0.5f);
+        } else {
+            return s;
+        }
+    }
+};
+
+}  // namespace isImageSDK
