@@ -22,6 +22,10 @@
 #include <new>
 #include <type_traits>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace isImageSDK {
 
 namespace {
@@ -111,6 +115,33 @@ struct Sink
 };
 
 template <typename T>
+struct Linear;
+template <typename T>
+struct Cubic;
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define FW_RESLICE_AVX2 1
+// Eight samples at a time, one per vector lane; every lane performs the
+// scalar loop's operations in the same order, so results stay bit for bit
+// the same. Used when the processor has AVX2 (never FMA: a fused
+// multiply-add would round differently).
+template <typename T>
+constexpr bool kWideKernel = std::is_same_v<T, short> || std::is_same_v<T, unsigned short> || std::is_same_v<T, float>;
+
+bool cpuHasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+#define FW_AVX2 __attribute__((target("avx2")))
+template <typename T, class S>
+FW_AVX2 int linearInteriorAvx2(const Linear<T>& L, const float R[3], const float C[3], int u0, int u1, const S& sink);
+template <typename T, class S>
+FW_AVX2 int cubicInteriorAvx2(const Cubic<T>& K, const float R[3], const float C[3], int u0, int u1, const S& sink);
+#endif
+
+template <typename T>
 struct Linear
 {
     CTriLinear<T> s;
@@ -158,6 +189,11 @@ struct Linear
     template <class S>
     void interior(const float R[3], const float C[3], int u0, int u1, const S& sink) const
     {
+#ifdef FW_RESLICE_AVX2
+        if constexpr (kWideKernel<T>)
+            if (cpuHasAvx2())
+                u0 = linearInteriorAvx2(*this, R, C, u0, u1, sink);
+#endif
         const float ix_ = s.axes[0].inverseSpacing, iy_ = s.axes[1].inverseSpacing, iz_ = s.axes[2].inverseSpacing;
         const int mx = s.dimensions[0] - 2, my = s.dimensions[1] - 2, mz = s.dimensions[2] - 2;
         const float b0 = s.basis[0], b1 = s.basis[1], b2 = s.basis[2], b3 = s.basis[3];
@@ -244,6 +280,11 @@ struct Cubic
     template <class S>
     void interior(const float R[3], const float C[3], int u0, int u1, const S& sink) const
     {
+#ifdef FW_RESLICE_AVX2
+        if constexpr (kWideKernel<T>)
+            if (cpuHasAvx2())
+                u0 = cubicInteriorAvx2(*this, R, C, u0, u1, sink);
+#endif
         const float inv[3] = {s.axes[0].inverseSpacing, s.axes[1].inverseSpacing, s.axes[2].inverseSpacing};
         const int maxI[3] = {s.dimensions[0] - 3, s.dimensions[1] - 3, s.dimensions[2] - 3};
         const std::int64_t SY = sy, SZ = sz;
@@ -277,6 +318,164 @@ struct Cubic
         }
     }
 };
+
+#ifdef FW_RESLICE_AVX2
+
+// Voxels q[0] and q[1] of each lane's index, converted to float.
+template <typename T>
+FW_AVX2 inline void loadPair(const T* vox, __m256i idx, __m256& a, __m256& b)
+{
+    if constexpr (std::is_same_v<T, short>) {
+        const __m256i g = _mm256_i32gather_epi32(reinterpret_cast<const int*>(vox), idx, 2);
+        a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(g, 16), 16));
+        b = _mm256_cvtepi32_ps(_mm256_srai_epi32(g, 16));
+    } else if constexpr (std::is_same_v<T, unsigned short>) {
+        const __m256i g = _mm256_i32gather_epi32(reinterpret_cast<const int*>(vox), idx, 2);
+        a = _mm256_cvtepi32_ps(_mm256_and_si256(g, _mm256_set1_epi32(0xFFFF)));
+        b = _mm256_cvtepi32_ps(_mm256_srli_epi32(g, 16));
+    } else {
+        a = _mm256_i32gather_ps(vox, idx, 4);
+        b = _mm256_i32gather_ps(vox + 1, idx, 4);
+    }
+}
+
+// The interpolated values to the voxel type (interpolatedToVoxel), handed
+// to the sink lane by lane.
+template <typename T, class S>
+FW_AVX2 inline void putEight(const S& sink, int u, __m256 sum)
+{
+    if constexpr (std::is_floating_point_v<T>) {
+        alignas(32) float r[8];
+        _mm256_store_ps(r, sum);
+        for (int j = 0; j < 8; ++j) sink.put(u + j, r[j]);
+    } else {
+        const __m256 lo = _mm256_set1_ps(float(std::numeric_limits<T>::lowest()));
+        const __m256 hi = _mm256_set1_ps(float(std::numeric_limits<T>::max()));
+        // max/min keep the first operand unless the comparison holds, as the
+        // scalar conversion does (NaN ends at lo).
+        const __m256 v = _mm256_min_ps(_mm256_max_ps(sum, lo), hi);
+        alignas(32) std::int32_t r[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(r), _mm256_cvttps_epi32(v));
+        for (int j = 0; j < 8; ++j) sink.put(u + j, T(r[j]));
+    }
+}
+
+template <typename T, class S>
+FW_AVX2 int linearInteriorAvx2(const Linear<T>& L, const float R[3], const float C[3], int u0, int u1, const S& sink)
+{
+    const CTriLinear<T>& s = L.s;
+    const __m256 lane = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256 r[3], c[3], inv[3];
+    __m256i top[3];
+    for (int a = 0; a < 3; ++a) {
+        r[a] = _mm256_set1_ps(R[a]);
+        c[a] = _mm256_set1_ps(C[a]);
+        inv[a] = _mm256_set1_ps(s.axes[a].inverseSpacing);
+        top[a] = _mm256_set1_epi32(s.dimensions[a] - 2);
+    }
+    const __m256 b0 = _mm256_set1_ps(s.basis[0]), b1 = _mm256_set1_ps(s.basis[1]);
+    const __m256 b2 = _mm256_set1_ps(s.basis[2]), b3 = _mm256_set1_ps(s.basis[3]);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i SY = _mm256_set1_epi32(int(L.sy)), SZ = _mm256_set1_epi32(int(L.sz));
+    int u = u0;
+    for (; u + 8 <= u1; u += 8) {
+        const __m256 fu = _mm256_add_ps(_mm256_set1_ps(float(u)), lane);
+        __m256 w0[3], w1[3];
+        __m256i i[3];
+        for (int a = 0; a < 3; ++a) {
+            const __m256 f = _mm256_mul_ps(_mm256_add_ps(r[a], _mm256_mul_ps(fu, c[a])), inv[a]);
+            i[a] = _mm256_min_epi32(_mm256_max_epi32(_mm256_cvttps_epi32(f), zero), top[a]);
+            const __m256 t = _mm256_sub_ps(f, _mm256_cvtepi32_ps(i[a]));
+            w0[a] = _mm256_add_ps(b0, _mm256_mul_ps(b1, t));
+            w1[a] = _mm256_add_ps(b2, _mm256_mul_ps(b3, t));
+        }
+        const __m256i base =
+            _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(i[2], SZ), _mm256_mullo_epi32(i[1], SY)), i[0]);
+        __m256 v000, v100, v010, v110, v001, v101, v011, v111;
+        loadPair(s.voxels, base, v000, v100);
+        loadPair(s.voxels, _mm256_add_epi32(base, SY), v010, v110);
+        loadPair(s.voxels, _mm256_add_epi32(base, SZ), v001, v101);
+        loadPair(s.voxels, _mm256_add_epi32(_mm256_add_epi32(base, SZ), SY), v011, v111);
+        const __m256 a00 = _mm256_mul_ps(w0[1], w0[0]), a01 = _mm256_mul_ps(w0[1], w1[0]);
+        const __m256 a10 = _mm256_mul_ps(w1[1], w0[0]), a11 = _mm256_mul_ps(w1[1], w1[0]);
+        __m256 sum = _mm256_setzero_ps();
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(v000, _mm256_mul_ps(a00, w0[2])));
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(v100, _mm256_mul_ps(a01, w0[2])));
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(v010, _mm256_mul_ps(a10, w0[2])));
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(v110, _mm256_mul_ps(a11, w0[2])));
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(v001, _mm256_mul_ps(a00, w1[2])));
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(v101, _mm256_mul_ps(a01, w1[2])));
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(v011, _mm256_mul_ps(a10, w1[2])));
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(v111, _mm256_mul_ps(a11, w1[2])));
+        putEight<T>(sink, u, sum);
+    }
+    return u;
+}
+
+template <typename T, class S>
+FW_AVX2 int cubicInteriorAvx2(const Cubic<T>& K, const float R[3], const float C[3], int u0, int u1, const S& sink)
+{
+    const CTriCubic<T>& s = K.s;
+    const __m256 lane = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256 r[3], c[3], inv[3];
+    __m256i top[3];
+    for (int a = 0; a < 3; ++a) {
+        r[a] = _mm256_set1_ps(R[a]);
+        c[a] = _mm256_set1_ps(C[a]);
+        inv[a] = _mm256_set1_ps(s.axes[a].inverseSpacing);
+        top[a] = _mm256_set1_epi32(s.dimensions[a] - 3);
+    }
+    __m256 B[4][4];
+    for (int j = 0; j < 4; ++j)
+        for (int k = 0; k < 4; ++k)
+            B[j][k] = _mm256_set1_ps(s.activeBasis[j][k]);
+    const __m256i one = _mm256_set1_epi32(1), two = _mm256_set1_epi32(2);
+    const __m256i SY = _mm256_set1_epi32(int(K.sy)), SZ = _mm256_set1_epi32(int(K.sz));
+    int u = u0;
+    for (; u + 8 <= u1; u += 8) {
+        const __m256 fu = _mm256_add_ps(_mm256_set1_ps(float(u)), lane);
+        __m256 w[3][4];
+        __m256i i[3];
+        for (int a = 0; a < 3; ++a) {
+            const __m256 f = _mm256_mul_ps(_mm256_add_ps(r[a], _mm256_mul_ps(fu, c[a])), inv[a]);
+            i[a] = _mm256_min_epi32(_mm256_max_epi32(_mm256_cvttps_epi32(f), one), top[a]);
+            const __m256 t = _mm256_sub_ps(f, _mm256_cvtepi32_ps(i[a]));
+            const __m256 t2 = _mm256_mul_ps(t, t), t3 = _mm256_mul_ps(t2, t);
+            for (int j = 0; j < 4; ++j)
+                w[a][j] = _mm256_add_ps(
+                    _mm256_add_ps(_mm256_add_ps(B[j][0], _mm256_mul_ps(B[j][1], t)), _mm256_mul_ps(B[j][2], t2)),
+                    _mm256_mul_ps(B[j][3], t3));
+        }
+        __m256 wyx[4][4];
+        for (int ky = 0; ky < 4; ++ky)
+            for (int kx = 0; kx < 4; ++kx)
+                wyx[ky][kx] = _mm256_mul_ps(w[1][ky], w[0][kx]);
+        const __m256i base = _mm256_add_epi32(
+            _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(i[2], one), SZ),
+                             _mm256_mullo_epi32(_mm256_sub_epi32(i[1], one), SY)),
+            _mm256_sub_epi32(i[0], one));
+        __m256 sum = _mm256_setzero_ps();
+        for (int kz = 0; kz < 4; ++kz) {
+            const __m256 wz = w[2][kz];
+            const __m256i pz = _mm256_add_epi32(base, _mm256_mullo_epi32(_mm256_set1_epi32(kz), SZ));
+            for (int ky = 0; ky < 4; ++ky) {
+                const __m256i p = _mm256_add_epi32(pz, _mm256_mullo_epi32(_mm256_set1_epi32(ky), SY));
+                __m256 v0, v1, v2, v3;
+                loadPair(s.voxels, p, v0, v1);
+                loadPair(s.voxels, _mm256_add_epi32(p, two), v2, v3);
+                sum = _mm256_add_ps(sum, _mm256_mul_ps(v0, _mm256_mul_ps(wyx[ky][0], wz)));
+                sum = _mm256_add_ps(sum, _mm256_mul_ps(v1, _mm256_mul_ps(wyx[ky][1], wz)));
+                sum = _mm256_add_ps(sum, _mm256_mul_ps(v2, _mm256_mul_ps(wyx[ky][2], wz)));
+                sum = _mm256_add_ps(sum, _mm256_mul_ps(v3, _mm256_mul_ps(wyx[ky][3], wz)));
+            }
+        }
+        putEight<T>(sink, u, sum);
+    }
+    return u;
+}
+
+#undef FW_AVX2
+#endif // FW_RESLICE_AVX2
 
 inline bool finite3(const float v[3])
 {
