@@ -43,46 +43,44 @@ inline Range intersect(Range a, Range b) { return {std::max(a.lo, b.lo), std::mi
 // boundary search evaluates.
 inline float rowPos(float start, float step, int u) { return start + float(u) * step; }
 
-// {u in [0, width) : pred(u)} for a predicate whose truth set is empty, all,
-// a prefix or a suffix of the row (a one-sided bound on a monotone position).
-// `guess` is where the boundary is expected; the search gallops from there.
+// {u in [first, end) : pred(u)} for a one-sided bound on a position that
+// moves by `step` per sample: pred is "position above a bound" when
+// trueAbove, else "position below a bound". The positions are monotone along
+// the row, so the truth set is empty, all, a prefix or a suffix; its boundary
+// is searched from `guess` (where the position meets the bound), which is
+// usually right, so that two evaluations settle it.
 template <class Pred>
-Range monotoneRange(int width, Pred pred, double guess)
+Range oneSided(int first, int end, float step, bool trueAbove, Pred pred, double guess)
 {
-    if (width <= 0)
-        return {0, 0};
-    const bool a = pred(0);
-    const bool b = pred(width - 1);
-    if (a == b)
-        return a ? Range{0, width} : Range{0, 0};
-    // pred(lo) == a, pred(hi) == b; find the first index where b holds.
-    int lo = 0, hi = width - 1;
-    if (hi - lo > 1) {
-        int g = (guess == guess && std::fabs(guess) < 1e9) ? int(std::floor(guess)) : (lo + hi) / 2;
-        g = std::clamp(g, lo + 1, hi - 1);
-        int step = 1;
-        if (pred(g) == a) {
-            lo = g;
-            while (lo + step < hi) {
-                const int probe = lo + step;
-                if (pred(probe) == a) { lo = probe; step *= 2; }
-                else { hi = probe; break; }
-            }
-        } else {
-            hi = g;
-            while (hi - step > lo) {
-                const int probe = hi - step;
-                if (pred(probe) == b) { hi = probe; step *= 2; }
-                else { lo = probe; break; }
-            }
+    if (end <= first)
+        return {first, first};
+    if (step == 0.0f)
+        return pred(first) ? Range{first, end} : Range{first, first};
+    const bool suffix = (step > 0.0f) == trueAbove;
+    // `after` is false before the boundary and true from it on.
+    auto after = [&](int u) { return pred(u) == suffix; };
+    int lo = first - 1, hi = end; // after(lo) false, after(hi) true (virtual ends)
+    int g = (guess == guess && std::fabs(guess) < 1e9) ? int(std::ceil(guess)) : first + (end - first) / 2;
+    g = std::clamp(g, first, end - 1);
+    if (after(g)) {
+        hi = g;
+        for (int d = 1; hi - d > lo; d *= 2) {
+            if (!after(hi - d)) { lo = hi - d; break; }
+            hi -= d;
         }
-        while (hi - lo > 1) {
-            const int mid = lo + (hi - lo) / 2;
-            if (pred(mid) == a) lo = mid;
-            else hi = mid;
+    } else {
+        lo = g;
+        for (int d = 1; lo + d < hi; d *= 2) {
+            if (after(lo + d)) { hi = lo + d; break; }
+            lo += d;
         }
     }
-    return a ? Range{0, hi} : Range{hi, width};
+    while (hi - lo > 1) {
+        const int mid = lo + (hi - lo) / 2;
+        if (after(mid)) hi = mid;
+        else lo = mid;
+    }
+    return suffix ? Range{hi, end} : Range{first, hi};
 }
 
 // Where along a row start + u * step (optionally times `scale`) meets the
@@ -146,20 +144,24 @@ struct Linear
 {
     CTriLinear<T> s;
     std::int64_t sy = 0, sz = 0;
+    // Voxel offset from a sample to the one the traversal reaches a row (or
+    // slab pass) later; the wide loop prefetches there when rows cut across
+    // slices, where the hardware's stream prefetchers find no pattern.
+    std::int64_t ahead = 0;
 
     template <class S>
-    void row(const float R[3], const float C[3], int width, const S& sink) const
+    void row(const float R[3], const float C[3], int ua, int ub, const S& sink) const
     {
         const SamplerAxis* ax = s.axes;
         // Inside: the caller's x >= 0 and the sampler's inclusive bounds.
-        Range in{0, width};
+        Range in{ua, ub};
         for (int a = 0; a < 3 && !in.empty(); ++a) {
-            const float r = R[a], c = C[a], ub = ax[a].upperBound;
-            in = intersect(in, monotoneRange(width, [=](int u) { return rowPos(r, c, u) >= 0.0f; }, crossing(r, c, 0.0)));
-            in = intersect(in, monotoneRange(width, [=](int u) { return rowPos(r, c, u) <= ub; }, crossing(r, c, ub)));
+            const float r = R[a], c = C[a], hiBound = ax[a].upperBound;
+            in = intersect(in, oneSided(ua, ub, c, true, [=](int u) { return rowPos(r, c, u) >= 0.0f; }, crossing(r, c, 0.0)));
+            in = intersect(in, oneSided(ua, ub, c, false, [=](int u) { return rowPos(r, c, u) <= hiBound; }, crossing(r, c, hiBound)));
         }
         if (in.empty()) {
-            sink.fill(0, width, s.background);
+            sink.fill(ua, ub, s.background);
             return;
         }
         // Interior: both neighbours exist on every axis (f < dim - 1; f >= 0
@@ -169,19 +171,19 @@ struct Linear
             const float r = R[a], c = C[a], inv = ax[a].inverseSpacing;
             const float top = float(s.dimensions[a] - 1);
             if (s.dimensions[a] < 2) { core = {0, 0}; break; }
-            core = intersect(core, monotoneRange(width, [=](int u) { return rowPos(r, c, u) * inv < top; },
+            core = intersect(core, oneSided(ua, ub, c, false, [=](int u) { return rowPos(r, c, u) * inv < top; },
                                                  crossing(r, c, double(top) * ax[a].spacing)));
         }
         if (core.empty())
             core = {in.hi, in.hi};
 
-        sink.fill(0, in.lo, s.background);
+        sink.fill(ua, in.lo, s.background);
         for (int u = in.lo; u < core.lo; ++u)
             sink.put(u, s.sample(rowPos(R[0], C[0], u), rowPos(R[1], C[1], u), rowPos(R[2], C[2], u)));
         interior(R, C, core.lo, core.hi, sink);
         for (int u = core.hi; u < in.hi; ++u)
             sink.put(u, s.sample(rowPos(R[0], C[0], u), rowPos(R[1], C[1], u), rowPos(R[2], C[2], u)));
-        sink.fill(in.hi, width, s.background);
+        sink.fill(in.hi, ub, s.background);
     }
 
     // The sampler's arithmetic without its bounds tests and clamping; the
@@ -232,22 +234,22 @@ struct Cubic
     std::int64_t sy = 0, sz = 0;
 
     template <class S>
-    void row(const float R[3], const float C[3], int width, const S& sink) const
+    void row(const float R[3], const float C[3], int ua, int ub, const S& sink) const
     {
         const SamplerAxis* ax = s.axes;
         // Inside: the truncated voxel index lies in [0, dim - 1] on every
         // axis, that is -1 < f < dim.
-        Range in{0, width};
+        Range in{ua, ub};
         for (int a = 0; a < 3 && !in.empty(); ++a) {
             const float r = R[a], c = C[a], inv = ax[a].inverseSpacing, sp = ax[a].spacing;
             const float dim = float(s.dimensions[a]);
-            in = intersect(in, monotoneRange(width, [=](int u) { return rowPos(r, c, u) * inv > -1.0f; },
+            in = intersect(in, oneSided(ua, ub, c, true, [=](int u) { return rowPos(r, c, u) * inv > -1.0f; },
                                              crossing(r, c, -double(sp))));
-            in = intersect(in, monotoneRange(width, [=](int u) { return rowPos(r, c, u) * inv < dim; },
+            in = intersect(in, oneSided(ua, ub, c, false, [=](int u) { return rowPos(r, c, u) * inv < dim; },
                                              crossing(r, c, double(dim) * sp)));
         }
         if (in.empty()) {
-            sink.fill(0, width, s.background);
+            sink.fill(ua, ub, s.background);
             return;
         }
         // Interior: neighbours i - 1 .. i + 2 exist, 1 <= f < dim - 2.
@@ -256,19 +258,19 @@ struct Cubic
             if (s.dimensions[a] < 4) { core = {0, 0}; break; }
             const float r = R[a], c = C[a], inv = ax[a].inverseSpacing, sp = ax[a].spacing;
             const float top = float(s.dimensions[a] - 2);
-            core = intersect(core, monotoneRange(width, [=](int u) { return rowPos(r, c, u) * inv >= 1.0f; },
+            core = intersect(core, oneSided(ua, ub, c, true, [=](int u) { return rowPos(r, c, u) * inv >= 1.0f; },
                                                  crossing(r, c, double(sp))));
-            core = intersect(core, monotoneRange(width, [=](int u) { return rowPos(r, c, u) * inv < top; },
+            core = intersect(core, oneSided(ua, ub, c, false, [=](int u) { return rowPos(r, c, u) * inv < top; },
                                                  crossing(r, c, double(top) * sp)));
         }
         if (core.empty())
             core = {in.hi, in.hi};
 
-        sink.fill(0, in.lo, s.background);
+        sink.fill(ua, in.lo, s.background);
         for (int u = in.lo; u < core.lo; ++u) sink.put(u, border(R, C, u));
         interior(R, C, core.lo, core.hi, sink);
         for (int u = core.hi; u < in.hi; ++u) sink.put(u, border(R, C, u));
-        sink.fill(in.hi, width, s.background);
+        sink.fill(in.hi, ub, s.background);
     }
 
     T border(const float R[3], const float C[3], int u) const
@@ -377,6 +379,10 @@ FW_AVX2 int linearInteriorAvx2(const Linear<T>& L, const float R[3], const float
     const __m256 b2 = _mm256_set1_ps(s.basis[2]), b3 = _mm256_set1_ps(s.basis[3]);
     const __m256i zero = _mm256_setzero_si256();
     const __m256i SY = _mm256_set1_epi32(int(L.sy)), SZ = _mm256_set1_epi32(int(L.sz));
+    // Rows that move through the slices quickly defeat the stream
+    // prefetchers.
+    const bool prefetch = L.ahead != 0 && std::fabs(C[2] * s.axes[2].inverseSpacing) > 0.125f;
+    const std::int64_t count = std::int64_t(s.voxelCount);
     int u = u0;
     for (; u + 8 <= u1; u += 8) {
         const __m256 fu = _mm256_add_ps(_mm256_set1_ps(float(u)), lane);
@@ -392,6 +398,17 @@ FW_AVX2 int linearInteriorAvx2(const Linear<T>& L, const float R[3], const float
         const __m256i base =
             _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(i[2], SZ), _mm256_mullo_epi32(i[1], SY)), i[0]);
         __m256 v000, v100, v010, v110, v001, v101, v011, v111;
+        if (prefetch) {
+            alignas(32) std::int32_t b[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(b), base);
+            for (int j = 0; j < 8; j += 2) {
+                const std::int64_t at = b[j] + L.ahead;
+                if (at >= 0 && at + L.sz < count) {
+                    _mm_prefetch(reinterpret_cast<const char*>(s.voxels + at), _MM_HINT_T0);
+                    _mm_prefetch(reinterpret_cast<const char*>(s.voxels + at + L.sz), _MM_HINT_T0);
+                }
+            }
+        }
         loadPair(s.voxels, base, v000, v100);
         loadPair(s.voxels, _mm256_add_epi32(base, SY), v010, v110);
         loadPair(s.voxels, _mm256_add_epi32(base, SZ), v001, v101);
@@ -505,6 +522,16 @@ bool resliceTyped(const ResliceSampling& a, Interp& interp)
         return false;
     interp.sy = a.dimensions[0];
     interp.sz = std::int64_t(a.dimensions[0]) * a.dimensions[1];
+    if constexpr (requires { interp.ahead; }) {
+        // Next row processed: the next slab pass, or for one pass two rows on.
+        const float* next = a.slabSampleCount > 1 ? a.slabStep : a.rowStep;
+        const float times = a.slabSampleCount > 1 ? 1.0f : 2.0f;
+        double off = 0;
+        const double stride[3] = {1.0, double(interp.sy), double(interp.sz)};
+        for (int i = 0; i < 3; ++i)
+            off += std::round(double(next[i]) * times / a.spacing[i]) * stride[i];
+        interp.ahead = std::isfinite(off) && std::fabs(off) < 1e12 ? std::int64_t(off) : 0;
+    }
 
     T* out = static_cast<T*>(a.output);
     const int W = a.width, H = a.height;
@@ -528,6 +555,8 @@ bool resliceTyped(const ResliceSampling& a, Interp& interp)
     const double limit = projectionSumLimit(a.elementType);
     const double scale = 1.0 / double(c);
 
+    // Row by row; the slab passes of a row follow each other so that the
+    // reads of one slab stay close together in memory.
     for (int v = 0; v < H; ++v) {
         T* orow = out + std::int64_t(v) * W;
         for (int k = 0; k < c; ++k) {
@@ -535,15 +564,16 @@ bool resliceTyped(const ResliceSampling& a, Interp& interp)
             float R[3];
             for (int i = 0; i < 3; ++i)
                 R[i] = (a.origin[i] + s * a.slabStep[i]) + float(v) * a.rowStep[i];
+            const float* C = a.columnStep;
             if (accumulate) {
-                if (k == 0) interp.row(R, a.columnStep, W, Sink<T, Combine::AccStore>{orow, acc.get()});
-                else interp.row(R, a.columnStep, W, Sink<T, Combine::AccAdd>{orow, acc.get()});
+                if (k == 0) interp.row(R, C, 0, W, Sink<T, Combine::AccStore>{orow, acc.get()});
+                else interp.row(R, C, 0, W, Sink<T, Combine::AccAdd>{orow, acc.get()});
             } else if (k == 0) {
-                interp.row(R, a.columnStep, W, Sink<T, Combine::Store>{orow, nullptr});
+                interp.row(R, C, 0, W, Sink<T, Combine::Store>{orow, nullptr});
             } else if (mode == PROJECTION_MIN) {
-                interp.row(R, a.columnStep, W, Sink<T, Combine::Min>{orow, nullptr});
+                interp.row(R, C, 0, W, Sink<T, Combine::Min>{orow, nullptr});
             } else {
-                interp.row(R, a.columnStep, W, Sink<T, Combine::Max>{orow, nullptr});
+                interp.row(R, C, 0, W, Sink<T, Combine::Max>{orow, nullptr});
             }
         }
         if (accumulate) {
