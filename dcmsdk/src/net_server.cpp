@@ -251,6 +251,7 @@ class Worker : public DcmBaseSCPPool::DcmBaseSCPWorker, private StoreSCP {
     if (fd >= 0) {
       int one = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
       std::lock_guard<std::mutex> lock(ctx->sockMu);
       ctx->sockets[this] = net::captureSocket(fd);
     }

@@ -81,6 +81,8 @@ static pid_t spawnRaw(const std::vector<std::string>& argv, const std::string& l
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&fa, 1, 2);
+  // Children must not keep the test's own listening sockets open.
+  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
   posix_spawnattr_t at;
   posix_spawnattr_init(&at);
   posix_spawnattr_setflags(&at, POSIX_SPAWN_SETPGROUP);
