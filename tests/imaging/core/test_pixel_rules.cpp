@@ -70,6 +70,9 @@ TEST(PixelRules, SixteenBitRescale) {
       {"intercept 3 on unsigned target", ELEMENT_UINT16, 0, 1, 3, {65534, 10}, {65535, 13}},
       {"negative slope into signed: truncation toward zero", ELEMENT_INT16, 1, -1, 0,
        {static_cast<uint16_t>(int16_t(-32768)), 5}, {32767, -5}},
+      {"a non-finite slope gives zeros, not undefined values", ELEMENT_INT16, 1,
+       std::numeric_limits<float>::quiet_NaN(), 0, {5, 6}, {0, 0}},
+      {"an infinite intercept gives zeros", ELEMENT_UINT16, 0, 2, std::numeric_limits<float>::infinity(), {5}, {0}},
   };
   for (const Case& c : cases) {
     std::vector<uint16_t> out(c.stored.size(), 0xABCD);
