@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include <dcmtk/dcmdata/dcostrmf.h>
 #include <dcmtk/dcmnet/dul.h>
 
 namespace dcmSDK::net {
@@ -134,6 +135,42 @@ uint64_t fnv1a64File(const std::string& path) {
   }
   std::fclose(fp);
   return h;
+}
+
+bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefix, std::string& tmpPath) {
+  tmpPath = dir + "/" + prefix + "XXXXXX";
+  int fd = mkostemp(tmpPath.data(), O_CLOEXEC);
+  if (fd < 0) {
+    detail::logLine(std::string("cannot create a temporary file in ") + dir + ": " + std::strerror(errno));
+    return false;
+  }
+  fchmod(fd, 0644);
+  close(fd);
+  E_TransferSyntax xfer = ff.getDataset()->getOriginalXfer();
+  if (xfer == EXS_Unknown) xfer = EXS_LittleEndianExplicit;
+  offile_off_t written = -1;
+  OFCondition c;
+  {
+    DcmOutputFileStream out(tmpPath.c_str());
+    c = out.status();
+    if (c.good()) {
+      ff.transferInit();
+      c = ff.write(out, xfer, EET_ExplicitLength, nullptr, EGL_recalcGL, EPD_noChange, 0, 0, 0, EWM_fileformat);
+      ff.transferEnd();
+      out.flush();
+      if (c.good()) c = out.status();
+      written = out.tell();
+    }
+  }
+  // The stream may fail to write its last block when it closes: the size
+  // tells.
+  struct stat st;
+  bool ok = c.good() && stat(tmpPath.c_str(), &st) == 0 && st.st_size == written && written > 0;
+  if (!ok) {
+    detail::logLine("cannot write a received file: " + std::string(c.bad() ? c.text() : "the file system is full"));
+    unlink(tmpPath.c_str());
+  }
+  return ok;
 }
 
 // ---- sockets --------------------------------------------------------------------
