@@ -221,6 +221,9 @@ namespace {
 struct Watched {
   const std::atomic<bool>* stop;
   SockRef sock;
+  std::string host;
+  uint16_t port = 0;
+  bool done = false;
 };
 
 struct Watchdog {
@@ -233,11 +236,14 @@ struct Watchdog {
   void loop() {
     std::unique_lock<std::mutex> lock(mu);
     while (!items.empty()) {
-      for (auto& [id, w] : items)
-        if (w.stop->load() && w.sock.valid()) {
+      for (auto& [id, w] : items) {
+        if (w.done || !w.stop->load()) continue;
+        if (!w.sock.valid() && w.port) w.sock = findSocketTo(w.host, w.port);
+        if (w.sock.valid()) {
           shutdownIfSame(w.sock);
-          w.sock = SockRef{};
+          w.done = true;
         }
+      }
       cv.wait_for(lock, std::chrono::milliseconds(20));
     }
     running = false;
@@ -255,7 +261,18 @@ StopWatch::StopWatch(const std::atomic<bool>& stop, const SockRef& sock) {
   Watchdog& w = watchdog();
   std::lock_guard<std::mutex> lock(w.mu);
   id_ = w.next++;
-  w.items[id_] = Watched{&stop, sock};
+  w.items[id_] = Watched{&stop, sock, "", 0, false};
+  if (!w.running) {
+    w.running = true;
+    std::thread([&w] { w.loop(); }).detach();
+  }
+}
+
+StopWatch::StopWatch(const std::atomic<bool>& stop, const std::string& host, uint16_t port) {
+  Watchdog& w = watchdog();
+  std::lock_guard<std::mutex> lock(w.mu);
+  id_ = w.next++;
+  w.items[id_] = Watched{&stop, SockRef{}, host, port, false};
   if (!w.running) {
     w.running = true;
     std::thread([&w] { w.loop(); }).detach();

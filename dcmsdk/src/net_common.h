@@ -64,10 +64,13 @@ void shutdownIfSame(const SockRef& s);
 SockRef findSocketTo(const std::string& host, uint16_t port);
 
 // While alive, a set stop mark shuts the socket down, which ends whatever
-// blocking call runs on it within a few tens of milliseconds.
+// blocking call runs on it within a few tens of milliseconds. The second form
+// looks the connection to host:port up when the stop comes (for calls that
+// open the connection themselves).
 class StopWatch {
  public:
   StopWatch(const std::atomic<bool>& stop, const SockRef& sock);
+  StopWatch(const std::atomic<bool>& stop, const std::string& host, uint16_t port);
   ~StopWatch();
   StopWatch(const StopWatch&) = delete;
   StopWatch& operator=(const StopWatch&) = delete;

@@ -63,13 +63,10 @@ bool echoOnce(const Entry& e, const std::string& calling, const std::atomic<bool
   OFList<OFString> ts;
   ts.push_back(UID_LittleEndianImplicitTransferSyntax);
   scu.addPresentationContext(UID_VerificationSOPClass, ts);
+  net::StopWatch watch(stop, e.ip, e.port);
   if (scu.initNetwork().bad() || stop.load()) return false;
   if (scu.negotiateAssociation().bad()) return false;
-  bool ok;
-  {
-    net::StopWatch watch(stop, net::findSocketTo(e.ip, e.port));
-    ok = scu.sendECHORequest(0).good();
-  }
+  bool ok = scu.sendECHORequest(0).good();
   if (stop.load() || !ok) scu.abortAssociation();
   else scu.releaseAssociation();
   return ok && !stop.load();

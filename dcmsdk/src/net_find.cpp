@@ -120,6 +120,7 @@ void runQuery(const Query& q, const std::atomic<bool>& stop) {
   ts.push_back(UID_LittleEndianExplicitTransferSyntax);
   ts.push_back(UID_LittleEndianImplicitTransferSyntax);
   scu.addPresentationContext(UID_FINDStudyRootQueryRetrieveInformationModel, ts);
+  net::StopWatch watch(stop, q.host, q.port);
   OFCondition c = scu.initNetwork();
   if (c.bad()) return fail(c.text());
   if (stop.load()) return;
@@ -130,10 +131,7 @@ void runQuery(const Query& q, const std::atomic<bool>& stop) {
     scu.abortAssociation();
     return fail("the node does not answer study queries");
   }
-  {
-    net::StopWatch watch(stop, net::findSocketTo(q.host, q.port));
-    c = scu.sendFINDRequest(pc, &keys, nullptr);
-  }
+  c = scu.sendFINDRequest(pc, &keys, nullptr);
   if (stop.load()) {
     scu.abortAssociation();
     return;

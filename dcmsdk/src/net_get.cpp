@@ -214,6 +214,7 @@ Outcome runGet(const Task& t, const std::string& folder, Progress& progress, con
   for (int i = 0; i < numberOfDcmImageSOPClassUIDs; ++i) add(dcmImageSOPClassUIDs[i]);
   if (scu.initNetwork().bad()) return Outcome::Failed;
   if (stop.load()) return Outcome::Stopped;
+  net::StopWatch watch(stop, t[kIp], net::parsePort(t[kPort].c_str()));
   OFCondition c = scu.negotiateAssociation();
   if (stop.load()) return Outcome::Stopped;
   if (c.bad()) {
@@ -226,10 +227,7 @@ Outcome runGet(const Task& t, const std::string& folder, Progress& progress, con
     return Outcome::Refused;
   }
   DcmDataset keys = seriesKeys(t);
-  {
-    net::StopWatch watch(stop, net::findSocketTo(t[kIp], net::parsePort(t[kPort].c_str())));
-    c = scu.sendCGETRequest(pc, &keys, nullptr);
-  }
+  c = scu.sendCGETRequest(pc, &keys, nullptr);
   if (stop.load()) {
     scu.abortAssociation();
     return Outcome::Stopped;
@@ -249,6 +247,7 @@ Outcome runMove(const Task& t, Progress& progress, const std::atomic<bool>& stop
   scu.addPresentationContext(UID_MOVEStudyRootQueryRetrieveInformationModel,
                              tsList({UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax}));
   if (scu.initNetwork().bad()) return Outcome::Failed;
+  net::StopWatch watch(stop, t[kIp], net::parsePort(t[kPort].c_str()));
   OFCondition c = scu.negotiateAssociation();
   if (stop.load()) return Outcome::Stopped;
   if (c.bad()) {
@@ -262,10 +261,7 @@ Outcome runMove(const Task& t, Progress& progress, const std::atomic<bool>& stop
   }
   DcmDataset keys = seriesKeys(t);
   progress.gotFinal = false;
-  {
-    net::StopWatch watch(stop, net::findSocketTo(t[kIp], net::parsePort(t[kPort].c_str())));
-    c = scu.sendMOVERequest(pc, net::aeOr(t[kCalling].c_str(), net::kOwnAE).c_str(), &keys, nullptr);
-  }
+  c = scu.sendMOVERequest(pc, net::aeOr(t[kCalling].c_str(), net::kOwnAE).c_str(), &keys, nullptr);
   if (stop.load()) {
     scu.abortAssociation();
     return Outcome::Stopped;

@@ -96,6 +96,7 @@ struct dcmSender::Impl {
     scu.setACSETimeout(10);
     scu.setDIMSETimeout(60);
     scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+    net::StopWatch watch(stop, peer, peerPort);
     // One association per batch of presentation contexts.
     while (!stop.load()) {
       OFCondition c = scu.addPresentationContexts();
@@ -110,10 +111,7 @@ struct dcmSender::Impl {
         detail::logLine("send: association with " + peer + ":" + std::to_string(peerPort) + " failed: " + c.text());
         return false;
       }
-      {
-        net::StopWatch watch(stop, net::findSocketTo(peer, peerPort));
-        c = scu.sendSOPInstances();
-      }
+      c = scu.sendSOPInstances();
       if (stop.load() || c.bad()) {
         scu.abortAssociation();
         if (c.bad()) detail::logLine(std::string("send: ") + c.text());
