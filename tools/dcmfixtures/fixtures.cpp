@@ -32,7 +32,7 @@ void registerEncoders() {
   static std::once_flag once;
   std::call_once(once, [] {
     // The encoders report routine details at info level; keep them quiet.
-    OFLog::getLogger("dcmtk.dcmjpeg").setLogLevel(OFLogger::WARN_LOG_LEVEL);
+    OFLog::getLogger("dcmtk").setLogLevel(OFLogger::WARN_LOG_LEVEL);
     DJEncoderRegistration::registerCodecs();
     DJLSEncoderRegistration::registerCodecs();
     DcmRLEEncoderRegistration::registerCodecs();
