@@ -64,9 +64,12 @@ void Node::onEnter() {
 }
 
 void Node::onEnterTransitionDidFinish() {
+  _enterFinished = true;
+  // A child added (and so entered and finished) during this node's own
+  // entry is not told twice.
   Vector<Node*> children(_children);
   for (Node* child : children)
-    if (child->_parent == this) child->onEnterTransitionDidFinish();
+    if (child->_parent == this && !child->_enterFinished) child->onEnterTransitionDidFinish();
 }
 
 void Node::onExitTransitionDidStart() {
@@ -77,6 +80,7 @@ void Node::onExitTransitionDidStart() {
 
 void Node::onExit() {
   _running = false;
+  _enterFinished = false;
   pause();
   Vector<Node*> children(_children);
   for (Node* child : children)

@@ -308,6 +308,7 @@ class Node : public Ref {
   Vector<Node*> _children;
   bool _reorderChildDirty = false;
   bool _running = false;
+  bool _enterFinished = false;  // onEnterTransitionDidFinish ran since the entry
   bool _visible = true;
 
   // Identity.

@@ -168,7 +168,7 @@ void ProtectedNode::onEnterTransitionDidFinish() {
   Node::onEnterTransitionDidFinish();
   Vector<Node*> prot(_protectedChildren);
   for (Node* child : prot)
-    if (child->getParent() == this) child->onEnterTransitionDidFinish();
+    if (child->getParent() == this && !child->_enterFinished) child->onEnterTransitionDidFinish();
 }
 
 void ProtectedNode::onExitTransitionDidStart() {
