@@ -185,7 +185,9 @@ TEST_F(RayCastTest, MipOfOneBrightVoxelLandsOnItsPixel)
             ASSERT_TRUE(ctx.setVolume(&v.desc));
             ctx.setRenderMode(3);
             ctx.setWindow(1000, 500);
-            isCamera* cam = camera(64, 64, c.zoom, Vec3(15.5f, 15.5f, 15.5f), view);
+            // Samples sit at whole steps from the near plane, 400.5 - 1 before
+            // the centre 15.5: on the voxel centres along the ray.
+            isCamera* cam = camera(64, 64, c.zoom, Vec3(15.5f, 15.5f, 15.5f), view, false, 400.5f);
             ctx.setCamera(cam, false);
             ctx.render();
             ASSERT_EQ(ctx.getImageWidth(), 64);
@@ -450,6 +452,42 @@ TEST_F(RayCastTest, FloatVolumeOfSmallValuesIsNotClipped)
     ctx.render();
     EXPECT_EQ(ctx.getGrid()->kind(), 1);
     EXPECT_GT(pixel(ctx, 16, 16)[0], 0);
+}
+
+TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
+{
+    vrdebug::Phantom ph;
+    vrdebug::makeCtPhantom(ph, 70, 64, 60, 1.f, 1.2f, 1.5f);
+    const auto map = vrdebug::warmColourMap();
+    struct Case {
+        int mode, interpolation;
+        float width, level;
+    } cases[] = {
+        {0, 0, 1000, 700}, {0, 1, 1000, 700}, {0, 1, 3000, 1500}, {0, 1, 2, -199},
+        {3, 1, 2400, 700}, {3, 1, 100, 1250}, {3, 1, 100, 3000},
+    };
+    const View oblique = {Vec3(0.6f, 0.48f, 0.64f), Vec3(0, 0, 1)};
+    for (const auto& c : cases) {
+        for (const View& view : {kSixViews[0], kSixViews[3], kSixViews[4], oblique}) {
+            for (bool persp : {false, true}) {
+                std::vector<uint8_t> images[2];
+                for (int skip = 0; skip < 2; ++skip) {
+                    RayCastContext ctx;
+                    ctx.setVolume(&ph.volume);
+                    ctx.setRenderMode(c.mode);
+                    ctx.setInterpolation(c.interpolation);
+                    ctx.setWindow(c.width, c.level);
+                    ctx.setColorMap(map.data());
+                    ctx.setEmptySpaceSkipping(skip == 1);
+                    ctx.setCamera(camera(60, 50, 1.6f, Vec3(35, 38, 45), view, persp, 120.f), false);
+                    ctx.render();
+                    images[skip].assign(ctx.getImageBuffer(), ctx.getImageBuffer() + 60 * 50 * 3);
+                }
+                EXPECT_EQ(images[0], images[1]) << "mode " << c.mode << " window " << c.width << "/" << c.level
+                                                << " perspective " << persp;
+            }
+        }
+    }
 }
 
 TEST_F(RayCastTest, PhantomRendersFromSixDirections)
