@@ -189,8 +189,17 @@ void preintegrated(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv&
     float k[3] = {0, 0, 0};
     bool composited = false;
     const float h = r.stepLength;
+    const bool skip = env.sampleMaxima != nullptr;
     while (i < last) {
         if (insideVolume(pos, t)) {
+            // From a transparent sample into a block the window renders
+            // transparent: a segment of opacity 0, nothing to sample.
+            if (skip && front == 0 && sampleBound<int16_t>(env, p, pos[0], pos[1], pos[2]) < t.lowerBound) {
+                composited = true;
+                advance(pos, r);
+                ++i;
+                continue;
+            }
             float s = static_cast<float>(S::sample(pos[0], pos[1], pos[2], p));
             int back = transferIndex(s, t.lowerBound, t.scale);
             const float* e = lut + (front + 256 * back) * 4;

@@ -464,6 +464,7 @@ TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
         float width, level;
     } cases[] = {
         {0, 0, 1000, 700}, {0, 1, 1000, 700}, {0, 1, 3000, 1500}, {0, 1, 2, -199},
+        {1, 1, 1000, 700}, {2, 1, 1000, 700}, {1, 0, 3000, 1500},
         {3, 1, 2400, 700}, {3, 1, 100, 1250}, {3, 1, 100, 3000},
     };
     const View oblique = {Vec3(0.6f, 0.48f, 0.64f), Vec3(0, 0, 1)};
