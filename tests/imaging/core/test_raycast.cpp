@@ -312,6 +312,32 @@ TEST_F(RayCastTest, AbortMidFrameLeavesTheScaleUnchanged)
     EXPECT_NE(ctx.getImageScale(), 0.5f);
 }
 
+TEST_F(RayCastTest, CameraChangesWhileAFrameRenders)
+{
+    // The UI thread hands in new views while the render thread casts; each
+    // frame keeps the view it started with.
+    Volume<int16_t> v(24, 24, 24, -1000, kRayCastInt16);
+    v.fillBox(6, 17, 800);
+    RayCastContext ctx;
+    ctx.setVolume(&v.desc);
+    ctx.setWindow(400, 600);
+    isCamera* views[2] = {camera(120, 120, 0.3f, Vec3(11.5f, 11.5f, 11.5f), kSixViews[0]),
+                          camera(120, 120, 0.3f, Vec3(11.5f, 11.5f, 11.5f), kSixViews[2])};
+    ctx.setCamera(views[0], false);
+    std::atomic<bool> stop{false};
+    std::thread renderer([&] {
+        for (int i = 0; i < 20; ++i) {
+            ctx.setImageScale(1.f);
+            ctx.render();
+        }
+        stop = true;
+    });
+    for (int i = 0; !stop; ++i) ctx.setCamera(views[i % 2], false);
+    renderer.join();
+    EXPECT_EQ(ctx.getImageWidth(), 120);
+    EXPECT_GT(ctx.getLastJobCount(), 100);
+}
+
 TEST_F(RayCastTest, OutOfViewFrameKeepsAFullQualityScale)
 {
     Volume<int16_t> v(16, 16, 16, 500, kRayCastInt16);
