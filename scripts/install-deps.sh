@@ -13,7 +13,7 @@ PACKAGES=(
   libsdl2-dev libglew-dev libgl-dev libfreetype-dev libfontconfig-dev
   libpng-dev libjpeg62-turbo-dev libpugixml-dev fonts-dejavu-core
   # DICOM
-  libdcmtk-dev dcmtk libopenjp2-7-dev orthanc
+  libdcmtk-dev dcmtk libopenjp2-7-dev orthanc libgdcm-tools
   # data, compression, network
   libsqlite3-dev sqlite3 zlib1g-dev libminizip-dev libcurl4-openssl-dev
   uthash-dev ca-certificates openssl

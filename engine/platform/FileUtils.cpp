@@ -1,6 +1,8 @@
 #include "engine/platform/FileUtils.h"
 
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@
 #include <pugixml.hpp>
 
 #include "engine/base/ccLog.h"
+
+extern char** environ;
 
 NS_CC_BEGIN
 
@@ -94,6 +98,56 @@ bool writeWholeFileAtomically(const std::string& path, const void* data, size_t 
   if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) ::unlink(tmp.c_str());
   return ok;
+}
+
+// An executable of that name on PATH.
+bool onPath(const char* program) {
+  const char* path = getenv("PATH");
+  if (!path) return false;
+  std::string dirs(path);
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    std::string dir = dirs.substr(start, end - start);
+    if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Runs argv (no shell) and collects its standard output. False when it
+// cannot start or exits with a non-zero status.
+bool runAndCapture(std::vector<std::string> args, std::string* out) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  if (rc != 0) {
+    ::close(fds[0]);
+    return false;
+  }
+  char buf[4096];
+  for (;;) {
+    ssize_t n = ::read(fds[0], buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    out->append(buf, static_cast<size_t>(n));
+  }
+  ::close(fds[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // ------------------------------------------------------------ plist reading
@@ -389,6 +443,36 @@ std::string FileUtils::getFileExtension(const std::string& filePath) const {
   std::string ext = filePath.substr(dot);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
   return ext;
+}
+
+// ------------------------------------------------------------ choosing
+
+void FileUtils::setFileChooser(FileChooser chooser) {
+  std::lock_guard<std::recursive_mutex> lock(_mutex);
+  _fileChooser = std::move(chooser);
+}
+
+std::string FileUtils::chooseFile(const std::string& initial) const {
+  FileChooser chooser;
+  {
+    std::lock_guard<std::recursive_mutex> lock(_mutex);
+    chooser = _fileChooser;
+  }
+  if (chooser) return chooser(initial);
+  std::vector<std::string> args;
+  if (onPath("zenity")) {
+    args = {"zenity", "--file-selection"};
+    if (!initial.empty()) args.push_back("--filename=" + initial);
+  } else if (onPath("kdialog")) {
+    args = {"kdialog", "--getopenfilename", initial.empty() ? std::string(".") : initial};
+  } else {
+    log("chooseFile: neither zenity nor kdialog is installed");
+    return std::string();
+  }
+  std::string out;
+  if (!runAndCapture(args, &out)) return std::string();  // cancelled or failed
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
 }
 
 // ------------------------------------------------------------ plists

@@ -3,6 +3,7 @@
 // property lists. Every call is safe from any thread.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -75,6 +76,17 @@ class FileUtils {
   // Lower-case extension with its dot ("" when none).
   std::string getFileExtension(const std::string& filePath) const;
 
+  // ------------------------------------------------------------ choosing
+  // Asks the user for a file to open, starting at initial (a file or
+  // folder; may be ""). Uses the chooser installed with setFileChooser when
+  // there is one, else `zenity --file-selection`, else
+  // `kdialog --getopenfilename`. "" when cancelled or when no chooser exists.
+  // UI thread; blocks until the dialog closes.
+  std::string chooseFile(const std::string& initial) const;
+  typedef std::function<std::string(const std::string& initial)> FileChooser;
+  // Replaces the dialog (tests); null restores it.
+  void setFileChooser(FileChooser chooser);
+
   // ------------------------------------------------------------ plists
   // XML property list with a dict at its root: dict -> ValueMap, array ->
   // ValueVector, string/date/data -> string, integer -> int (double beyond
@@ -97,6 +109,7 @@ class FileUtils {
   std::string _resourceRoot;
   mutable std::string _writablePath;
   mutable std::map<std::string, std::string> _fullPathCache;
+  FileChooser _fileChooser;
 };
 
 NS_CC_END

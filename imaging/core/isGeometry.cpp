@@ -197,3 +197,78 @@ void createTransformFromEulerAngles(const cocos2d::Vec3& position, double a, dou
 }
 
 }  // namespace isImageSDK
+
+namespace isImageSDK {
+
+void patientToDisplay(int positionCode, int feetFirstCode, double* v) {
+  if (!v) return;
+  const double x = v[0], y = v[1], z = v[2];
+  const bool feetFirst = feetFirstCode == 1;
+  double r[3];
+  switch (positionCode) {
+    case 1:  // prone
+      r[0] = feetFirst ? x : -x;
+      r[1] = feetFirst ? -z : z;
+      r[2] = y;
+      break;
+    case 2:  // decubitus right
+      r[0] = feetFirst ? -y : y;
+      r[1] = feetFirst ? -z : z;
+      r[2] = x;
+      break;
+    case 3:  // decubitus left
+      r[0] = feetFirst ? y : -y;
+      r[1] = feetFirst ? -z : z;
+      r[2] = -x;
+      break;
+    default:  // supine
+      r[0] = feetFirst ? -x : x;
+      r[1] = feetFirst ? -z : z;
+      r[2] = -y;
+      break;
+  }
+  v[0] = r[0];
+  v[1] = r[1];
+  v[2] = r[2];
+}
+
+cocos2d::Mat4 makeSliceMatrix(const double* row, const double* column, const double* position, int positionCode,
+                              int feetFirstCode) {
+  double r[3] = {row[0], row[1], row[2]};
+  double c[3] = {column[0], column[1], column[2]};
+  double p[3] = {position[0], position[1], position[2]};
+  patientToDisplay(positionCode, feetFirstCode, r);
+  patientToDisplay(positionCode, feetFirstCode, c);
+  patientToDisplay(positionCode, feetFirstCode, p);
+  const double n[3] = {r[1] * c[2] - r[2] * c[1], r[2] * c[0] - r[0] * c[2], r[0] * c[1] - r[1] * c[0]};
+  cocos2d::Mat4 m;
+  for (int i = 0; i < 3; ++i) {
+    m.m[0 + i] = static_cast<float>(r[i]);
+    m.m[4 + i] = static_cast<float>(c[i]);
+    m.m[8 + i] = static_cast<float>(n[i]);
+    m.m[12 + i] = static_cast<float>(p[i]);
+  }
+  m.m[3] = m.m[7] = m.m[11] = 0.0f;
+  m.m[15] = 1.0f;
+  return m;
+}
+
+bool parsePatientPosition(const std::string& text, int& positionCode, int& feetFirstCode) {
+  static const struct {
+    const char* text;
+    int position, feetFirst;
+  } kPositions[] = {{"HFS", 0, 0}, {"HFP", 1, 0}, {"HFDR", 2, 0}, {"HFDL", 3, 0},
+                    {"FFS", 0, 1}, {"FFP", 1, 1}, {"FFDR", 2, 1}, {"FFDL", 3, 1}};
+  for (const auto& k : kPositions) {
+    if (text == k.text) {
+      positionCode = k.position;
+      feetFirstCode = k.feetFirst;
+      return true;
+    }
+  }
+  positionCode = 0;
+  feetFirstCode = 2;
+  return false;
+}
+
+}  // namespace isImageSDK

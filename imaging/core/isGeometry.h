@@ -7,6 +7,8 @@
 // those of the rotations in radians.
 #pragma once
 
+#include <string>
+
 #include "engine/cocos2d.h"
 
 namespace isImageSDK {
@@ -62,5 +64,27 @@ void createTransformFromEulerAngles(const cocos2d::Vec3& position, double a, dou
                                     cocos2d::Mat4& out);
 void createTransformFromEulerAngles(const cocos2d::Vec3& position, double a, double b, double c,
                                     cocos2d::Mat4* out);
+
+// --- Patient coordinates and the display frame ---
+//
+// Slices are placed in a display frame obtained from the patient coordinate
+// system by the patient position (feet-first code 2, "not given", maps like
+// head first, so an unknown position maps like "HFS"):
+//   HFS (x, z, −y)   HFP (−x, z, y)   HFDR (y, z, x)    HFDL (−y, z, −x)
+//   FFS (−x, −z, −y) FFP (x, −z, y)   FFDR (−y, −z, x)  FFDL (y, −z, −x)
+
+// Maps a patient-coordinate vector into the display frame, in place.
+void patientToDisplay(int positionCode, int feetFirstCode, double* v);
+
+// The slice matrix of a DICOM Image Orientation (row and column directions)
+// and Image Position: columns r′, c′, r′ × c′ and p′ (bottom row 0, 0, 0, 1),
+// each mapped into the display frame, computed in double precision.
+cocos2d::Mat4 makeSliceMatrix(const double* row, const double* column, const double* position, int positionCode,
+                              int feetFirstCode);
+
+// Codes of a Patient Position text: "HFS" … "FFDL" give their position code
+// and head-first (0) or feet-first (1). Any other text gives position 0 and
+// feet-first code 2 and answers false (the geometry is then not usable).
+bool parsePatientPosition(const std::string& text, int& positionCode, int& feetFirstCode);
 
 }  // namespace isImageSDK

@@ -9,21 +9,18 @@
 #include "imaging/core/isGeometry.h"
 #include "imaging/core/isMatrixOps.h"
 
-#if __has_include("toolkit/foundation/NSNotificationCenter.h")
 #include "toolkit/foundation/NSNotificationCenter.h"
-#define IS_HAVE_NOTIFICATION_CENTER 1
-#endif
 
 namespace isImageSDK {
 
 namespace {
 
+// Broadcast, serial kind, no payload; from whichever thread builds the image.
+// During teardown there may be no centre left to tell.
 void postOutOfMemory() {
-#ifdef IS_HAVE_NOTIFICATION_CENTER
   if (auto* centre = NSUI::NSNotificationCenter::getInstance()) {
     centre->postNotification(nullptr, NOTIFY_OUT_OF_MEMORY, nullptr, nullptr, false);
   }
-#endif
 }
 
 // Same layout and place: sizes, codes, modality, element type, spacing

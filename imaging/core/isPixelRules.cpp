@@ -16,24 +16,20 @@ bool signedSamples(int displayCode) {
   return displayCode == DISPLAY_SIGNED || displayCode == DISPLAY_SIGNED_INVERTED;
 }
 
-// v truncated toward zero and clamped to [lo, hi]; NaN becomes 0.
-template <typename T>
-T saturate(float v, float lo, float hi) {
-  if (std::isnan(v)) return 0;
-  if (v <= lo) return static_cast<T>(lo);
-  if (v >= hi) return static_cast<T>(hi);
-  return static_cast<T>(v);  // truncation toward zero
-}
-
+// Each sample becomes sample × slope + intercept, clamped to [lo, hi] and
+// truncated toward zero. Written branch-free so that the loop vectorises.
 template <typename Src, typename Dst>
-void rescale(const Src* src, Dst* dst, size_t n, float slope, float intercept, float lo, float hi) {
+void rescale(const Src* __restrict src, Dst* __restrict dst, size_t n, float slope, float intercept, float lo, float hi) {
   for (size_t i = 0; i < n; ++i) {
-    dst[i] = saturate<Dst>(static_cast<float>(src[i]) * slope + intercept, lo, hi);
+    float v = static_cast<float>(src[i]) * slope + intercept;
+    v = v < lo ? lo : v;
+    v = v > hi ? hi : v;
+    dst[i] = static_cast<Dst>(static_cast<int32_t>(v));
   }
 }
 
 template <typename Src>
-void toFloat(const Src* src, float* dst, size_t n, float slope, float intercept) {
+void toFloat(const Src* __restrict src, float* __restrict dst, size_t n, float slope, float intercept) {
   for (size_t i = 0; i < n; ++i) dst[i] = static_cast<float>(src[i]) * slope + intercept;
 }
 
@@ -78,6 +74,11 @@ void convertSamples(const void* source, void* target, size_t n, int elementType,
         return;
       }
       const bool toSigned = elementType == ELEMENT_INT16;
+      if (!std::isfinite(slope) || !std::isfinite(intercept)) {
+        // No meaningful value exists for any sample.
+        std::memset(target, 0, 2 * n);
+        return;
+      }
       const float lo = toSigned ? -32768.0f : 0.0f;
       const float hi = toSigned ? 32767.0f : 65535.0f;
       if (isSigned) {

@@ -200,3 +200,32 @@ TEST_F(FileUtilsTest, MalformedPlistsGiveEmptyMaps) {
   const char* bare = "<dict><key>k</key><string>v</string></dict>";
   EXPECT_EQ(fu->getValueMapFromData(bare, static_cast<int>(strlen(bare)))["k"].asString(), "v");
 }
+
+namespace {
+// PATH restricted to one folder for the scope of a test.
+struct PathOverride {
+  explicit PathOverride(const std::string& dir) : old(getenv("PATH") ? getenv("PATH") : "") {
+    setenv("PATH", dir.c_str(), 1);
+  }
+  ~PathOverride() { setenv("PATH", old.c_str(), 1); }
+  std::string old;
+};
+}  // namespace
+
+TEST_F(FileUtilsTest, ChooseFileThroughDialogProgramOrHook) {
+  TempDir bin;
+  PathOverride path(bin.path);
+  EXPECT_EQ(fu->chooseFile("/tmp"), "");  // no dialog program at all
+
+  // zenity prints the choice and exits 0; on cancel it exits 1.
+  writeFile(bin.path + "zenity",
+            "#!/bin/sh\n[ \"$2\" = \"--filename=/data/cancel\" ] && exit 1\n"
+            "echo \"/chosen/by zenity ($2)\"\n");
+  chmod((bin.path + "zenity").c_str(), 0755);
+  EXPECT_EQ(fu->chooseFile("/data/in"), "/chosen/by zenity (--filename=/data/in)");
+  EXPECT_EQ(fu->chooseFile("/data/cancel"), "");
+
+  fu->setFileChooser([](const std::string& initial) { return "hook:" + initial; });
+  EXPECT_EQ(fu->chooseFile("x"), "hook:x");
+  fu->setFileChooser(nullptr);
+}

@@ -224,7 +224,7 @@ NSDBUtil::~NSDBUtil()
     if (errorMessage)
         sqlite3_free(errorMessage);
     if (db)
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
 }
 
 bool NSDBUtil::open(std::string path)
@@ -232,7 +232,7 @@ bool NSDBUtil::open(std::string path)
     // Only takes effect before SQLite's first initialisation.
     sqlite3_config(SQLITE_CONFIG_MULTITHREAD);
     if (db) {
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
         db = nullptr;
     }
     lastResult = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -49,6 +49,7 @@ class NSDBUtil;
 
 // A prepared statement on one connection. Prepare once, bind, step, and
 // reset to run it again with other values. Parameters are numbered from 1.
+// A statement is used on its connection's thread and must not outlive it.
 class NSDBStatement {
 public:
     NSDBStatement(NSDBUtil& db, const std::string& sql);

@@ -3,14 +3,17 @@
 #include "toolkit/foundation/NSFormat.h"
 
 #include "engine/base/ccLog.h"
+#include "engine/platform/FileUtils.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <new>
 #include <filesystem>
 #include <set>
 #include <sys/stat.h>
@@ -218,6 +221,41 @@ std::string getFileCreationTime(std::string path)
                         t.tm_min, t.tm_sec);
 }
 
+unsigned char* readFileData(const char* path, uint32_t* length, bool binary)
+{
+    if (length)
+        *length = 0;
+    if (!path || !*path || !length)
+        return nullptr;
+    cocos2d::FileUtils* files = cocos2d::FileUtils::getInstance();
+    // Ten spare bytes after the content, zeroed, so that readers which look
+    // for a terminator stop inside the buffer.
+    constexpr size_t kSpare = 10;
+    if (binary) {
+        const cocos2d::Data data = files->getDataFromFile(path);
+        if (data.isNull())
+            return nullptr;
+        const auto size = static_cast<size_t>(data.getSize());
+        if (size > UINT32_MAX)
+            return nullptr;
+        auto* buffer = new (std::nothrow) unsigned char[size + kSpare]();
+        if (!buffer)
+            return nullptr;
+        std::memcpy(buffer, data.getBytes(), size);
+        *length = static_cast<uint32_t>(size);
+        return buffer;
+    }
+    const std::string text = files->getStringFromFile(path);
+    if (text.empty() || text.size() > UINT32_MAX)
+        return nullptr;
+    auto* buffer = new (std::nothrow) unsigned char[text.size() + kSpare]();
+    if (!buffer)
+        return nullptr;
+    std::memcpy(buffer, text.c_str(), std::strlen(text.c_str()));
+    *length = static_cast<uint32_t>(text.size());
+    return buffer;
+}
+
 bool writeBufferToFile(const char* path, const void* data, size_t length)
 {
     if (!path || (!data && length > 0))
@@ -245,6 +283,12 @@ bool copyFile(std::string source, std::string target)
 {
     if (source == target)
         return true;
+    // A relative source is looked up like readFileData looks it up.
+    if (!source.empty() && source[0] != '/') {
+        const std::string full = cocos2d::FileUtils::getInstance()->fullPathForFilename(source);
+        if (!full.empty())
+            source = full;
+    }
     if (!makeFolders(folderOf(target)))
         return false;
     if (copyRegularFile(source, target) != CopyResult::Done) {

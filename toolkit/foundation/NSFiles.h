@@ -33,6 +33,14 @@ void listFolders(std::string folder, std::vector<std::string>& list);
 // when the path does not exist.
 std::string getFileCreationTime(std::string path);
 
+// Reads a whole file through the engine's FileUtils (so relative names are
+// found along the search paths) into a new buffer that the caller releases
+// with delete[]. The buffer is 10 bytes longer than the content and those
+// spare bytes are zero. In text mode the content is copied up to its first
+// zero byte. `*length` is the content length; an empty or missing file gives
+// null and length 0.
+unsigned char* readFileData(const char* path, uint32_t* length, bool binary);
+
 // Writes `length` bytes to `path`, created or truncated, after creating the
 // folder part of the path (everything before the last "/") with its parents.
 // True when every byte was written and the file was closed without error.

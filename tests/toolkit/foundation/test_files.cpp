@@ -1,6 +1,8 @@
 #include "toolkit/foundation/NSFiles.h"
 #include "toolkit/foundation/NSFormat.h"
 
+#include "engine/platform/FileUtils.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -209,4 +211,46 @@ TEST(FilePaths, SleepFor)
     const auto t0 = std::chrono::steady_clock::now();
     sleepFor(0, 20'999'999);  // 20 ms; the rest is truncated
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(20));
+}
+
+TEST_F(Files, ReadFileData)
+{
+    put("bin", std::string("ab\0cd", 5));
+    put("empty", "");
+    struct Case { std::string path; bool binary; uint32_t length; std::string start; };
+    const Case cases[] = {
+        {path("bin"), true, 5, std::string("ab\0cd", 5)},
+        {path("bin"), false, 5, std::string("ab\0\0\0", 5)},  // text stops at the zero byte
+        {path("empty"), true, 0, ""},
+        {path("empty"), false, 0, ""},
+        {path("missing"), true, 0, ""},
+    };
+    for (const Case& c : cases) {
+        uint32_t length = 12345;
+        unsigned char* data = readFileData(c.path.c_str(), &length, c.binary);
+        EXPECT_EQ(length, c.length) << c.path << " binary=" << c.binary;
+        if (c.length == 0) {
+            EXPECT_EQ(data, nullptr);
+            continue;
+        }
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(data), c.length), c.start);
+        for (uint32_t i = 0; i < 10; ++i)
+            EXPECT_EQ(data[c.length + i], 0) << "spare byte " << i;
+        delete[] data;
+    }
+}
+
+TEST_F(Files, RelativeNamesGoThroughTheSearchPaths)
+{
+    put("res/table.plist", "content");
+    cocos2d::FileUtils::getInstance()->setSearchPaths({root + "/res"});
+    uint32_t length = 0;
+    unsigned char* data = readFileData("table.plist", &length, true);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), length), "content");
+    delete[] data;
+    EXPECT_TRUE(copyFile("table.plist", path("out/table.plist")));
+    EXPECT_EQ(get("out/table.plist"), "content");
+    cocos2d::FileUtils::destroyInstance();
 }

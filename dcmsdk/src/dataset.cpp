@@ -1,0 +1,158 @@
+// Loading DICOM files defensively and reading element values as text.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "dcmsdk/src/internal.h"
+
+namespace dcmSDK::detail {
+
+namespace {
+
+// Elements read into memory at parse time; longer values stay on disk until
+// they are asked for.
+constexpr Uint32 kMaxReadLength = 4096;
+
+bool readHead(const char* path, unsigned char* buf, size_t n, size_t& got) {
+  FILE* fp = std::fopen(path, "rb");
+  if (!fp) return false;
+  got = std::fread(buf, 1, n, fp);
+  std::fclose(fp);
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<LoadedFile> loadDicomFile(const char* path, std::string& err) {
+  ensureInit();
+  if (isDestroyed()) {
+    err = "the DICOM library has ended";
+    return nullptr;
+  }
+  if (!path || !*path) {
+    err = "no file name";
+    return nullptr;
+  }
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    err = std::string(path) + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    err = std::string(path) + ": not a regular file";
+    return nullptr;
+  }
+  unsigned char head[132];
+  size_t got = 0;
+  if (!readHead(path, head, sizeof head, got)) {
+    err = std::string(path) + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  bool hasPreamble = got == 132 && std::memcmp(head + 128, "DICM", 4) == 0;
+  if (!hasPreamble) {
+    // Files without preamble are accepted only when they start like a
+    // dataset: a little-endian tag of the command, meta or identifying groups.
+    unsigned group = got >= 8 ? head[0] | (head[1] << 8) : 0xFFFF;
+    if (group < 0x0002 || group > 0x0008) {
+      err = std::string(path) + ": not a DICOM file";
+      return nullptr;
+    }
+  }
+  auto f = std::make_unique<LoadedFile>();
+  f->ff = std::make_unique<DcmFileFormat>();
+  f->path = path;
+  f->fileSize = static_cast<uint64_t>(st.st_size);
+  OFCondition c = f->ff->loadFile(path, EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
+  if (c.bad()) {
+    err = std::string(path) + ": cannot be parsed (" + c.text() + ")";
+    return nullptr;
+  }
+  DcmDataset* ds = f->ds();
+  if (!ds || ds->card() == 0) {
+    err = std::string(path) + ": holds no DICOM dataset";
+    return nullptr;
+  }
+  return f;
+}
+
+bool lengthFits(const LoadedFile& f, DcmElement* el) {
+  // Values already in memory (decoded, or read at parse time) are real; only
+  // values still on disk can claim more bytes than the file holds.
+  return el && (el->valueLoaded() || static_cast<uint64_t>(el->getLengthField()) <= f.fileSize);
+}
+
+bool elementText(LoadedFile& f, DcmItem& item, const DcmTagKey& key, std::string& raw,
+                 bool& isBinaryText) {
+  isBinaryText = false;
+  DcmElement* el = nullptr;
+  if (item.findAndGetElement(key, el, OFFalse).bad() || !el) return false;
+  raw.clear();
+  if (el->getLengthField() == DCM_UndefinedLength || !lengthFits(f, el)) return true;
+  DcmEVR vr = el->ident();
+  if (vr == EVR_SQ || vr == EVR_pixelSQ || vr == EVR_PixelData || vr == EVR_OverlayData) return true;
+  if (vr == EVR_UN || vr == EVR_UNKNOWN || vr == EVR_UNKNOWN2B || vr == EVR_OB || vr == EVR_ox) {
+    // Private values read in implicit VR (or stored as OB) are often text:
+    // hand them out as such rather than as hex bytes.
+    Uint8* bytes = nullptr;
+    unsigned long n = el->getLength();
+    if (el->getUint8Array(bytes).good() && bytes) {
+      bool printable = true;
+      for (unsigned long i = 0; i < n && printable; ++i)
+        printable = (bytes[i] >= 0x20 && bytes[i] < 0x7F) || bytes[i] == 0;
+      if (printable) {
+        raw.assign(reinterpret_cast<const char*>(bytes), n);
+        raw = raw.substr(0, raw.find('\0'));
+        while (!raw.empty() && raw.back() == ' ') raw.pop_back();
+        isBinaryText = true;
+        return true;
+      }
+    }
+  }
+  OFString v;
+  if (el->getOFStringArray(v, OFTrue).good()) raw.assign(v.c_str(), v.length());
+  while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.pop_back();
+  return true;
+}
+
+bool readTagUtf8(LoadedFile& f, uint16_t group, uint16_t element, std::string& out) {
+  out.clear();
+  DcmDataset* ds = f.ds();
+  if (!ds) return false;
+  DcmTagKey key(group, element);
+  std::string raw;
+  bool binText = false;
+  DcmItem* where = ds;
+  if (group == 0x0002 && f.ff->getMetaInfo()) where = f.ff->getMetaInfo();
+  bool found = elementText(f, *where, key, raw, binText);
+  if (!found && where == f.ds() && group == 0x0018 && element >= 0x1070 && element <= 0x1079) {
+    // Radiopharmaceutical details live in the first item of the
+    // Radiopharmaceutical Information Sequence; only these are searched there,
+    // so values of unrelated nested items never leak out.
+    DcmItem* item = nullptr;
+    if (f.ds()->findAndGetSequenceItem(DcmTagKey(0x0054, 0x0016), item, 0).good() && item) {
+      found = elementText(f, *item, key, raw, binText);
+      where = item;
+    }
+  }
+  if (!found) return false;
+  bool pn = false;
+  DcmElement* el = nullptr;
+  if (where->findAndGetElement(key, el, OFFalse).good() && el) pn = el->ident() == EVR_PN;
+  out = toUtf8(f, raw, pn);
+  return true;
+}
+
+bool isJpeg2000(E_TransferSyntax xs) {
+  return xs == EXS_JPEG2000LosslessOnly || xs == EXS_JPEG2000 ||
+         xs == EXS_JPEG2000MulticomponentLosslessOnly || xs == EXS_JPEG2000Multicomponent;
+}
+
+std::string xferName(E_TransferSyntax xs) {
+  DcmXfer x(xs);
+  std::string s = x.getXferName();
+  if (x.getXferID() && *x.getXferID()) s += std::string(" (") + x.getXferID() + ")";
+  return s;
+}
+
+}  // namespace dcmSDK::detail

@@ -1,0 +1,292 @@
+// dcmReader: tags and decoded pixels of one file.
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "dcmsdk/src/internal.h"
+
+#include <dcmtk/dcmimgle/dcmimage.h>
+
+namespace dcmSDK {
+
+using namespace detail;
+
+struct dcmReader::Impl {
+  int language = 0;
+  std::unique_ptr<LoadedFile> file;
+  std::string lastError;
+  std::vector<uint8_t> pixels;  // decoded samples of all frames
+  bool pixelsDone = false;
+  const void* pixelPtr = nullptr;
+  PixelType pixelType = PIXEL_UNUSABLE;
+  int64_t pixelCount = 0;
+
+  bool fail(const std::string& why) {
+    lastError = why;
+    logLine(why);
+    return false;
+  }
+  bool decode();
+  bool decodeGrey(const PixelInfo& info);
+  bool decodeColour(const PixelInfo& info);
+};
+
+namespace {
+
+DcmElement* pixelElement(DcmDataset* ds) {
+  DcmElement* el = nullptr;
+  if (ds->findAndGetElement(DCM_PixelData, el, OFFalse).bad()) return nullptr;
+  return el;
+}
+
+// Masks the stored bits out of a sample and sign-extends them.
+template <typename T>
+void maskSamples(const T* src, T* dst, size_t n, const PixelInfo& info) {
+  const unsigned bits = info.bitsStored;
+  const unsigned shift = info.highBit + 1u - bits;
+  const unsigned full = sizeof(T) * 8;
+  if (bits == full && shift == 0) {
+    std::memcpy(dst, src, n * sizeof(T));
+    return;
+  }
+  const uint32_t mask = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1u);
+  const uint32_t sign = 1u << (bits - 1);
+  const bool isSigned = info.pixelRep != 0;
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t v = (static_cast<uint32_t>(src[i]) >> shift) & mask;
+    if (isSigned && (v & sign)) v |= ~mask;
+    dst[i] = static_cast<T>(v);
+  }
+}
+
+}  // namespace
+
+bool dcmReader::Impl::decodeGrey(const PixelInfo& info) {
+  DcmDataset* ds = file->ds();
+  DcmElement* el = pixelElement(ds);
+  if (!el) return fail(file->path + ": no pixel data");
+  std::string err;
+  if (!checkNativeLength(*file, info, err)) return fail(file->path + ": " + err);
+  const uint64_t need = nativeBytes(info);
+  const size_t n = size_t(info.rows) * info.cols * size_t(info.frames);
+  if (info.bitsAllocated == 16) {
+    Uint16* src = nullptr;
+    if (el->getUint16Array(src).bad() || !src || uint64_t(el->getLength()) < need)
+      return fail(file->path + ": pixel data cannot be read");
+    pixels.resize(n * 2);
+    maskSamples(src, reinterpret_cast<uint16_t*>(pixels.data()), n, info);
+    pixelType = PIXEL_16;
+  } else {
+    Uint8* src = nullptr;
+    if (el->getUint8Array(src).bad() || !src || uint64_t(el->getLength()) < need)
+      return fail(file->path + ": pixel data cannot be read");
+    pixels.resize(n);
+    maskSamples(src, pixels.data(), n, info);
+    pixelType = PIXEL_8;
+  }
+  pixelCount = static_cast<int64_t>(n);
+  // Values are delivered whole; the loaded element is no longer needed.
+  el->compact();
+  return true;
+}
+
+bool dcmReader::Impl::decodeColour(const PixelInfo& info) {
+  DcmDataset* ds = file->ds();
+  DcmElement* el = pixelElement(ds);
+  if (!el) return fail(file->path + ": no pixel data");
+  std::string err;
+  if (!checkNativeLength(*file, info, err)) return fail(file->path + ": " + err);
+  const uint64_t need = nativeBytes(info);
+  const size_t plane = size_t(info.rows) * info.cols;
+  const size_t n = plane * size_t(info.frames);
+  pixels.resize(n * 3);
+  if (info.spp == 3 && info.photometric == "RGB") {
+    // Plain RGB: copy or interleave directly.
+    Uint8* src = nullptr;
+    if (el->getUint8Array(src).bad() || !src || uint64_t(el->getLength()) < need)
+      return fail(file->path + ": pixel data cannot be read");
+    if (info.planar == 0) {
+      std::memcpy(pixels.data(), src, n * 3);
+    } else {
+      for (int32_t f = 0; f < info.frames; ++f) {
+        const uint8_t* s = src + size_t(f) * plane * 3;
+        uint8_t* d = pixels.data() + size_t(f) * plane * 3;
+        for (size_t i = 0; i < plane; ++i) {
+          d[3 * i] = s[i];
+          d[3 * i + 1] = s[plane + i];
+          d[3 * i + 2] = s[2 * plane + i];
+        }
+      }
+    }
+  } else {
+    // YBR models and palettes go through DCMTK's image toolkit.
+    DicomImage img(ds, EXS_LittleEndianExplicit, 0UL, 0UL,
+                   static_cast<unsigned long>(info.frames));
+    if (img.getStatus() != EIS_Normal)
+      return fail(file->path + ": colour conversion failed (" +
+                  DicomImage::getString(img.getStatus()) + ")");
+    if (img.isMonochrome() || img.getWidth() != info.cols || img.getHeight() != info.rows ||
+        img.getFrameCount() < static_cast<unsigned long>(info.frames))
+      return fail(file->path + ": colour conversion gave an unexpected image");
+    for (int32_t f = 0; f < info.frames; ++f) {
+      if (!img.getOutputData(pixels.data() + size_t(f) * plane * 3, plane * 3, 8,
+                             static_cast<unsigned long>(f), 0))
+        return fail(file->path + ": colour conversion of frame " + std::to_string(f + 1) + " failed");
+    }
+  }
+  pixelType = PIXEL_RGB;
+  pixelCount = static_cast<int64_t>(n);
+  el->compact();
+  return true;
+}
+
+bool dcmReader::Impl::decode() {
+  PixelInfo info;
+  std::string err;
+  PixelType t;
+  if (!readPixelInfo(*file, info, err) || !pixelTypeOf(info, t, err)) return fail(file->path + ": " + err);
+  if (!makeNative(*file, info, err)) return fail(file->path + ": " + err);
+  if (t == PIXEL_RGB) return decodeColour(info);
+  if (info.spp != 1 || (info.bitsAllocated != 8 && info.bitsAllocated != 16))
+    return fail(file->path + ": decoded pixel layout is not supported");
+  return decodeGrey(info);
+}
+
+dcmReader::dcmReader() : d_(std::make_unique<Impl>()) {}
+dcmReader::~dcmReader() = default;
+
+void dcmReader::setLanguage(int engineLanguage) {
+  d_->language = engineLanguage;
+  if (d_->file) d_->file->language = engineLanguage;
+}
+
+bool dcmReader::setFile(const char* path) {
+  d_->file.reset();
+  d_->pixels.clear();
+  d_->pixels.shrink_to_fit();
+  d_->pixelsDone = false;
+  d_->pixelPtr = nullptr;
+  d_->pixelCount = 0;
+  d_->pixelType = PIXEL_UNUSABLE;
+  d_->lastError.clear();
+  std::string err;
+  d_->file = loadDicomFile(path, err);
+  if (!d_->file) return d_->fail(err);
+  d_->file->language = d_->language;
+  return true;
+}
+
+bool dcmReader::readDicomTagString(unsigned short group, unsigned short element, char* buf, int size) {
+  if (!buf || size <= 0) return false;
+  buf[0] = '\0';
+  if (!d_->file) return false;
+  std::string v;
+  if (!readTagUtf8(*d_->file, group, element, v)) return false;
+  copyUtf8(v, buf, size);
+  return true;
+}
+
+bool dcmReader::readDicomTagUint16(unsigned short group, unsigned short element, unsigned short& value) {
+  if (!d_->file) return false;
+  DcmDataset* ds = d_->file->ds();
+  DcmElement* el = nullptr;
+  if (ds->findAndGetElement(DcmTagKey(group, element), el, OFFalse).bad() || !el) return false;
+  switch (el->ident()) {
+    case EVR_US: {
+      Uint16 v;
+      if (el->getUint16(v).bad()) return false;
+      value = v;
+      return true;
+    }
+    case EVR_SS: {
+      Sint16 v;
+      if (el->getSint16(v).bad() || v < 0) return false;
+      value = static_cast<unsigned short>(v);
+      return true;
+    }
+    case EVR_UL: {
+      Uint32 v;
+      if (el->getUint32(v).bad() || v > 65535) return false;
+      value = static_cast<unsigned short>(v);
+      return true;
+    }
+    case EVR_SL: {
+      Sint32 v;
+      if (el->getSint32(v).bad() || v < 0 || v > 65535) return false;
+      value = static_cast<unsigned short>(v);
+      return true;
+    }
+    default: break;
+  }
+  std::string text;
+  if (!readTagUtf8(*d_->file, group, element, text)) return false;
+  const char* s = text.c_str();
+  while (*s == ' ') ++s;
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(s, &end);
+  if (end == s || errno == ERANGE || !std::isfinite(v)) return false;
+  v = std::trunc(v);
+  if (v < 0 || v > 65535) return false;
+  value = static_cast<unsigned short>(v);
+  return true;
+}
+
+bool dcmReader::readDicomPixelType(PixelType& type) {
+  if (!d_->file) return false;
+  PixelInfo info;
+  std::string err;
+  if (!readPixelInfo(*d_->file, info, err) || !pixelTypeOf(info, type, err)) {
+    d_->lastError = d_->file->path + ": " + err;
+    return false;
+  }
+  return true;
+}
+
+const void* dcmReader::readDicomPixelPointer(PixelType& type, int64_t& count) {
+  count = 0;
+  type = PIXEL_UNUSABLE;
+  if (!d_->file) return nullptr;
+  if (!d_->pixelsDone) {
+    d_->pixelsDone = true;
+    bool ok = false;
+    try {
+      ok = d_->decode();
+    } catch (const std::bad_alloc&) {
+      ok = d_->fail(d_->file->path + ": out of memory while decoding");
+    } catch (...) {
+      ok = d_->fail(d_->file->path + ": decoding failed");
+    }
+    if (!ok) {
+      d_->pixels.clear();
+      d_->pixelCount = 0;
+      d_->pixelType = PIXEL_UNUSABLE;
+    } else {
+      d_->pixelPtr = d_->pixels.data();
+    }
+  }
+  if (!d_->pixelPtr) return nullptr;
+  type = d_->pixelType;
+  count = d_->pixelCount;
+  return d_->pixelPtr;
+}
+
+bool dcmReader::convertToPngFile(const char* path, bool thumbnail) {
+  if (!d_->file) return false;
+  std::string err;
+  bool ok = false;
+  try {
+    ok = convertToPng(*d_->file, path, thumbnail, err);
+  } catch (...) {
+    err = "PNG conversion failed";
+  }
+  if (!ok) return d_->fail(d_->file->path + ": " + err);
+  d_->lastError.clear();
+  return true;
+}
+
+const char* dcmReader::getLastError() const { return d_->lastError.c_str(); }
+
+}  // namespace dcmSDK
