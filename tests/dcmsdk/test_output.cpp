@@ -56,6 +56,9 @@ TEST(Png, SizesAndThumbnails) {
       {"rgb", 300, 520, true, 147, 256},
       {"mr_mf5", 64, 48, false, 64, 48},  // first frame
       {"ct_jpll", 64, 48, false, 64, 48},
+      {"pal8", 64, 48, false, 64, 48},
+      {"ybr_rle", 64, 48, false, 64, 48},
+      {"rgb_jpeg", 64, 48, true, 64, 48},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.variant) + " " + std::to_string(c.w) + "x" + std::to_string(c.h));
