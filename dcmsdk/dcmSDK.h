@@ -1,9 +1,9 @@
 // dcmSDK: the DICOM library of the viewer.
 //
 // Reads DICOM files (tags, pixels of every supported transfer syntax, PNG
-// previews), writes secondary-capture files from pixels and names the storage
-// folders. The network services (storage server, send, echo, find, retrieve)
-// are added to this same header by the network layer.
+// previews), writes secondary-capture files from pixels, names the storage
+// folders and runs the DICOM network services (storage server, send, echo,
+// find, retrieve).
 //
 // Conventions: every text passed in or out is NUL-terminated UTF-8; every copy
 // into a caller's buffer is bounded by that buffer and never cuts a UTF-8
@@ -230,16 +230,174 @@ static_assert(offsetof(dcmConvertor::PIXEL_Mem_ConvertorData, highBit) == 2928);
 static_assert(offsetof(dcmConvertor::PIXEL_Mem_ConvertorData, slope) == 2932);
 static_assert(offsetof(dcmConvertor::PIXEL_Mem_ConvertorData, signedFlag) == 2940);
 
-// ---- storage naming (the server itself comes with the network layer) -----------
+// ---- the storage server ---------------------------------------------------------
 
+// DICOM storage server (C-STORE and C-ECHO) on a pool of worker threads. Each
+// received file is written to a temporary file under "<root>.incoming/",
+// renamed into "<root><getDicomFolder(...)>/<SOP Instance UID>" and only then
+// acknowledged; every stored file is reported as message 3 with a
+// DCM_MESSAGE that the receiver deletes. Any called AE title is accepted.
 class dcmServer {
  public:
+  int language = 0;  // legacy character set of texts without a declared one
+
+  dcmServer();
+  ~dcmServer();  // stops the server
+  dcmServer(const dcmServer&) = delete;
+  dcmServer& operator=(const dcmServer&) = delete;
+
+  // host is informational (the server listens on every local address);
+  // port 1..65535; AE title 1-16 characters, else "fernwick".
+  void setPort(const char* host, const char* port, const char* aeTitle);
+  // Storage root; kept with a trailing "/".
+  void setRoot(const char* folder);
+  const char* getRoot() const;
+  // True once the server listens. False when the root cannot be used, the
+  // port is invalid or busy, or the server already runs.
+  bool BeginDicomServer();
+  // Ends every association and the listener. Idempotent.
+  void StopDicomServer();
+  // While false, every C-STORE is refused (Out of Resources), nothing is kept
+  // and nothing is reported. On by default.
+  void setStoreEnabled(bool on);
+  bool isRunning() const;
+  // Port actually used (0 when not running).
+  int getPort() const;
+
   // Folder of a series relative to the storage root: "P/S/E", exactly three
   // sanitised components, no trailing "/". P carries the patient ID and a hash
   // of (name, ID), so patients whose texts sanitise alike never share a folder.
   // False when the result would not fit 1024 bytes.
   static bool getDicomFolder(const char* name, const char* id, const char* studyUID,
                              const char* seriesUID, char out[1024]);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+// ---- network clients --------------------------------------------------------------
+//
+// Each client owns one worker thread; its calls return at once and results
+// arrive as messages from that thread. Setting `stop` ends the current work
+// promptly (associations are aborted) and silences the object for good; the
+// destructor sets it and waits for the worker.
+
+// Sends files (a file, or every file below a folder) with C-STORE.
+// Messages: 0 {"taskID":"<id>","value":"<percent>"} after each file,
+// then 1 {"taskID":"<id>"} when every DICOM file was accepted, else 2.
+class dcmSender {
+ public:
+  std::atomic<bool> stop{false};
+
+  dcmSender();
+  ~dcmSender();
+  dcmSender(const dcmSender&) = delete;
+  dcmSender& operator=(const dcmSender&) = delete;
+
+  void setIP(const char* host, const char* port);
+  // Called AE title of the peer; empty: "ANY-SCP".
+  void setCalledAE(const char* ae);
+  // Calling (own) AE title; empty: "fernwick".
+  void setCallingAE(const char* ae);
+  // False when a send is running, the path does not exist or stop is set.
+  // Otherwise isSending() is true from before this call returns until the
+  // last message of the task has been delivered.
+  bool send(unsigned int taskId, const char* fileOrFolder);
+  bool isSending() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+// Verification (C-ECHO) of many nodes, at most 16 probes at a time.
+// Entries: "ip,port" or "name,ip,port" with an optional fourth field, the
+// called AE title. Message 4 per answer:
+// {"ok":"1"|"0","appid":"dcm:<ip>:<port>","port":..,"ip":..,"name":..}.
+// sweep: only nodes that answered are reported, each probe waits at most
+// 0.8 s for the TCP connection; otherwise every entry is reported.
+class dcmEcho {
+ public:
+  std::atomic<bool> stop{false};
+
+  dcmEcho();
+  ~dcmEcho();
+  dcmEcho(const dcmEcho&) = delete;
+  dcmEcho& operator=(const dcmEcho&) = delete;
+
+  // Copies the entries (at most 1024; entries cut to 99 bytes) and returns.
+  // A sweep arriving while another sweep waits replaces the waiting one.
+  void echo(char** entries, int count, bool sweep);
+  // Calling (own) AE title; empty: "fernwick".
+  void setCallingAE(const char* ae);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+// Study-root C-FIND. Queries run one after another in call order. Each
+// match is message 5: items "gggg,eeee[value]" (lower-case hex, value UTF-8
+// with "]" shown as ")"); a failure is message 6 "find failed: <reason>".
+// calledAE empty: "ANY-SCP"; callingAE empty: "fernwick".
+class dcmFind {
+ public:
+  std::atomic<bool> stop{false};
+
+  dcmFind();
+  ~dcmFind();
+  dcmFind(const dcmFind&) = delete;
+  dcmFind& operator=(const dcmFind&) = delete;
+
+  // Studies whose patient name matches the pattern ("*" wildcards).
+  bool findPatientByName(const char* host, const char* port, const char* calledAE, const char* callingAE,
+                         const char* pattern);
+  // Series of one study.
+  bool findStudyByUID(const char* host, const char* port, const char* calledAE, const char* callingAE,
+                      const char* studyUID);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+// Retrieve of series, one task at a time in call order: C-GET into
+// "<destFolder>/<series UID>/", and when the peer does not serve C-GET, a
+// C-MOVE to the calling AE title (the own storage server).
+// Messages: 9 (series UID) when a task starts; 7 "<series>|<remaining>|
+// <completed>|<failed>|<warning>" per response, always ending with remaining
+// 0; then on success 8 (the series folder, C-GET only) and 10 "<patient name>
+// <modality> <series number>", on failure 11 (the task record).
+class dcmGet {
+ public:
+  std::atomic<bool> stop{false};
+
+  dcmGet();
+  ~dcmGet();
+  dcmGet(const dcmGet&) = delete;
+  dcmGet& operator=(const dcmGet&) = delete;
+
+  // The ten fields of a task record. calledAE empty: "ANY-SCP"; callingAE
+  // empty: "fernwick". False when the series is already queued or running,
+  // or a required field (host, port, series UID, destination) is missing.
+  bool getSeriesByUID(const char* ip, const char* port, const char* calledAE, const char* callingAE,
+                      const char* studyUID, const char* seriesUID, const char* destFolder,
+                      const char* patientName, const char* seriesNumber, const char* modality);
+  // Number of task records (queued and active).
+  int getListSize();
+  // Writes every record ("@" between records, "," between the ten fields,
+  // each field with "%", "," and "@" written as %25, %2C, %40), NUL
+  // terminated, as far as bufSize allows. Returns the bytes the whole text
+  // needs including the NUL; call again with a larger buffer when that
+  // exceeds bufSize.
+  size_t getList(char* buf, size_t bufSize);
+  // Removes a queued task: true. The running task cannot be removed: false.
+  bool removeTask(const char* seriesUID);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
 };
 
 }  // namespace dcmSDK

@@ -77,6 +77,7 @@ void logLine(const std::string& text) {
 
 Gb2Utf8Callback gb2utf8() { return g_gb2utf8.load(); }
 SavePngCallback savePng() { return g_savePng.load(); }
+MsgCallback msgSink() { return g_msg.load(); }
 
 }  // namespace detail
 
@@ -106,6 +107,7 @@ void dcmsdk_destroy() {
   std::lock_guard<std::mutex> lock(g_destroyMutex);
   if (g_destroyed.exchange(true)) return;
   detail::ensureInit();  // so that cleanup below always pairs with a registration
+  detail::netShutdown();  // no network thread may still use the codecs
   DJDecoderRegistration::cleanup();
   DJLSDecoderRegistration::cleanup();
   DcmRLEDecoderRegistration::cleanup();

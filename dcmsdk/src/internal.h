@@ -22,6 +22,8 @@ bool isDestroyed();             // dcmsdk_destroy ran
 void logLine(const std::string& text);  // "dcmsdk: " + text to the log sink
 Gb2Utf8Callback gb2utf8();
 SavePngCallback savePng();
+MsgCallback msgSink();          // the message callback, null after the end
+void netShutdown();             // stops every network object (library end)
 
 // ---- UTF-8 ---------------------------------------------------------------------
 bool isValidUtf8(std::string_view s);

@@ -27,6 +27,13 @@ struct ThreadExitGuard {
 };
 static thread_local ThreadExitGuard t_exitGuard;
 
+// The calling thread's entry, valid while the manager's generation matches.
+struct PoolCache {
+  void* pools = nullptr;
+  uint64_t generation = 0;
+};
+static thread_local PoolCache t_poolCache;
+
 // ---------------------------------------------------------------- pool
 
 AutoreleasePool::AutoreleasePool() : AutoreleasePool(std::string()) {}
@@ -47,6 +54,7 @@ AutoreleasePool::~AutoreleasePool() {
 }
 
 void AutoreleasePool::addObject(Ref* object) { _managedObjects.push_back(object); }
+
 
 void AutoreleasePool::clear() {
   _isClearing = true;
@@ -87,6 +95,7 @@ void PoolManager::destroyInstance() {
     if (it != pm->_threads.end() && it->second->stack.size() == 1) {
       ui = std::move(it->second);
       pm->_threads.erase(it);
+      pm->_generation.fetch_add(1, std::memory_order_release);
     }
   }
   if (ui) drainAndDiscard(std::move(ui));
@@ -116,9 +125,18 @@ PoolManager::ThreadPools& PoolManager::poolsOfCurrentThread(std::unique_lock<std
 }
 
 AutoreleasePool* PoolManager::getCurrentPool() {
+  // Fast path: only this thread changes its own pool stack, and entries of
+  // living threads leave the map only through this thread (removeThread on
+  // itself) or with a generation bump.
+  if (t_poolCache.pools && t_poolCache.generation == _generation.load(std::memory_order_acquire))
+    return static_cast<ThreadPools*>(t_poolCache.pools)->stack.back();
   std::unique_lock<std::mutex> lock(_mutex);
   ThreadPools& pools = poolsOfCurrentThread(lock);
+  // A worker's pool (registered or made on demand) is drained at its exit
+  // unless removeThread() did it first.
   if (std::this_thread::get_id() != _uiThread) t_exitGuard.armed = true;
+  t_poolCache.pools = &pools;
+  t_poolCache.generation = _generation.load(std::memory_order_relaxed);
   return pools.stack.back();
 }
 
@@ -158,6 +176,7 @@ void PoolManager::removeThread(std::thread::id id) {
     }
     pools = std::move(it->second);
     _threads.erase(it);
+    _generation.fetch_add(1, std::memory_order_release);
   }
   drainAndDiscard(std::move(pools));
 }
@@ -167,6 +186,7 @@ void PoolManager::drainCurrentThread() { getCurrentPool()->clear(); }
 void PoolManager::setUIThread(std::thread::id id) {
   std::lock_guard<std::mutex> lock(_mutex);
   _uiThread = id;
+  _generation.fetch_add(1, std::memory_order_release);
   auto it = _threads.find(id);
   if (it != _threads.end()) it->second->onDemand = false;
 }
@@ -191,12 +211,9 @@ void PoolManager::pop(AutoreleasePool* pool) {
 }
 
 void PoolManager::drainAndDiscard(std::unique_ptr<ThreadPools> pools) {
-  // Releasing may autorelease more objects into this same pool (a destructor
-  // handing something back); clear until it stays empty. The pool no longer
-  // belongs to the manager, so anything autoreleased by another thread cannot
-  // reach it.
-  AutoreleasePool* base = pools->base.get();
-  while (base->getObjectCount() > 0) base->clear();
+  // The pool has left the manager: anything autoreleased while it drains
+  // goes to the thread's next pool, not into this one.
+  pools->base->clear();
 }
 
 void PoolManager::onThreadExit(std::thread::id id) {
@@ -210,6 +227,7 @@ void PoolManager::onThreadExit(std::thread::id id) {
       if (it == _threads.end()) return;
       pools = std::move(it->second);
       _threads.erase(it);
+      _generation.fetch_add(1, std::memory_order_release);
     }
     drainAndDiscard(std::move(pools));
   }

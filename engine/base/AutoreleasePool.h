@@ -2,6 +2,8 @@
 // frame) and one per worker thread.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -90,6 +92,8 @@ class PoolManager {
 
   std::mutex _mutex;
   std::unordered_map<std::thread::id, std::unique_ptr<ThreadPools>> _threads;
+  // Bumped whenever an entry leaves _threads; invalidates per-thread caches.
+  std::atomic<uint64_t> _generation{1};
   std::thread::id _uiThread;
   friend struct ThreadExitGuard;
 };

@@ -157,11 +157,12 @@ TEST(AutoreleasePool, LauncherRegistersWorkerBeforeItRuns) {
     EXPECT_EQ(deaths.load(), 2);
     (new Tracked(&deaths))->autorelease();
   });
-  PoolManager::getInstance()->addThread(worker.get_id());
+  const auto id = worker.get_id();
+  PoolManager::getInstance()->addThread(id);
   go = true;
   worker.join();
   // removeThread after the thread ended drains what is left (if exit did not).
-  PoolManager::getInstance()->removeThread(worker.get_id());
+  PoolManager::getInstance()->removeThread(id);
   EXPECT_EQ(deaths.load(), 3);
 }
 

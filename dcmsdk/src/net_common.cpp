@@ -1,0 +1,308 @@
+// Shared pieces of the network services (see net_common.h).
+#include "dcmsdk/src/net_common.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <dcmtk/dcmnet/dul.h>
+
+namespace dcmSDK::net {
+
+namespace {
+std::once_flag g_netOnce;
+}
+
+void init() {
+  detail::ensureInit();
+  std::call_once(g_netOnce, [] {
+    // Process-wide DCMTK settings, made before any network thread exists.
+    dcmConnectionTimeout.set(3);
+    dcmDisableGethostbyaddr.set(OFTrue);
+  });
+}
+
+void emitText(uint32_t type, const std::string& text, const std::atomic<bool>* stop) {
+  if (stop && stop->load()) return;
+  if (detail::isDestroyed()) return;
+  MsgCallback cb = detail::msgSink();
+  if (!cb) return;
+  std::string copy = detail::sanitizeUtf8(text);
+  cb(type, const_cast<char*>(copy.c_str()));
+}
+
+void emitRecord(DCM_MESSAGE* rec) {
+  MsgCallback cb = detail::isDestroyed() ? nullptr : detail::msgSink();
+  if (!cb) {
+    delete rec;
+    return;
+  }
+  cb(DCM_MSG_IMAGE_STORED, rec);
+}
+
+std::string jsonEscape(const std::string& s) {
+  std::string out;
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char b[8];
+          std::snprintf(b, sizeof b, "\\u%04x", c);
+          out += b;
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+  }
+  return out;
+}
+
+bool validAE(const std::string& ae) {
+  if (ae.empty() || ae.size() > 16) return false;
+  bool nonBlank = false;
+  for (unsigned char c : ae) {
+    if (c < 0x20 || c >= 0x7F || c == '\\') return false;
+    if (c != ' ') nonBlank = true;
+  }
+  return nonBlank;
+}
+
+std::string aeOr(const char* ae, const char* fallback) {
+  std::string s = ae ? ae : "";
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  while (!s.empty() && s.front() == ' ') s.erase(s.begin());
+  return validAE(s) ? s : std::string(fallback);
+}
+
+uint16_t parsePort(const char* text) {
+  if (!text || !*text) return 0;
+  unsigned long v = 0;
+  for (const char* p = text; *p; ++p) {
+    if (*p < '0' || *p > '9') return 0;
+    v = v * 10 + static_cast<unsigned long>(*p - '0');
+    if (v > 65535) return 0;
+  }
+  return static_cast<uint16_t>(v);
+}
+
+std::string pathComponent(const std::string& text, size_t maxLen) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (out.size() >= maxLen) break;
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+              c == '_' || c == '-';
+    out.push_back(ok ? static_cast<char>(c) : '_');
+  }
+  for (char& c : out) {
+    if (c != '.') break;
+    c = '_';
+  }
+  if (out.empty()) out = "_";
+  return out;
+}
+
+uint64_t fnv1a64File(const std::string& path) {
+  uint64_t h = 1469598103934665603ull;
+  FILE* fp = std::fopen(path.c_str(), "rb");
+  if (!fp) return h;
+  unsigned char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) {
+    for (size_t i = 0; i < n; ++i) {
+      h ^= buf[i];
+      h *= 1099511628211ull;
+    }
+  }
+  std::fclose(fp);
+  return h;
+}
+
+// ---- sockets --------------------------------------------------------------------
+
+SockRef captureSocket(int fd) {
+  SockRef r;
+  r.localLen = sizeof r.local;
+  r.peerLen = sizeof r.peer;
+  if (fd < 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&r.local), &r.localLen) != 0 ||
+      getpeername(fd, reinterpret_cast<sockaddr*>(&r.peer), &r.peerLen) != 0)
+    return SockRef{};
+  r.fd = fd;
+  return r;
+}
+
+void shutdownIfSame(const SockRef& s) {
+  if (!s.valid()) return;
+  SockRef now = captureSocket(s.fd);
+  if (!now.valid() || now.localLen != s.localLen || now.peerLen != s.peerLen ||
+      std::memcmp(&now.local, &s.local, s.localLen) != 0 || std::memcmp(&now.peer, &s.peer, s.peerLen) != 0)
+    return;  // closed meanwhile, the number now names another socket
+  shutdown(s.fd, SHUT_RDWR);
+}
+
+SockRef findSocketTo(const std::string& host, uint16_t port) {
+  in_addr want{};
+  if (inet_pton(AF_INET, host.c_str(), &want) != 1) return SockRef{};
+  SockRef best;
+  DIR* d = opendir("/proc/self/fd");
+  if (!d) return best;
+  while (dirent* e = readdir(d)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    int fd = std::atoi(e->d_name);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+    SockRef r = captureSocket(fd);
+    if (!r.valid() || r.peer.ss_family != AF_INET) continue;
+    auto* pa = reinterpret_cast<sockaddr_in*>(&r.peer);
+    if (pa->sin_addr.s_addr != want.s_addr || ntohs(pa->sin_port) != port) continue;
+    if (!best.valid() || fd > best.fd) best = r;  // the newest has the highest number
+  }
+  closedir(d);
+  return best;
+}
+
+namespace {
+
+struct Watched {
+  const std::atomic<bool>* stop;
+  SockRef sock;
+};
+
+struct Watchdog {
+  std::mutex mu;
+  std::condition_variable cv;
+  std::map<uint64_t, Watched> items;
+  uint64_t next = 1;
+  bool running = false;
+
+  void loop() {
+    std::unique_lock<std::mutex> lock(mu);
+    while (!items.empty()) {
+      for (auto& [id, w] : items)
+        if (w.stop->load() && w.sock.valid()) {
+          shutdownIfSame(w.sock);
+          w.sock = SockRef{};
+        }
+      cv.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    running = false;
+  }
+};
+
+Watchdog& watchdog() {
+  static Watchdog* w = new Watchdog;  // outlives every thread that uses it
+  return *w;
+}
+
+}  // namespace
+
+StopWatch::StopWatch(const std::atomic<bool>& stop, const SockRef& sock) {
+  Watchdog& w = watchdog();
+  std::lock_guard<std::mutex> lock(w.mu);
+  id_ = w.next++;
+  w.items[id_] = Watched{&stop, sock};
+  if (!w.running) {
+    w.running = true;
+    std::thread([&w] { w.loop(); }).detach();
+  }
+}
+
+StopWatch::~StopWatch() {
+  Watchdog& w = watchdog();
+  std::lock_guard<std::mutex> lock(w.mu);
+  w.items.erase(id_);
+}
+
+int probeTcp(const std::string& host, uint16_t port, int timeoutMs, const std::atomic<bool>& stop) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  if (inet_pton(AF_INET, host.c_str(), &sa.sin_addr) != 1) return 0;
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return 0;
+  int rc = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  int result = 0;
+  if (rc == 0) {
+    result = 1;
+  } else if (errno == EINPROGRESS) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      if (stop.load()) {
+        result = -1;
+        break;
+      }
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      pollfd p{fd, POLLOUT, 0};
+      int n = poll(&p, 1, static_cast<int>(std::min<long>(left.count(), 50)));
+      if (n > 0) {
+        int err = 0;
+        socklen_t len = sizeof err;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+        result = err == 0 ? 1 : 0;
+        break;
+      }
+      if (n < 0 && errno != EINTR) break;
+    }
+  }
+  close(fd);
+  return result;
+}
+
+// ---- registry of live objects ------------------------------------------------------
+
+namespace {
+struct Registry {
+  std::mutex mu;
+  std::map<uint64_t, StopFn> objects;
+  uint64_t next = 1;
+};
+Registry& registry() {
+  static Registry* r = new Registry;
+  return *r;
+}
+}  // namespace
+
+uint64_t registerObject(StopFn fn) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mu);
+  uint64_t id = r.next++;
+  r.objects[id] = std::move(fn);
+  return id;
+}
+
+void unregisterObject(uint64_t id) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mu);
+  r.objects.erase(id);
+}
+
+}  // namespace dcmSDK::net
+
+namespace dcmSDK::detail {
+
+void netShutdown() {
+  auto& r = net::registry();
+  std::lock_guard<std::mutex> lock(r.mu);
+  for (auto& [id, fn] : r.objects) fn();
+}
+
+}  // namespace dcmSDK::detail

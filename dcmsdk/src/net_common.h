@@ -1,0 +1,83 @@
+// Shared pieces of the network services: start-up of the network globals,
+// message delivery, AE titles, sockets that a stop must be able to break, and
+// the registry of live network objects that the library's end stops.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "dcmsdk/src/internal.h"
+
+namespace dcmSDK::net {
+
+constexpr const char* kOwnAE = "fernwick";
+constexpr const char* kAnyAE = "ANY-SCP";
+
+// Network globals (connect timeout, no reverse lookups); once per process.
+void init();
+
+// Delivers a text message unless stop is set (or the library has ended).
+void emitText(uint32_t type, const std::string& text, const std::atomic<bool>* stop);
+// Delivers a stored-file record; the receiver owns it. Deleted here when
+// nobody listens.
+void emitRecord(DCM_MESSAGE* rec);
+
+std::string jsonEscape(const std::string& s);
+// AE title: 1-16 characters, no backslash or control characters.
+bool validAE(const std::string& ae);
+std::string aeOr(const char* ae, const char* fallback);
+// Port text "1".."65535" -> number, else 0.
+uint16_t parsePort(const char* text);
+
+// Single path component from a DICOM text: only [A-Za-z0-9._-], no leading
+// dot, never empty, at most maxLen bytes.
+std::string pathComponent(const std::string& text, size_t maxLen = 64);
+uint64_t fnv1a64File(const std::string& path);
+
+// Status classes of DIMSE responses.
+inline bool isSuccessOrWarning(uint16_t st) {
+  return st == 0x0000 || st == 0x0001 || (st & 0xF000) == 0xB000;
+}
+inline bool isPending(uint16_t st) { return st == 0xFF00 || st == 0xFF01; }
+
+// A connected socket identified by both ends, so that it can be shut down
+// later without ever touching a descriptor number that was reused.
+struct SockRef {
+  int fd = -1;
+  sockaddr_storage local{}, peer{};
+  socklen_t localLen = 0, peerLen = 0;
+  bool valid() const { return fd >= 0; }
+};
+SockRef captureSocket(int fd);
+void shutdownIfSame(const SockRef& s);
+// Newest socket of this process connected to host:port (the association a
+// client has just opened on this thread).
+SockRef findSocketTo(const std::string& host, uint16_t port);
+
+// While alive, a set stop mark shuts the socket down, which ends whatever
+// blocking call runs on it within a few tens of milliseconds.
+class StopWatch {
+ public:
+  StopWatch(const std::atomic<bool>& stop, const SockRef& sock);
+  ~StopWatch();
+  StopWatch(const StopWatch&) = delete;
+  StopWatch& operator=(const StopWatch&) = delete;
+
+ private:
+  uint64_t id_;
+};
+
+// Non-blocking TCP connect with a bound wait that also ends on stop.
+// 1: connected, 0: refused/unreachable/timed out, -1: stopped.
+int probeTcp(const std::string& host, uint16_t port, int timeoutMs, const std::atomic<bool>& stop);
+
+// Live network objects; the library's end stops each of them.
+using StopFn = std::function<void()>;
+uint64_t registerObject(StopFn stopAndJoin);
+void unregisterObject(uint64_t id);
+
+}  // namespace dcmSDK::net

@@ -1,0 +1,509 @@
+// The storage server: a pool of DCMTK SCP workers that receive each C-STORE
+// into a temporary file, move it into the library tree under a sanitised
+// path and acknowledge it only once it is there.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "dcmsdk/src/net_common.h"
+
+#include <dcmtk/dcmdata/dcostrmf.h>
+#include <dcmtk/dcmnet/dcmtrans.h>
+#include <dcmtk/dcmnet/diutil.h>
+#include <dcmtk/dcmnet/scppool.h>
+
+namespace dcmSDK {
+
+namespace {
+
+using net::SockRef;
+
+// The socket of an association: DCMTK keeps it protected.
+struct SockPeek : DcmTransportConnection {
+  static int get(DcmTransportConnection* t) { return (t->*(&SockPeek::getSocket))(); }
+};
+
+int associationSocket(T_ASC_Association* assoc) {
+  if (!assoc || !assoc->DULassociation) return -1;
+  DcmTransportConnection* t = DUL_getTransportConnection(assoc->DULassociation);
+  return t ? SockPeek::get(t) : -1;
+}
+
+constexpr uint16_t kStatusSuccess = 0x0000;
+constexpr uint16_t kStatusOutOfResources = 0xA700;
+constexpr uint16_t kStatusCannotUnderstand = 0xC000;
+
+// Everything a worker needs of its server.
+struct ServerContext {
+  std::string root;      // with trailing "/"
+  int rootFd = -1;       // the storage root, opened once
+  int incomingFd = -1;   // root/.incoming
+  int language = 0;
+  std::atomic<bool>* storeEnabled = nullptr;
+  std::atomic<bool> stopping{false};
+  std::mutex sockMu;
+  std::map<void*, SockRef> sockets;  // live associations by worker
+};
+
+// Opens (creating when missing) a sub-folder without following symlinks.
+int openSubdir(int parent, const std::string& name) {
+  if (mkdirat(parent, name.c_str(), 0755) != 0 && errno != EEXIST) return -1;
+  return openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+std::string tagOr(detail::LoadedFile& f, uint16_t g, uint16_t e, const char* fallback) {
+  std::string v;
+  detail::readTagUtf8(f, g, e, v);
+  return v.empty() && fallback ? std::string(fallback) : v;
+}
+
+void put(char* dst, size_t size, const std::string& s) { detail::copyUtf8(s, dst, static_cast<int>(size)); }
+
+class StoreSCP : public DcmThreadSCP {
+ public:
+  ServerContext* ctx = nullptr;
+
+ protected:
+  OFBool checkCalledAETitleAccepted(const OFString&) override { return OFTrue; }
+
+  OFCondition handleIncomingCommand(T_DIMSE_Message* msg, const DcmPresentationContextInfo& info) override {
+    if (msg->CommandField == DIMSE_C_STORE_RQ) return handleStore(msg->msg.CStoreRQ, info.presentationContextID);
+    return DcmThreadSCP::handleIncomingCommand(msg, info);
+  }
+
+ private:
+  OFCondition handleStore(T_DIMSE_C_StoreRQ& req, T_ASC_PresentationContextID presID) {
+    DcmDataset* ds = nullptr;
+    OFCondition cond = receiveSTORERequest(req, presID, ds);
+    if (cond.bad()) {
+      // The dataset did not arrive whole: no answer, the association ends.
+      delete ds;
+      return cond;
+    }
+    auto file = std::make_unique<detail::LoadedFile>();
+    file->ff = std::make_unique<DcmFileFormat>(ds, OFFalse);
+    file->fileSize = UINT64_MAX;
+    uint16_t status = storeReceived(*file);
+    cond = sendSTOREResponse(presID, req, status);
+    if (status == kStatusSuccess && pending_) emitPending();
+    return cond;
+  }
+
+  // Writes the dataset to a temporary file; false (file removed) when it
+  // could not be written completely, e.g. on a full disk.
+  bool writeTemp(DcmFileFormat& ff, std::string& tmpPath) {
+    tmpPath = ctx->root + ".incoming/rcvXXXXXX";
+    int fd = mkostemp(tmpPath.data(), O_CLOEXEC);
+    if (fd < 0) {
+      detail::logLine(std::string("server: cannot create a temporary file: ") + std::strerror(errno));
+      return false;
+    }
+    fchmod(fd, 0644);
+    close(fd);
+    E_TransferSyntax xfer = ff.getDataset()->getOriginalXfer();
+    if (xfer == EXS_Unknown) xfer = EXS_LittleEndianExplicit;
+    offile_off_t written = -1;
+    OFCondition c;
+    {
+      DcmOutputFileStream out(tmpPath.c_str());
+      c = out.status();
+      if (c.good()) {
+        ff.transferInit();
+        c = ff.write(out, xfer, EET_ExplicitLength, nullptr, EGL_recalcGL, EPD_noChange, 0, 0, 0, EWM_fileformat);
+        ff.transferEnd();
+        out.flush();
+        if (c.good()) c = out.status();
+        written = out.tell();
+      }
+    }
+    struct stat st;
+    bool ok = c.good() && stat(tmpPath.c_str(), &st) == 0 && st.st_size == written && written > 0;
+    if (!ok) {
+      detail::logLine("server: cannot write a received file: " +
+                      std::string(c.bad() ? c.text() : "the file system is full"));
+      unlink(tmpPath.c_str());
+    }
+    return ok;
+  }
+
+  // Moves the received dataset into place; fills pending_ with the record to
+  // report after the answer went out.
+  uint16_t storeReceived(detail::LoadedFile& f) {
+    detail::LoadedFile* file = &f;
+    pending_.reset();
+    if (!ctx->storeEnabled->load() || ctx->stopping.load()) return kStatusOutOfResources;
+    std::string tmpPath;
+    if (!writeTemp(*f.ff, tmpPath)) return kStatusOutOfResources;
+    std::string tmpBase = tmpPath.substr(tmpPath.rfind('/') + 1);
+    const char* tmpName = tmpBase.c_str();
+    struct Cleanup {
+      std::string path;
+      bool keep = false;
+      ~Cleanup() {
+        if (!keep) unlink(path.c_str());
+      }
+    } cleanup{tmpPath};
+    file->language = ctx->language;
+
+    auto rec = std::make_unique<DCM_MESSAGE>();
+    std::string name = tagOr(*file, 0x0010, 0x0010, "ANONYMOUS");
+    std::string id = tagOr(*file, 0x0010, 0x0020, "EmptyID");
+    std::string study = tagOr(*file, 0x0020, 0x000D, "unknownStudy");
+    std::string series = tagOr(*file, 0x0020, 0x000E, "unknownSeries");
+    std::string sop = tagOr(*file, 0x0008, 0x0018, nullptr);
+    std::string fileName;
+    if (sop.empty()) {
+      // Files without their own UID are told apart by their content.
+      char h[40];
+      std::snprintf(h, sizeof h, "noUID_%016llx", static_cast<unsigned long long>(net::fnv1a64File(tmpPath)));
+      sop = h;
+      fileName = h;
+    } else {
+      fileName = net::pathComponent(sop, 128);
+    }
+    char folder[1024];
+    if (!dcmServer::getDicomFolder(name.c_str(), id.c_str(), study.c_str(), series.c_str(), folder))
+      return kStatusOutOfResources;
+
+    put(rec->modality, 256, tagOr(*file, 0x0008, 0x0060, nullptr));
+    put(rec->studyUID, 256, study);
+    put(rec->studyID, 256, tagOr(*file, 0x0020, 0x0010, nullptr));
+    put(rec->studyDate, 256, tagOr(*file, 0x0008, 0x0020, nullptr));
+    put(rec->studyTime, 7, tagOr(*file, 0x0008, 0x0030, nullptr));
+    put(rec->seriesUID, 256, series);
+    put(rec->seriesDate, 256, tagOr(*file, 0x0008, 0x0021, nullptr));
+    put(rec->seriesTime, 7, tagOr(*file, 0x0008, 0x0031, nullptr));
+    put(rec->studyDescription, 256, tagOr(*file, 0x0008, 0x1030, nullptr));
+    put(rec->seriesDescription, 256, tagOr(*file, 0x0008, 0x103E, nullptr));
+    put(rec->sopInstanceUID, 256, sop);
+    put(rec->patientName, 256, name);
+    put(rec->patientID, 256, id);
+    put(rec->birthDate, 256, tagOr(*file, 0x0010, 0x0030, nullptr));
+    std::string sex = tagOr(*file, 0x0010, 0x0040, nullptr);
+    put(rec->sex, 256, !sex.empty() && (sex[0] == 'F' || sex[0] == 'M') ? sex : "U");
+    put(rec->instanceNumber, 256, tagOr(*file, 0x0020, 0x0013, "0"));
+    put(rec->fileName, 1024, fileName);
+    put(rec->folder, 1024, std::string(folder) + "/");
+
+    // Patient, study and series folders, none of them a symlink.
+    int dirFd = dup(ctx->rootFd);
+    std::string rest = folder;
+    while (dirFd >= 0 && !rest.empty()) {
+      size_t slash = rest.find('/');
+      std::string part = rest.substr(0, slash);
+      rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
+      int next = openSubdir(dirFd, part);
+      close(dirFd);
+      dirFd = next;
+    }
+    if (dirFd < 0) {
+      detail::logLine(std::string("server: cannot create the folder ") + folder + ": " + std::strerror(errno));
+      return kStatusOutOfResources;
+    }
+    if (!ctx->storeEnabled->load() || ctx->stopping.load()) {
+      close(dirFd);
+      return kStatusOutOfResources;
+    }
+    int rc = renameat(ctx->incomingFd, tmpName, dirFd, fileName.c_str());
+    int renameErr = errno;
+    close(dirFd);
+    if (rc != 0) {
+      detail::logLine("server: cannot store " + fileName + ": " + std::strerror(renameErr));
+      return kStatusOutOfResources;
+    }
+    cleanup.keep = true;
+    pending_ = std::move(rec);
+    return kStatusSuccess;
+  }
+
+  void emitPending() { net::emitRecord(pending_.release()); }
+
+  std::unique_ptr<DCM_MESSAGE> pending_;
+};
+
+class StorePool;
+
+class Worker : public DcmBaseSCPPool::DcmBaseSCPWorker, private StoreSCP {
+ public:
+  Worker(DcmBaseSCPPool& pool, ServerContext* c) : DcmBaseSCPWorker(pool) { ctx = c; }
+
+  ~Worker() override {
+    // A worker that ends on its own is deleted on its own thread and never
+    // joined: let the system reclaim the thread.
+    if (started_ && pthread_equal(pthread_self(), self_)) pthread_detach(self_);
+  }
+
+  OFCondition setAssociation(T_ASC_Association* assoc) override {
+    int fd = associationSocket(assoc);
+    if (fd >= 0) {
+      int one = 1;
+      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+      std::lock_guard<std::mutex> lock(ctx->sockMu);
+      ctx->sockets[this] = net::captureSocket(fd);
+    }
+    return DcmBaseSCPWorker::setAssociation(assoc);
+  }
+
+  OFCondition setSharedConfig(const DcmSharedSCPConfig& config) override {
+    return StoreSCP::setSharedConfig(config);
+  }
+  OFBool busy() override { return StoreSCP::isConnected(); }
+
+ protected:
+  OFCondition workerListen(T_ASC_Association* const assoc) override {
+    self_ = pthread_self();
+    started_ = true;
+    OFCondition c = StoreSCP::run(assoc);
+    std::lock_guard<std::mutex> lock(ctx->sockMu);
+    ctx->sockets.erase(this);
+    return c;
+  }
+
+ private:
+  pthread_t self_{};
+  bool started_ = false;
+};
+
+class StorePool : public DcmBaseSCPPool {
+ public:
+  explicit StorePool(ServerContext* c) : ctx_(c) {}
+
+ protected:
+  DcmBaseSCPWorker* createSCPWorker() override { return new Worker(*this, ctx_); }
+
+ private:
+  ServerContext* ctx_;
+};
+
+OFList<OFString> xfers(std::initializer_list<const char*> l) {
+  OFList<OFString> out;
+  for (const char* x : l) out.push_back(x);
+  return out;
+}
+
+void configure(DcmSCPConfig& cfg, uint16_t port, const std::string& ae) {
+  cfg.setPort(port);
+  cfg.setAETitle(ae.c_str());
+  cfg.setRespondWithCalledAETitle(OFTrue);
+  cfg.setConnectionBlockingMode(DUL_NOBLOCK);
+  cfg.setConnectionTimeout(1);
+  cfg.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+  cfg.setDIMSETimeout(30);
+  cfg.setACSETimeout(10);
+  cfg.setHostLookupEnabled(OFFalse);
+  cfg.setMaxReceivePDULength(116794);
+  cfg.addPresentationContext(UID_VerificationSOPClass,
+                             xfers({UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax}));
+  // Uncompressed first: when a sender offers both, the files are stored in
+  // the form that loads fastest. Compressed-only offers are taken as they are.
+  OFList<OFString> ts = xfers({UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax,
+                               UID_BigEndianExplicitTransferSyntax, UID_DeflatedExplicitVRLittleEndianTransferSyntax,
+                               UID_JPEGProcess14SV1TransferSyntax, UID_JPEGProcess14TransferSyntax,
+                               UID_JPEGLSLosslessTransferSyntax, UID_JPEGLSLossyTransferSyntax,
+                               UID_RLELosslessTransferSyntax, UID_JPEG2000LosslessOnlyTransferSyntax,
+                               UID_JPEG2000TransferSyntax, UID_JPEGProcess1TransferSyntax,
+                               UID_JPEGProcess2_4TransferSyntax});
+  // At most 127 storage classes fit beside Verification: every image class
+  // first, then the other common ones.
+  std::set<std::string> added;
+  auto add = [&](const char* uid) {
+    if (added.size() >= 127 || !uid || !added.insert(uid).second) return;
+    cfg.addPresentationContext(uid, ts);
+  };
+  for (int i = 0; i < numberOfDcmImageSOPClassUIDs; ++i) add(dcmImageSOPClassUIDs[i]);
+  for (int i = 0; i < numberOfDcmLongSCUStorageSOPClassUIDs; ++i) add(dcmLongSCUStorageSOPClassUIDs[i]);
+}
+
+// Binding test: true when nothing listens on the port.
+bool portFree(uint16_t port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = htonl(INADDR_ANY);
+  bool ok = bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+  close(fd);
+  return ok;
+}
+
+// Wakes a listener waiting for connections so that it sees the stop at once.
+void poke(uint16_t port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  close(fd);
+}
+
+void removeLeftovers(int dirFd) {
+  int fd = dup(dirFd);
+  DIR* d = fdopendir(fd);
+  if (!d) {
+    close(fd);
+    return;
+  }
+  rewinddir(d);
+  while (dirent* e = readdir(d)) {
+    if (std::strncmp(e->d_name, "rcv", 3) == 0) unlinkat(dirFd, e->d_name, 0);
+  }
+  closedir(d);
+}
+
+}  // namespace
+
+struct dcmServer::Impl {
+  std::mutex mu;  // start/stop
+  std::string root;
+  uint16_t port = 4587;
+  std::string ae = net::kOwnAE;
+  std::atomic<bool> storeEnabled{true};
+  std::unique_ptr<ServerContext> ctx;
+  std::unique_ptr<StorePool> pool;
+  std::thread listener;
+  std::atomic<bool> listenEnded{false};
+  std::atomic<bool> running{false};
+  uint64_t regId = 0;
+
+  void stop() {
+    std::lock_guard<std::mutex> lock(mu);
+    stopLocked();
+  }
+
+  void stopLocked() {
+    if (!pool) return;
+    ctx->stopping.store(true);
+    pool->stopAfterCurrentAssociations();
+    {
+      std::lock_guard<std::mutex> s(ctx->sockMu);
+      for (auto& [w, sock] : ctx->sockets) net::shutdownIfSame(sock);
+    }
+    // The listener checks its stop between connections.
+    while (!listenEnded.load()) {
+      poke(port);
+      for (int i = 0; i < 20 && !listenEnded.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      std::lock_guard<std::mutex> s(ctx->sockMu);
+      for (auto& [w, sock] : ctx->sockets) net::shutdownIfSame(sock);
+    }
+    listener.join();
+    pool.reset();
+    removeLeftovers(ctx->incomingFd);
+    close(ctx->incomingFd);
+    close(ctx->rootFd);
+    ctx.reset();
+    running.store(false);
+  }
+};
+
+dcmServer::dcmServer() : d_(std::make_unique<Impl>()) {
+  Impl* d = d_.get();
+  d->regId = net::registerObject([d] { d->stop(); });
+}
+
+dcmServer::~dcmServer() {
+  net::unregisterObject(d_->regId);
+  d_->stop();
+}
+
+void dcmServer::setPort(const char* host, const char* port, const char* aeTitle) {
+  std::lock_guard<std::mutex> lock(d_->mu);
+  uint16_t p = net::parsePort(port);
+  if (p) d_->port = p;
+  d_->ae = net::aeOr(aeTitle, net::kOwnAE);
+}
+
+void dcmServer::setRoot(const char* folder) {
+  std::lock_guard<std::mutex> lock(d_->mu);
+  std::string r = folder ? folder : "";
+  if (!r.empty() && r.back() != '/') r += '/';
+  d_->root = r;
+}
+
+const char* dcmServer::getRoot() const { return d_->root.c_str(); }
+
+void dcmServer::setStoreEnabled(bool on) { d_->storeEnabled.store(on); }
+bool dcmServer::isRunning() const { return d_->running.load(); }
+int dcmServer::getPort() const { return d_->running.load() ? d_->port : 0; }
+
+bool dcmServer::BeginDicomServer() {
+  net::init();
+  if (detail::isDestroyed()) return false;
+  std::lock_guard<std::mutex> lock(d_->mu);
+  if (d_->pool) return false;
+  if (d_->root.empty()) {
+    detail::logLine("server: no storage folder");
+    return false;
+  }
+  auto ctx = std::make_unique<ServerContext>();
+  ctx->root = d_->root;
+  ctx->language = language;
+  ctx->storeEnabled = &d_->storeEnabled;
+  ctx->rootFd = open(d_->root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (ctx->rootFd < 0) {
+    detail::logLine("server: storage folder " + d_->root + ": " + std::strerror(errno));
+    return false;
+  }
+  ctx->incomingFd = openSubdir(ctx->rootFd, ".incoming");
+  if (ctx->incomingFd < 0) {
+    detail::logLine("server: cannot use " + d_->root + ".incoming: " + std::strerror(errno));
+    close(ctx->rootFd);
+    return false;
+  }
+  removeLeftovers(ctx->incomingFd);
+  if (!portFree(d_->port)) {
+    detail::logLine("server: port " + std::to_string(d_->port) + " is in use");
+    close(ctx->incomingFd);
+    close(ctx->rootFd);
+    return false;
+  }
+
+  auto pool = std::make_unique<StorePool>(ctx.get());
+  configure(pool->getConfig(), d_->port, d_->ae);
+  pool->setMaxThreads(16);
+  d_->listenEnded.store(false);
+  StorePool* p = pool.get();
+  Impl* d = d_.get();
+  d_->listener = std::thread([p, d] {
+    OFCondition c = p->listen();
+    if (c.bad()) detail::logLine(std::string("server: ") + c.text());
+    d->listenEnded.store(true);
+  });
+  // Listening once the port is taken; an early end means it failed.
+  bool listening = false;
+  for (int i = 0; i < 400 && !listening; ++i) {
+    if (d_->listenEnded.load()) break;
+    if (!portFree(d_->port)) listening = true;
+    else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  d_->ctx = std::move(ctx);
+  d_->pool = std::move(pool);
+  if (!listening) {
+    d_->stopLocked();
+    return false;
+  }
+  d_->running.store(true);
+  return true;
+}
+
+void dcmServer::StopDicomServer() { d_->stop(); }
+
+}  // namespace dcmSDK
