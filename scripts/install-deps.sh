@@ -9,6 +9,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # reference peer of the reslice benchmark (bench/imaging/core)
+  python3-vtk9 python3-numpy
   # engine: window, GL, text, images, property lists, audio
   libsdl2-dev libglew-dev libgl-dev libfreetype-dev libfontconfig-dev
   libpng-dev libjpeg62-turbo-dev libpugixml-dev fonts-dejavu-core
