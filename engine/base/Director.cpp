@@ -1,5 +1,7 @@
 #include "engine/base/Director.h"
 
+#include "engine/renderer/TextureCache.h"
+
 #include <atomic>
 #include <mutex>
 
@@ -42,6 +44,7 @@ void Director::destroyInstance() {
   // End while the Director is still reachable, so that scenes cleaning up
   // find their scheduler, action manager and dispatcher.
   d->_frameLoopRunning = false;
+  TextureCache::destroyInstance();
   d->end();
   {
     std::lock_guard<std::mutex> lock(g_directorMutex);
@@ -66,8 +69,6 @@ Director::~Director() {
   for (Scene* sc : _scenesStack) sc->release();
   _scenesStack.clear();
   _runningScene = nullptr;
-  CC_SAFE_RELEASE_NULL(_textureCacheRef);
-  _textureCache = nullptr;
   if (_scheduler) _scheduler->unscheduleUpdate(_actionManager);
   CC_SAFE_RELEASE_NULL(_actionManager);
   CC_SAFE_RELEASE_NULL(_eventDispatcher);
@@ -75,14 +76,6 @@ Director::~Director() {
   delete _renderer;
   _renderer = nullptr;
   CC_SAFE_RELEASE(_scheduler);
-}
-
-void Director::setTextureCacheImpl(TextureCache* cache, Ref* ref) {
-  if (ref == _textureCacheRef) return;
-  CC_SAFE_RETAIN(ref);
-  CC_SAFE_RELEASE(_textureCacheRef);
-  _textureCacheRef = ref;
-  _textureCache = cache;
 }
 
 // ------------------------------------------------------------ view
@@ -301,8 +294,6 @@ void Director::teardownScenes() {
   }
   _eventDispatcher->removeAllEventListeners();
   _actionManager->removeAllActions();
-  CC_SAFE_RELEASE_NULL(_textureCacheRef);
-  _textureCache = nullptr;
   if (_openGLView) _openGLView->end();
 }
 

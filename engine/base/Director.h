@@ -45,6 +45,8 @@ class Director {
 
   Scheduler* getScheduler() const { return _scheduler; }
   void setScheduler(Scheduler* scheduler);
+  // The texture cache tied to this Director's scheduler (UI thread).
+  TextureCache* getTextureCache() const;
 
   // Frames completed so far. Any thread.
   unsigned int getTotalFrames() const { return _totalFrames.load(std::memory_order_relaxed); }
@@ -130,15 +132,6 @@ class Director {
   Renderer* getRenderer() const { return _renderer; }
   EventDispatcher* getEventDispatcher() const { return _eventDispatcher; }
   ActionManager* getActionManager() const { return _actionManager; }
-  // The texture cache the GL layer installs (null until then).
-  TextureCache* getTextureCache() const { return _textureCache; }
-  // Installs the texture cache (T is TextureCache); the Director retains it
-  // and releases it when it ends.
-  template <class T>
-  void setTextureCache(T* cache) {
-    static_assert(std::is_base_of<Ref, T>::value, "the texture cache is a Ref");
-    setTextureCacheImpl(cache, cache);
-  }
 
  protected:
   Director();
@@ -151,7 +144,6 @@ class Director {
   void visitAndRender();
   void swapBuffers();
   void teardownScenes();
-  void setTextureCacheImpl(TextureCache* cache, Ref* ref);
   void enterScene(Scene* scene);
   void exitScene(Scene* scene);
 
@@ -167,8 +159,6 @@ class Director {
   Renderer* _renderer = nullptr;
   EventDispatcher* _eventDispatcher = nullptr;
   ActionManager* _actionManager = nullptr;
-  TextureCache* _textureCache = nullptr;
-  Ref* _textureCacheRef = nullptr;
   std::vector<Scene*> _scenesStack;  // retained
   Scene* _runningScene = nullptr;
   std::vector<PendingScene> _pendingScenes;
