@@ -603,6 +603,9 @@ bool resliceVolume(const ResliceSampling& a)
 {
     if (!a.voxels || !a.output || a.width < 1 || a.height < 1)
         return false;
+    // Voxel indices are 32-bit (the image buffers are far smaller).
+    if (std::int64_t(a.dimensions[0]) * a.dimensions[1] * a.dimensions[2] > std::numeric_limits<int>::max())
+        return false;
     switch (a.elementType) {
     case 0: return resliceFor<unsigned char>(a);
     case 1: return resliceFor<short>(a);
