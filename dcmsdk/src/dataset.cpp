@@ -64,6 +64,10 @@ std::unique_ptr<LoadedFile> loadDicomFile(const char* path, std::string& err) {
   f->path = path;
   f->fileSize = static_cast<uint64_t>(st.st_size);
   OFCondition c = f->ff->loadFile(path, EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
+  if (c == EC_StreamNotifyClient) {
+    err = std::string(path) + ": truncated, or an element length runs past the end of the file";
+    return nullptr;
+  }
   if (c.bad()) {
     err = std::string(path) + ": cannot be parsed (" + c.text() + ")";
     return nullptr;

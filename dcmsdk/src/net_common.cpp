@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include <dcmtk/dcmdata/dcostrmf.h>
 #include <dcmtk/dcmnet/dul.h>
 
 namespace dcmSDK::net {
@@ -136,6 +137,42 @@ uint64_t fnv1a64File(const std::string& path) {
   return h;
 }
 
+bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefix, std::string& tmpPath) {
+  tmpPath = dir + "/" + prefix + "XXXXXX";
+  int fd = mkostemp(tmpPath.data(), O_CLOEXEC);
+  if (fd < 0) {
+    detail::logLine(std::string("cannot create a temporary file in ") + dir + ": " + std::strerror(errno));
+    return false;
+  }
+  fchmod(fd, 0644);
+  close(fd);
+  E_TransferSyntax xfer = ff.getDataset()->getOriginalXfer();
+  if (xfer == EXS_Unknown) xfer = EXS_LittleEndianExplicit;
+  offile_off_t written = -1;
+  OFCondition c;
+  {
+    DcmOutputFileStream out(tmpPath.c_str());
+    c = out.status();
+    if (c.good()) {
+      ff.transferInit();
+      c = ff.write(out, xfer, EET_ExplicitLength, nullptr, EGL_recalcGL, EPD_noChange, 0, 0, 0, EWM_fileformat);
+      ff.transferEnd();
+      out.flush();
+      if (c.good()) c = out.status();
+      written = out.tell();
+    }
+  }
+  // The stream may fail to write its last block when it closes: the size
+  // tells.
+  struct stat st;
+  bool ok = c.good() && stat(tmpPath.c_str(), &st) == 0 && st.st_size == written && written > 0;
+  if (!ok) {
+    detail::logLine("cannot write a received file: " + std::string(c.bad() ? c.text() : "the file system is full"));
+    unlink(tmpPath.c_str());
+  }
+  return ok;
+}
+
 // ---- sockets --------------------------------------------------------------------
 
 SockRef captureSocket(int fd) {
@@ -184,6 +221,9 @@ namespace {
 struct Watched {
   const std::atomic<bool>* stop;
   SockRef sock;
+  std::string host;
+  uint16_t port = 0;
+  bool done = false;
 };
 
 struct Watchdog {
@@ -196,11 +236,14 @@ struct Watchdog {
   void loop() {
     std::unique_lock<std::mutex> lock(mu);
     while (!items.empty()) {
-      for (auto& [id, w] : items)
-        if (w.stop->load() && w.sock.valid()) {
+      for (auto& [id, w] : items) {
+        if (w.done || !w.stop->load()) continue;
+        if (!w.sock.valid() && w.port) w.sock = findSocketTo(w.host, w.port);
+        if (w.sock.valid()) {
           shutdownIfSame(w.sock);
-          w.sock = SockRef{};
+          w.done = true;
         }
+      }
       cv.wait_for(lock, std::chrono::milliseconds(20));
     }
     running = false;
@@ -218,7 +261,18 @@ StopWatch::StopWatch(const std::atomic<bool>& stop, const SockRef& sock) {
   Watchdog& w = watchdog();
   std::lock_guard<std::mutex> lock(w.mu);
   id_ = w.next++;
-  w.items[id_] = Watched{&stop, sock};
+  w.items[id_] = Watched{&stop, sock, "", 0, false};
+  if (!w.running) {
+    w.running = true;
+    std::thread([&w] { w.loop(); }).detach();
+  }
+}
+
+StopWatch::StopWatch(const std::atomic<bool>& stop, const std::string& host, uint16_t port) {
+  Watchdog& w = watchdog();
+  std::lock_guard<std::mutex> lock(w.mu);
+  id_ = w.next++;
+  w.items[id_] = Watched{&stop, SockRef{}, host, port, false};
   if (!w.running) {
     w.running = true;
     std::thread([&w] { w.loop(); }).detach();

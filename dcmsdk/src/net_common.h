@@ -38,6 +38,11 @@ uint16_t parsePort(const char* text);
 std::string pathComponent(const std::string& text, size_t maxLen = 64);
 uint64_t fnv1a64File(const std::string& path);
 
+// Writes a received dataset as a DICOM file in its received transfer syntax
+// to a new temporary file "<dir>/<prefix>XXXXXX"; false (nothing left) when it
+// could not be written completely, e.g. on a full disk.
+bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefix, std::string& tmpPath);
+
 // Status classes of DIMSE responses.
 inline bool isSuccessOrWarning(uint16_t st) {
   return st == 0x0000 || st == 0x0001 || (st & 0xF000) == 0xB000;
@@ -59,10 +64,13 @@ void shutdownIfSame(const SockRef& s);
 SockRef findSocketTo(const std::string& host, uint16_t port);
 
 // While alive, a set stop mark shuts the socket down, which ends whatever
-// blocking call runs on it within a few tens of milliseconds.
+// blocking call runs on it within a few tens of milliseconds. The second form
+// looks the connection to host:port up when the stop comes (for calls that
+// open the connection themselves).
 class StopWatch {
  public:
   StopWatch(const std::atomic<bool>& stop, const SockRef& sock);
+  StopWatch(const std::atomic<bool>& stop, const std::string& host, uint16_t port);
   ~StopWatch();
   StopWatch(const StopWatch&) = delete;
   StopWatch& operator=(const StopWatch&) = delete;

@@ -102,43 +102,6 @@ class StoreSCP : public DcmThreadSCP {
     return cond;
   }
 
-  // Writes the dataset to a temporary file; false (file removed) when it
-  // could not be written completely, e.g. on a full disk.
-  bool writeTemp(DcmFileFormat& ff, std::string& tmpPath) {
-    tmpPath = ctx->root + ".incoming/rcvXXXXXX";
-    int fd = mkostemp(tmpPath.data(), O_CLOEXEC);
-    if (fd < 0) {
-      detail::logLine(std::string("server: cannot create a temporary file: ") + std::strerror(errno));
-      return false;
-    }
-    fchmod(fd, 0644);
-    close(fd);
-    E_TransferSyntax xfer = ff.getDataset()->getOriginalXfer();
-    if (xfer == EXS_Unknown) xfer = EXS_LittleEndianExplicit;
-    offile_off_t written = -1;
-    OFCondition c;
-    {
-      DcmOutputFileStream out(tmpPath.c_str());
-      c = out.status();
-      if (c.good()) {
-        ff.transferInit();
-        c = ff.write(out, xfer, EET_ExplicitLength, nullptr, EGL_recalcGL, EPD_noChange, 0, 0, 0, EWM_fileformat);
-        ff.transferEnd();
-        out.flush();
-        if (c.good()) c = out.status();
-        written = out.tell();
-      }
-    }
-    struct stat st;
-    bool ok = c.good() && stat(tmpPath.c_str(), &st) == 0 && st.st_size == written && written > 0;
-    if (!ok) {
-      detail::logLine("server: cannot write a received file: " +
-                      std::string(c.bad() ? c.text() : "the file system is full"));
-      unlink(tmpPath.c_str());
-    }
-    return ok;
-  }
-
   // Moves the received dataset into place; fills pending_ with the record to
   // report after the answer went out.
   uint16_t storeReceived(detail::LoadedFile& f) {
@@ -146,7 +109,7 @@ class StoreSCP : public DcmThreadSCP {
     pending_.reset();
     if (!ctx->storeEnabled->load() || ctx->stopping.load()) return kStatusOutOfResources;
     std::string tmpPath;
-    if (!writeTemp(*f.ff, tmpPath)) return kStatusOutOfResources;
+    if (!net::writeTempDicom(*f.ff, ctx->root + ".incoming", "rcv", tmpPath)) return kStatusOutOfResources;
     std::string tmpBase = tmpPath.substr(tmpPath.rfind('/') + 1);
     const char* tmpName = tmpBase.c_str();
     struct Cleanup {

@@ -1,6 +1,8 @@
 #include "engine/base/Value.h"
 
 #include <charconv>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <sstream>
 
@@ -11,6 +13,14 @@ const Value Value::Null;
 namespace {
 const ValueVector kEmptyVector;
 const ValueMap kEmptyMap;
+
+// Truncates toward zero, saturating at the int range (NaN gives 0).
+int toInt(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0) return INT_MAX;
+  if (v <= -2147483648.0) return INT_MIN;
+  return static_cast<int>(v);
+}
 
 template <class F>
 std::string shortestText(F v) {
@@ -133,8 +143,8 @@ unsigned char Value::asByte() const { return static_cast<unsigned char>(asInt())
 int Value::asInt() const {
   switch (_type) {
     case Type::INTEGER: return _field.intVal;
-    case Type::FLOAT: return static_cast<int>(_field.floatVal);
-    case Type::DOUBLE: return static_cast<int>(_field.doubleVal);
+    case Type::FLOAT: return toInt(_field.floatVal);
+    case Type::DOUBLE: return toInt(_field.doubleVal);
     case Type::BOOLEAN: return _field.boolVal ? 1 : 0;
     case Type::STRING: return atoi(_string.c_str());
     default: return 0;

@@ -23,7 +23,8 @@ typedef std::unordered_map<int, Value> ValueMapIntKey;
 //    back to the same number ("0.1", "1e+20", "3"), booleans as
 //    "true"/"false". Callers read numbers back with atoi/atof.
 //  - asInt()/asFloat()/asDouble() of a string parse its leading number
-//    (atoi/atof rules: anything else gives 0); reals are truncated to ints.
+//    (atoi/atof rules: anything else gives 0); reals are truncated toward
+//    zero and saturate at the int range.
 //  - asBool() of a string is false for "", "0" and "false", true otherwise;
 //    of a number, whether it is non-zero.
 //  - asValueMap()/asValueVector() of another kind give an empty container;

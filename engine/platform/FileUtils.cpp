@@ -152,9 +152,13 @@ bool runAndCapture(std::vector<std::string> args, std::string* out) {
 
 // ------------------------------------------------------------ plist reading
 
-Value plistValue(const pugi::xml_node& node, bool* ok);
+// Deeper nesting than this is treated as malformed (hostile input must not
+// exhaust the stack).
+constexpr int kMaxPlistDepth = 256;
 
-ValueMap plistDict(const pugi::xml_node& dict, bool* ok) {
+Value plistValue(const pugi::xml_node& node, bool* ok, int depth);
+
+ValueMap plistDict(const pugi::xml_node& dict, bool* ok, int depth) {
   ValueMap map;
   std::string key;
   bool haveKey = false;
@@ -171,19 +175,23 @@ ValueMap plistDict(const pugi::xml_node& dict, bool* ok) {
       *ok = false;
       continue;
     }
-    map[key] = plistValue(child, ok);
+    map[key] = plistValue(child, ok, depth + 1);
     haveKey = false;
   }
   return map;
 }
 
-Value plistValue(const pugi::xml_node& node, bool* ok) {
+Value plistValue(const pugi::xml_node& node, bool* ok, int depth) {
+  if (depth > kMaxPlistDepth) {
+    *ok = false;
+    return Value();
+  }
   const char* name = node.name();
-  if (strcmp(name, "dict") == 0) return Value(plistDict(node, ok));
+  if (strcmp(name, "dict") == 0) return Value(plistDict(node, ok, depth));
   if (strcmp(name, "array") == 0) {
     ValueVector vec;
     for (pugi::xml_node child : node.children())
-      if (child.type() == pugi::node_element) vec.push_back(plistValue(child, ok));
+      if (child.type() == pugi::node_element) vec.push_back(plistValue(child, ok, depth + 1));
     return Value(std::move(vec));
   }
   if (strcmp(name, "string") == 0 || strcmp(name, "date") == 0 || strcmp(name, "data") == 0)
@@ -233,7 +241,7 @@ Value parsePlist(const char* data, size_t size, const std::string& what, const c
     return Value();
   }
   bool ok = true;
-  Value v = plistValue(root, &ok);
+  Value v = plistValue(root, &ok, 0);
   if (!ok) {
     log("plist %s: malformed", what.c_str());
     return Value();

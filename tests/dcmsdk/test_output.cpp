@@ -56,6 +56,9 @@ TEST(Png, SizesAndThumbnails) {
       {"rgb", 300, 520, true, 147, 256},
       {"mr_mf5", 64, 48, false, 64, 48},  // first frame
       {"ct_jpll", 64, 48, false, 64, 48},
+      {"pal8", 64, 48, false, 64, 48},
+      {"ybr_rle", 64, 48, false, 64, 48},
+      {"rgb_jpeg", 64, 48, true, 64, 48},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.variant) + " " + std::to_string(c.w) + "x" + std::to_string(c.h));
@@ -267,16 +270,22 @@ TEST(Log, FailuresAreLoggedWithTheirReason) {
   }
   dcmReader r;
   EXPECT_FALSE(r.setFile((scratch() + "/log_broken/text.txt").c_str()));
+  EXPECT_FALSE(r.setFile((scratch() + "/log_broken/truncated_half.dcm").c_str()));
   dcmSDK::setLogCallback(nullptr);
   std::lock_guard<std::mutex> lock(g_logMutex);
-  bool decodeLine = false, notDicom = false;
+  bool decodeLine = false, notDicom = false, truncated = false, toolkit = false;
   for (const auto& l : g_log) {
     EXPECT_EQ(l.rfind("dcmsdk: ", 0), 0u) << l;
     decodeLine = decodeLine || l.find("cannot be decoded") != std::string::npos;
     notDicom = notDicom || l.find("not a DICOM file") != std::string::npos;
+    truncated = truncated || l.find("truncated") != std::string::npos;
+    // The toolkit's own parse errors arrive through the same sink.
+    toolkit = toolkit || l.rfind("dcmsdk: error: ", 0) == 0;
   }
   EXPECT_TRUE(decodeLine);
   EXPECT_TRUE(notDicom);
+  EXPECT_TRUE(truncated);
+  EXPECT_TRUE(toolkit);
 }
 
 }  // namespace

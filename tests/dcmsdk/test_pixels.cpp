@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(Codecs, MatchesDcmtkTools,
                          ::testing::Values(ToolCase{"ct_jpll", "dcmdjpeg"}, ToolCase{"grey8_jpeg", "dcmdjpeg"},
                                            ToolCase{"rgb_jpeg", "dcmdjpeg"}, ToolCase{"ct_jls", "dcmdjpls"},
                                            ToolCase{"ct_rle", "dcmdrle"}, ToolCase{"ct_s16_rle", "dcmdrle"},
-                                           ToolCase{"ybr_rle", "dcmdrle"}),
+                                           ToolCase{"ybr_rle", "dcmdrle"}, ToolCase{"rgb_rle", "dcmdrle"}),
                          [](const auto& info) { return std::string(info.param.variant); });
 
 // JPEG 2000 files made by GDCM decode through OpenJPEG exactly as GDCM

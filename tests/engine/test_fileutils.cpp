@@ -196,6 +196,12 @@ TEST_F(FileUtilsTest, MalformedPlistsGiveEmptyMaps) {
     EXPECT_TRUE(fu->getValueMapFromData(text, static_cast<int>(strlen(text))).empty()) << text;
   }
   EXPECT_TRUE(fu->getValueMapFromFile("absent.plist").empty());
+  // Hostile nesting is refused instead of exhausting the stack.
+  std::string deep = "<plist><dict><key>k</key>";
+  for (int i = 0; i < 100000; ++i) deep += "<array>";
+  for (int i = 0; i < 100000; ++i) deep += "</array>";
+  deep += "</dict></plist>";
+  EXPECT_TRUE(fu->getValueMapFromData(deep.data(), static_cast<int>(deep.size())).empty());
   // A root dict without the <plist> wrapper is accepted.
   const char* bare = "<dict><key>k</key><string>v</string></dict>";
   EXPECT_EQ(fu->getValueMapFromData(bare, static_cast<int>(strlen(bare)))["k"].asString(), "v");

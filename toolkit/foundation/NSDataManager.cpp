@@ -1,6 +1,6 @@
 #include "toolkit/foundation/NSDataManager.h"
 
-#include <mutex>
+#include "toolkit/foundation/NSHttpClient.h"
 
 namespace NSUI {
 
@@ -8,21 +8,10 @@ namespace {
 
 const char* const kTickKey = "_nsDataManager";
 
-std::mutex g_cancellerMutex;
-NSHttpCanceller& canceller() {
-  static NSHttpCanceller fn;
-  return fn;
-}
-
 NSDataManager* g_instance = nullptr;
 bool g_purged = false;
 
 }  // namespace
-
-void setHttpCanceller(NSHttpCanceller fn) {
-  std::lock_guard<std::mutex> lock(g_cancellerMutex);
-  canceller() = std::move(fn);
-}
 
 // ---------------------------------------------------------------------------
 // NSDatas
@@ -42,14 +31,7 @@ void NSDatas::stop() { cancelHttpRequests(); }
 
 void NSDatas::update(float) {}
 
-void NSDatas::cancelHttpRequests() {
-  NSHttpCanceller fn;
-  {
-    std::lock_guard<std::mutex> lock(g_cancellerMutex);
-    fn = canceller();
-  }
-  if (fn) fn(httpOwner);
-}
+void NSDatas::cancelHttpRequests() { NSHttpClient::getInstance()->cancelRequestsForOwner(httpOwner); }
 
 // ---------------------------------------------------------------------------
 // NSDataManager

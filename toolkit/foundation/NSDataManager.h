@@ -2,22 +2,17 @@
 // data-object manager, which holds them, ticks them and stops them.
 #pragma once
 
-#include <functional>
-
 #include "engine/cocos2d.h"
+#include "toolkit/foundation/NSJson.h"
+#include "toolkit/foundation/UIHttpPhisical.h"
 
 namespace NSUI {
 
-// How data objects cancel their outstanding HTTP requests: given the owner
-// that the requests carry, removes them from the HTTP client. The HTTP layer
-// installs it; while none is installed there is nothing to cancel.
-using NSHttpCanceller = std::function<void(cocos2d::Ref* owner)>;
-void setHttpCanceller(NSHttpCanceller canceller);
-
 // Base of the data objects. A derived object registers itself in its init by
 // appending itself to NSDataManager::getInstance()->dataObjects (the list
-// retains it), sets its own tickInterval and counts ticks in update().
-class NSDatas : public cocos2d::Ref {
+// retains it), sets its own tickInterval and counts ticks in update(). Its
+// HTTP requests go through the mix-in and come back to onHttpResponse.
+class NSDatas : public cocos2d::Ref, public UIJson, public UIHttpPhisical {
  public:
   NSDatas();
   // Cancels this object's HTTP requests, as stop() does.
@@ -31,9 +26,6 @@ class NSDatas : public cocos2d::Ref {
   // The tick, once a second on the UI thread; empty here.
   virtual void update(float dt);
 
-  // The owner carried by this object's HTTP requests (the object itself
-  // after init).
-  cocos2d::Ref* httpOwner = nullptr;
   int tickInterval = 1;
   int tickCount = 0;
 

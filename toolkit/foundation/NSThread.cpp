@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <ctime>
-#include <map>
 
 #include "toolkit/foundation/NSDataManager.h"
+#include "toolkit/foundation/NSHttpClient.h"
 #include "toolkit/foundation/NSNotificationCenter.h"
 
 namespace NSUI {
@@ -335,30 +335,17 @@ NSRunableThread::~NSRunableThread() {
 namespace {
 std::mutex g_purgeMutex;
 bool g_purged = false;
-std::map<NSPurgeStage, std::function<void()>>& purgeSteps() {
-  static std::map<NSPurgeStage, std::function<void()>> steps;
-  return steps;
-}
 }  // namespace
 
-void setPurgeStep(NSPurgeStage stage, std::function<void()> step) {
-  std::lock_guard<std::mutex> lock(g_purgeMutex);
-  purgeSteps()[stage] = std::move(step);
-}
-
 void purgeSingletons() {
-  std::map<NSPurgeStage, std::function<void()>> steps;
   {
     std::lock_guard<std::mutex> lock(g_purgeMutex);
     if (g_purged) return;
     g_purged = true;
-    steps.swap(purgeSteps());
   }
   NSNotificationCenter::purgeInstance();
   NSDataManager::purgeInstance();
-  for (auto& [stage, step] : steps) {
-    if (step) step();
-  }
+  delete NSHttpClient::getInstance();
 }
 
 }  // namespace NSUI

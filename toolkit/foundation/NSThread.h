@@ -202,17 +202,12 @@ class NSRunableThread {
   bool abandoned = false;  // guarded by startMutex
 };
 
-// Last step of the application teardown: releases the notification centre,
-// stops and releases the data-object manager, then runs the purge steps that
-// other toolkit singletons registered (the HTTP client, the formatting
-// buffer), in that order. Later getInstance() calls of the purged singletons
-// answer null. A second call does nothing.
+// Last step of the application teardown, in this order: releases the
+// notification centre, stops and releases the data-object manager, deletes
+// the HTTP client (ending its network thread). The formatter's scratch
+// buffers belong to their threads and go with them. Later getInstance()
+// calls of the centre and the manager answer null. A second call does
+// nothing. UI thread.
 void purgeSingletons();
-
-// Order of the registered purge steps.
-enum class NSPurgeStage { HttpClient = 0, FormatBuffer = 1 };
-// Lets a singleton of another module join the teardown. Replaces an earlier
-// step of the same stage.
-void setPurgeStep(NSPurgeStage stage, std::function<void()> step);
 
 }  // namespace NSUI

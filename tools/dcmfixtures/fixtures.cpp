@@ -32,7 +32,7 @@ void registerEncoders() {
   static std::once_flag once;
   std::call_once(once, [] {
     // The encoders report routine details at info level; keep them quiet.
-    OFLog::getLogger("dcmtk.dcmjpeg").setLogLevel(OFLogger::WARN_LOG_LEVEL);
+    OFLog::getLogger("dcmtk").setLogLevel(OFLogger::WARN_LOG_LEVEL);
     DJEncoderRegistration::registerCodecs();
     DJLSEncoderRegistration::registerCodecs();
     DcmRLEEncoderRegistration::registerCodecs();
@@ -430,6 +430,12 @@ std::vector<Variant> allVariants() {
   out.push_back(g8);
   {
     Variant v = g8;
+    v.name = "grey8_bee";  // 8-bit samples in big-endian 16-bit words
+    v.xfer = Xfer::BEE;
+    out.push_back(v);
+  }
+  {
+    Variant v = g8;
     v.name = "grey8_jpeg";
     v.xfer = Xfer::JpegBaseline;
     v.lossy = true;
@@ -448,6 +454,18 @@ std::vector<Variant> allVariants() {
     Variant v = rgb;
     v.name = "rgb_planar";
     v.planar = 1;
+    out.push_back(v);
+  }
+  {
+    Variant v = rgb;
+    v.name = "rgb_rle";  // decodes to colour-by-plane
+    v.xfer = Xfer::Rle;
+    out.push_back(v);
+  }
+  {
+    Variant v = rgb;
+    v.name = "rgb_bee";
+    v.xfer = Xfer::BEE;
     out.push_back(v);
   }
   {

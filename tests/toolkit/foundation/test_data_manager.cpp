@@ -2,11 +2,20 @@
 // cancellation, frame-stepped.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/cocos2d.h"
 #include "toolkit/foundation/NSDataManager.h"
+#include "toolkit/foundation/NSHttpClient.h"
 
 using NSUI::NSDataManager;
 using NSUI::NSDatas;
@@ -16,6 +25,31 @@ namespace {
 constexpr float kDt = 0.25f;  // four frames a second, exact in binary
 
 void stepFrame() { cocos2d::Director::getInstance()->stepFrame(kDt); }
+
+// Steps frames until pred() holds; the bound only keeps a broken build from
+// hanging.
+bool stepUntil(const std::function<bool()>& pred) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    stepFrame();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// A loopback port with nothing listening: requests to it fail at once.
+int closedPort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(s);
+  return ntohs(a.sin_port);
+}
 
 // A data object that acts on every tickInterval-th tick, as the derived
 // objects of the system count.
@@ -52,18 +86,13 @@ class CountingData : public NSDatas {
 class DataManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    cocos2d::Director::getInstance();  // the UI thread is this one
     manager = new NSDataManager();
     manager->init();
-    NSUI::setHttpCanceller([this](cocos2d::Ref* owner) {
-      for (size_t i = 0; i < objects.size(); ++i) {
-        if (owner == objects[i]) log.push_back(names[i] + ":cancel");
-      }
-    });
   }
   void TearDown() override {
     manager->stop();
     manager->release();
-    NSUI::setHttpCanceller(nullptr);
   }
   CountingData* add(const std::string& name, int interval) {
     auto* d = new CountingData(manager, &log, name, interval);
@@ -113,15 +142,12 @@ TEST_F(DataManagerTest, ObjectWithInterval20ActsEvery20thTick) {
   EXPECT_EQ(twenty->tickCount, 5);
 }
 
-TEST_F(DataManagerTest, StopCancelsRequestsThenReleasesAndUnschedules) {
+TEST_F(DataManagerTest, StopStopsEveryObjectThenReleasesAndUnschedules) {
   add("a", 1);
   add("b", 1);
   manager->setEnabled(true);
   manager->stop();
-  EXPECT_EQ(log, (std::vector<std::string>{
-                     "a:stop", "a:cancel", "b:stop", "b:cancel",  // every object stopped first
-                     "a:gone", "a:cancel", "b:gone", "b:cancel"   // then released
-                 }));
+  EXPECT_EQ(log, (std::vector<std::string>{"a:stop", "b:stop", "a:gone", "b:gone"}));
   EXPECT_TRUE(manager->dataObjects.empty());
   EXPECT_FALSE(manager->scheduled);
   EXPECT_FALSE(scheduled());
@@ -129,6 +155,32 @@ TEST_F(DataManagerTest, StopCancelsRequestsThenReleasesAndUnschedules) {
 
   manager->setEnabled(true);  // schedules again
   EXPECT_TRUE(scheduled());
+}
+
+// Stopping a data object cancels its HTTP requests: no answer reaches it,
+// while an object that was not stopped gets the answer to the same request
+// sent after it.
+TEST_F(DataManagerTest, StopCancelsTheObjectsHttpRequests) {
+  struct Fetcher : NSDatas {
+    std::vector<std::string> answers;
+    void onHttpResponse(NSUI::UIHttpResponse* response) override { answers.push_back(response->tag); }
+  };
+  auto* stopped = new Fetcher();
+  stopped->init();
+  manager->dataObjects.pushBack(stopped);  // the test keeps its own reference
+  auto* control = new Fetcher();
+  control->init();
+
+  const std::string url = "http://127.0.0.1:" + std::to_string(closedPort()) + "/";
+  stopped->doHttpGet(url, "", "stopped");
+  control->doHttpGet(url, "", "control");
+  manager->stop();
+  ASSERT_TRUE(stepUntil([&] { return !control->answers.empty(); }));
+  for (int i = 0; i < 5; ++i) stepFrame();
+  EXPECT_EQ(control->answers, std::vector<std::string>{"control"});
+  EXPECT_TRUE(stopped->answers.empty());
+  stopped->release();
+  control->release();
 }
 
 TEST_F(DataManagerTest, ObjectRegisteredDuringATickWaitsForTheNext) {

@@ -74,15 +74,9 @@ TEST(SingletonTeardown, CentreMadeOffTheUIThreadThenEverythingPurgedForGood) {
   watch->log = &log;
   manager->dataObjects.pushBack(watch);
   watch->release();
-  NSUI::setHttpCanceller([&](cocos2d::Ref* owner) {
-    if (owner == watch) log.push_back("cancel");
-  });
-  NSUI::setPurgeStep(NSUI::NSPurgeStage::FormatBuffer, [&] { log.push_back("format buffer"); });
-  NSUI::setPurgeStep(NSUI::NSPurgeStage::HttpClient, [&] { log.push_back("http client"); });
 
   NSUI::purgeSingletons();
-  EXPECT_EQ(log, (std::vector<std::string>{"stop:no-centre", "cancel", "released", "cancel",
-                                           "http client", "format buffer"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"stop:no-centre", "released"}));
   EXPECT_FALSE(director->getScheduler()->isScheduled("_NSNotificationCenter", centre));
   EXPECT_FALSE(director->getScheduler()->isScheduled("_nsDataManager", manager));
   EXPECT_EQ(NSNotificationCenter::getInstance(), nullptr);
@@ -92,7 +86,6 @@ TEST(SingletonTeardown, CentreMadeOffTheUIThreadThenEverythingPurgedForGood) {
   log.clear();
   NSUI::purgeSingletons();
   EXPECT_TRUE(log.empty());
-  NSUI::setHttpCanceller(nullptr);
 }
 
 }  // namespace
