@@ -71,6 +71,5 @@ class Vec2 {
 
 inline Vec2 operator*(float s, const Vec2& v) { return v * s; }
 
-typedef Vec2 Point;
 
 NS_CC_END

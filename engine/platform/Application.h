@@ -38,7 +38,7 @@ class Application {
   virtual void initGLContextAttrs() {}
   // A path handed to the application by the platform (a dropped file),
   // delivered on the UI thread.
-  virtual void applicationOpenPath(const char* path) {}
+  virtual void applicationOpenPath(const char* /*path*/) {}
 
   void setAnimationInterval(float interval);
 
