@@ -26,3 +26,13 @@
 #include "engine/platform/Application.h"
 #include "engine/platform/Device.h"
 #include "engine/platform/GLView.h"
+// Window, GL and textures.
+#include "engine/platform/CCGL.h"
+#include "engine/platform/Image.h"
+#include "engine/base/Configuration.h"
+#include "engine/renderer/ccGLStateCache.h"
+#include "engine/renderer/GLProgram.h"
+#include "engine/renderer/GLProgramCache.h"
+#include "engine/renderer/GLProgramState.h"
+#include "engine/renderer/Texture2D.h"
+#include "engine/renderer/TextureCache.h"

@@ -1,5 +1,7 @@
 #include "engine/base/Director.h"
 
+#include "engine/renderer/TextureCache.h"
+
 #include <atomic>
 #include <mutex>
 
@@ -36,6 +38,7 @@ void Director::destroyInstance() {
   }
   if (!d) return;
   d->_frameLoopRunning = false;
+  TextureCache::destroyInstance();
   d->end();
   delete d;
 }

@@ -21,6 +21,8 @@
 
 NS_CC_BEGIN
 
+class TextureCache;
+
 class Director {
  public:
   static Director* getInstance();
@@ -30,6 +32,8 @@ class Director {
 
   Scheduler* getScheduler() const { return _scheduler; }
   void setScheduler(Scheduler* scheduler);
+  // The texture cache tied to this Director's scheduler (UI thread).
+  TextureCache* getTextureCache() const;
 
   // Frames completed so far.
   unsigned int getTotalFrames() const { return _totalFrames; }
