@@ -448,7 +448,8 @@ TEST_F(ZipTest, UnzipToolArguments)
                      archive.string()),
               0);
     const std::string dest = (dir / "d").string();
-    const char* missing[] = {".", "-x", "-o", (dir / "none").c_str(), "-d", dest.c_str()};
+    const std::string none = (dir / "none").string();
+    const char* missing[] = {".", "-x", "-o", none.c_str(), "-d", dest.c_str()};
     EXPECT_EQ(unzipTool(6, missing), 1);
     const char* noArchive[] = {".", "-x"};
     EXPECT_EQ(unzipTool(2, noArchive), 1);
