@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -212,7 +213,7 @@ void shutdownIfSame(const SockRef& s) {
   shutdown(s.fd, SHUT_RDWR);
 }
 
-SockRef findSocketTo(const std::string& host, uint16_t port) {
+SockRef findSocketTo(const std::string& host, uint16_t port, const std::vector<int>& exclude) {
   in_addr want{};
   if (inet_pton(AF_INET, host.c_str(), &want) != 1) return SockRef{};
   FdScan scan;
@@ -222,6 +223,7 @@ SockRef findSocketTo(const std::string& host, uint16_t port) {
   while (dirent* e = readdir(d)) {
     if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
     int fd = std::atoi(e->d_name);
+    if (std::find(exclude.begin(), exclude.end(), fd) != exclude.end()) continue;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
     SockRef r = captureSocket(fd);
@@ -256,7 +258,13 @@ struct Watchdog {
     while (!items.empty()) {
       for (auto& [id, w] : items) {
         if (w.done || !w.stop->load()) continue;
-        if (!w.sock.valid() && w.port) w.sock = findSocketTo(w.host, w.port);
+        if (!w.sock.valid() && w.port) {
+          // Sockets already taken by other stopped calls are not candidates.
+          std::vector<int> claimed;
+          for (auto& [other, o] : items)
+            if (o.sock.valid()) claimed.push_back(o.sock.fd);
+          w.sock = findSocketTo(w.host, w.port, claimed);
+        }
         if (w.sock.valid()) {
           shutdownIfSame(w.sock);
           w.done = true;
