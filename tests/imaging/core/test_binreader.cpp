@@ -314,6 +314,7 @@ TEST(BinReader, WaitersAreToldWhenTheirSliceArrives) {
   dcmfixtures::writeSeries(folder, *dcmfixtures::findVariant("ct_jpll"), 256, 256, 24);
   isDcmScan scan;
   ASSERT_TRUE(scan.createCache(folder));
+  fs::remove(rawPathForCache(isDcmScan::getCacheFileName(folder)));
   int viewerA = 0, viewerB = 0;
   Recorder a({NOTIFY_SLICE_ARRIVED}, &viewerA), b({NOTIFY_SLICE_ARRIVED}, &viewerB);
   Opened o(folder, false);
