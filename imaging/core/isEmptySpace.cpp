@@ -70,6 +70,33 @@ static void fillMaxima(const T* voxels, const int32_t dims[3], const int blocks[
     }
 }
 
+// out[b] = the largest maximum over block b and its neighbours one block up
+// along any combination of axes.
+template <typename T>
+static void dilateUp(const T* maxima, const int blocks[3], std::vector<T>& out)
+{
+    const int bx = blocks[0], by = blocks[1], bz = blocks[2];
+    const int64_t slab = int64_t(bx) * by;
+    std::vector<T> tmp(maxima, maxima + slab * bz);
+    // One axis at a time: max with the next block along it.
+    for (int z = 0; z < bz; ++z)
+        for (int y = 0; y < by; ++y)
+            for (int x = 0; x + 1 < bx; ++x) {
+                T* v = &tmp[z * slab + int64_t(y) * bx + x];
+                v[0] = std::max(v[0], maxima[z * slab + int64_t(y) * bx + x + 1]);
+            }
+    std::vector<T> tmp2(tmp);
+    for (int z = 0; z < bz; ++z)
+        for (int y = 0; y + 1 < by; ++y)
+            for (int x = 0; x < bx; ++x) {
+                int64_t i = z * slab + int64_t(y) * bx + x;
+                tmp2[i] = std::max(tmp[i], tmp[i + bx]);
+            }
+    out = tmp2;
+    for (int z = 0; z + 1 < bz; ++z)
+        for (int64_t i = z * slab; i < (z + 1) * slab; ++i) out[i] = std::max(tmp2[i], tmp2[i + slab]);
+}
+
 static int64_t blockCount(const int blocks[3])
 {
     return static_cast<int64_t>(blocks[0]) * blocks[1] * blocks[2];
@@ -84,6 +111,7 @@ vrSpaceLeaping::~vrSpaceLeaping()
 
 void vrSpaceLeaping::attachVolume(const RayCastVolume* volume)
 {
+    m_sampleMaxima.clear();
     delete[] m_maxima;
     m_maxima = nullptr;
     resetLayout(volume);
@@ -99,6 +127,7 @@ void vrSpaceLeaping::buildMaxima()
     if (m_built || !m_volume || !m_maxima || !m_volume->voxels) return;
     if (m_volume->elementType != kRayCastInt16) return;
     fillMaxima(static_cast<const int16_t*>(m_volume->voxels), m_volume->dimensions, m_blocks, m_maxima);
+    dilateUp(m_maxima, m_blocks, m_sampleMaxima);
     m_built = true;
     computeBoundingBox();
 }
@@ -130,6 +159,7 @@ vrSpaceLeapingFloat::~vrSpaceLeapingFloat()
 
 void vrSpaceLeapingFloat::attachVolume(const RayCastVolume* volume)
 {
+    m_sampleMaxima.clear();
     delete[] m_maxima;
     m_maxima = nullptr;
     resetLayout(volume);
@@ -145,6 +175,7 @@ void vrSpaceLeapingFloat::buildMaxima()
     if (m_built || !m_volume || !m_maxima || !m_volume->voxels) return;
     if (m_volume->elementType != kRayCastFloat32) return;
     fillMaxima(static_cast<const float*>(m_volume->voxels), m_volume->dimensions, m_blocks, m_maxima);
+    dilateUp(m_maxima, m_blocks, m_sampleMaxima);
     m_built = true;
     computeBoundingBox();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "imaging/core/isRayCastTypes.h"
 
@@ -63,11 +64,15 @@ public:
     bool isEmpty(const float position[3]) const override;
 
     const int16_t* maxima() const { return m_maxima; }
+    // Per block, the largest value a trilinear sample whose lower corner lies
+    // in the block can take (the block and its upper neighbours).
+    const int16_t* sampleMaxima() const { return m_sampleMaxima.empty() ? nullptr : m_sampleMaxima.data(); }
     int16_t threshold() const { return m_threshold; }
 
 private:
     void computeBoundingBox();
     int16_t* m_maxima = nullptr;
+    std::vector<int16_t> m_sampleMaxima;
 };
 
 // Grid of a 32-bit float volume; its threshold is a float so that volumes of
@@ -84,11 +89,13 @@ public:
     void setThreshold(float threshold);
 
     const float* maxima() const { return m_maxima; }
+    const float* sampleMaxima() const { return m_sampleMaxima.empty() ? nullptr : m_sampleMaxima.data(); }
     float threshold() const { return m_floatThreshold; }
 
 private:
     void computeBoundingBox();
     float* m_maxima = nullptr;
+    std::vector<float> m_sampleMaxima;
     float m_floatThreshold = 200.f;
 };
 

@@ -139,7 +139,9 @@ void extractAxial(const PlaneExtraction& a, const SlabRange& r, T* out)
 }
 
 // Sagittal: output column z, row y combines x = dimX-1-first down to
-// x = dimX-1-last of row y of slice z.
+// x = dimX-1-last of row y of slice z. Slices go in blocks so that each
+// output row is written in short contiguous runs and the reads of a block's
+// slices proceed side by side.
 template <typename T>
 void extractSagittal(const PlaneExtraction& a, const SlabRange& r, T* out)
 {
@@ -148,30 +150,33 @@ void extractSagittal(const PlaneExtraction& a, const SlabRange& r, T* out)
     const int n = r.count();
     const int mode = a.projectionMode;
     const double scale = 1.0 / double(n);
-    for (int z = 0; z < dz; ++z) {
-        const T* slice = static_cast<const T*>(sliceAt(a, z));
-        T* col = out + z;
-        if (n == 1) {
-            const T* p = slice + x0;
-            for (int y = 0; y < dy; ++y)
-                col[std::int64_t(y) * dz] = p[std::int64_t(y) * dx];
-            continue;
-        }
+    constexpr int kBlock = 8;
+    for (int z0 = 0; z0 < dz; z0 += kBlock) {
+        const int nz = std::min(kBlock, dz - z0);
+        const T* slice[kBlock];
+        for (int j = 0; j < nz; ++j)
+            slice[j] = static_cast<const T*>(sliceAt(a, z0 + j)) + x0;
         for (int y = 0; y < dy; ++y) {
-            const T* p = slice + std::int64_t(y) * dx + x0;
-            T v;
-            if (mode == PROJECTION_MIN) {
-                v = p[0];
-                for (int k = 1; k < n; ++k) v = keepMin(v, p[-k]);
-            } else if (isMinOrMax(mode)) {
-                v = p[0];
-                for (int k = 1; k < n; ++k) v = keepMax(v, p[-k]);
-            } else {
-                double s = double(p[0]);
-                for (int k = 1; k < n; ++k) s += double(p[-k]);
-                v = storeAccumulated<T>(mode == PROJECTION_MEAN ? s * scale : s);
+            const std::int64_t offset = std::int64_t(y) * dx;
+            T* o = out + std::int64_t(y) * dz + z0;
+            for (int j = 0; j < nz; ++j) {
+                const T* p = slice[j] + offset;
+                T v;
+                if (n == 1) {
+                    v = p[0];
+                } else if (mode == PROJECTION_MIN) {
+                    v = p[0];
+                    for (int k = 1; k < n; ++k) v = keepMin(v, p[-k]);
+                } else if (isMinOrMax(mode)) {
+                    v = p[0];
+                    for (int k = 1; k < n; ++k) v = keepMax(v, p[-k]);
+                } else {
+                    double s = double(p[0]);
+                    for (int k = 1; k < n; ++k) s += double(p[-k]);
+                    v = storeAccumulated<T>(mode == PROJECTION_MEAN ? s * scale : s);
+                }
+                o[j] = v;
             }
-            col[std::int64_t(y) * dz] = v;
         }
     }
 }

@@ -509,9 +509,15 @@ void RayCastContext::castRays(const FrameView& view)
         common = makeRay(stepWorld, isp, m_image.stepLimit);
     }
 
-    for (int row = 0; row < H; ++row) {
+    // Jobs are made tile by tile (kTile x kTile pixels, tiles in rows from the
+    // top): rays next to each other in both directions then run one after
+    // the other and share the voxels they read.
+    constexpr int kTile = 8;
+    for (int tileRow = 0; tileRow < H; tileRow += kTile)
+    for (int tileCol = 0; tileCol < W; tileCol += kTile)
+    for (int row = tileRow; row < std::min(H, tileRow + kTile); ++row) {
         const bool rowInside = row >= m_image.minRow && row <= m_image.maxRow;
-        for (int col = 0; col < W; ++col) {
+        for (int col = tileCol; col < std::min(W, tileCol + kTile); ++col) {
             if (m_abort.load(std::memory_order_relaxed)) {
                 m_jobs.clear();
                 return;

@@ -35,25 +35,111 @@ inline T blockMax(const RayKernelEnv& env, float x, float y, float z)
              + static_cast<int>(0.25f * x)];
 }
 
+// The largest value a trilinear sample at (x, y, z) can take.
+template <typename T>
+inline float sampleBound(const RayKernelEnv& env, const RayCastParams& p, float x, float y, float z)
+{
+    const T* m = static_cast<const T*>(env.sampleMaxima);
+    const int bx = std::clamp(static_cast<int>(x), 0, p.dimensions[0] - 1) >> 2;
+    const int by = std::clamp(static_cast<int>(y), 0, p.dimensions[1] - 1) >> 2;
+    const int bz = std::clamp(static_cast<int>(z), 0, p.dimensions[2] - 1) >> 2;
+    return static_cast<float>(m[bz * env.slabStride + by * env.blocksX + bx]);
+}
+
 inline float distance3(const float a[3], const float b[3])
 {
     float dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-// Clips the ray to the box of possibly visible blocks and returns the number
-// of samples inside it; the position is set to the entry point plus the end
-// offset plus 0.5 per axis. -1 when the ray misses.
-inline int enterBox(float pos[3], const RayValues& r, const RayKernelEnv& env)
+// The samples of a ray sit at start + k * step for whole k, whatever box the
+// ray is clipped to, so that skipping empty space never moves a sample.
+struct SampleRange {
+    int first = 0, last = -1;   // k of the first and last sample inside the box
+};
+
+// Clips the ray to the box of possibly visible blocks; false when it misses.
+inline bool clipRay(const float start[3], const RayValues& r, const RayKernelEnv& env, SampleRange& range)
 {
-    float end[3] = {pos[0] + r.span[0], pos[1] + r.span[1], pos[2] + r.span[2]};
+    float end[3] = {start[0] + r.span[0], start[1] + r.span[1], start[2] + r.span[2]};
     float entry[3], exit[3];
-    if (!clipSegment(pos, end, env.box, entry, exit)) return -1;
-    // Samples from the entry up to and including the exit, so that the last
-    // voxels of the box are not lost on the far side.
-    int n = static_cast<int>(distance3(entry, exit) * r.inverseStepLength + r.endMargin) + 1;
-    for (int a = 0; a < 3; ++a) pos[a] = entry[a] + r.endOffset[a] + 0.5f;
-    return n;
+    if (!clipSegment(start, end, env.box, entry, exit)) return false;
+    const double enter = distance3(start, entry) * double(r.inverseStepLength);
+    const double leave = distance3(start, exit) * double(r.inverseStepLength);
+    range.first = std::max(0, static_cast<int>(std::ceil(enter - 1e-3)));
+    range.last = std::min(r.stepCount, static_cast<int>(std::floor(leave + 1e-3)));
+    return true;
+}
+
+inline void samplePosition(const float start[3], const RayValues& r, int k, float pos[3])
+{
+    const float f = static_cast<float>(k);
+    pos[0] = start[0] + f * r.step[0];
+    pos[1] = start[1] + f * r.step[1];
+    pos[2] = start[2] + f * r.step[2];
+}
+
+// The colour composited in front of the background.
+inline void writeOverBackground(const float k[3], float alpha, const RayKernelEnv& env, uint8_t out[3])
+{
+    const float rest = alpha < 1.f ? 1.f - alpha : 0.f;
+    const float c[3] = {k[0] + rest * env.transfer->background[0], k[1] + rest * env.transfer->background[1],
+                        k[2] + rest * env.transfer->background[2]};
+    writeColour(c, out);
+}
+
+inline void composite(const float* e, float& alpha, float k[3])
+{
+    if (e[0] > 0.f) {
+        float a = (1.f - alpha) * e[0];
+        alpha += a;
+        k[0] += a * e[1];
+        k[1] += a * e[2];
+        k[2] += a * e[3];
+    }
+}
+
+// Mode 0, nearest neighbour on 16-bit voxels.
+void compositeNearest(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv& env)
+{
+    SampleRange range;
+    if (!clipRay(job.position, r, env, range)) return background(env, out);
+    const RayCastParams& p = *env.params;
+    const float* lut = env.transfer->lookup;
+    const float lower = env.transfer->lowerBound;
+    const bool skip = env.maxima != nullptr;
+    // Shifted by half a voxel, the truncated position is the nearest voxel.
+    const float start[3] = {job.position[0] + 0.5f, job.position[1] + 0.5f, job.position[2] + 0.5f};
+    float alpha = 0.f, k[3] = {0, 0, 0}, pos[3];
+    for (int i = range.first; i <= range.last && alpha < kOpaque; ++i) {
+        samplePosition(start, r, i, pos);
+        // Blocks the window renders transparent add nothing.
+        if (skip && static_cast<float>(blockMax<int16_t>(env, pos[0], pos[1], pos[2])) < lower) continue;
+        int v = NearestSampler<int16_t>::sample(pos[0], pos[1], pos[2], p);
+        composite(lut + (v + 32768) * 4, alpha, k);
+    }
+    writeOverBackground(k, alpha, env, out);
+}
+
+// Mode 0 through a sampler.
+template <class S>
+void compositeSampled(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv& env)
+{
+    SampleRange range;
+    if (!clipRay(job.position, r, env, range)) return background(env, out);
+    const RayCastParams& p = *env.params;
+    const float* lut = env.transfer->lookup;
+    const float lower = env.transfer->lowerBound;
+    const bool skip = env.sampleMaxima != nullptr;
+    float alpha = 0.f, k[3] = {0, 0, 0}, pos[3];
+    for (int i = range.first; i <= range.last && alpha < kOpaque; ++i) {
+        samplePosition(job.position, r, i, pos);
+        // Samples in blocks the window renders transparent add nothing.
+        if (skip && sampleBound<int16_t>(env, p, pos[0], pos[1], pos[2]) < lower) continue;
+        int v = S::sample(pos[0], pos[1], pos[2], p);
+        composite(lut + (v + 32768) * 4, alpha, k);
+    }
+    writeOverBackground(k, alpha, env, out);
 }
 
 inline void advance(float pos[3], const RayValues& r)
@@ -61,73 +147,6 @@ inline void advance(float pos[3], const RayValues& r)
     pos[0] += r.step[0];
     pos[1] += r.step[1];
     pos[2] += r.step[2];
-}
-
-// Mode 0, nearest neighbour on 16-bit voxels.
-void compositeNearest(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv& env)
-{
-    float* pos = job.position;
-    int n = enterBox(pos, r, env);
-    if (n < 0) return background(env, out);
-    const RayCastParams& p = *env.params;
-    const float* lut = env.transfer->lookup;
-    const float lower = env.transfer->lowerBound;
-    int i = 0;
-    // The 0.5 shift makes the truncated position the nearest voxel.
-    if (env.maxima)
-        while (i < n && static_cast<float>(blockMax<int16_t>(env, pos[0], pos[1], pos[2])) < lower) {
-            advance(pos, r);
-            ++i;
-        }
-    float alpha = 0.f, k[3] = {0, 0, 0};
-    while (i < n && alpha < kOpaque) {
-        int v = NearestSampler<int16_t>::sample(pos[0], pos[1], pos[2], p);
-        const float* e = lut + (v + 32768) * 4;
-        if (e[0] > 0.f) {
-            float a = (1.f - alpha) * e[0];
-            alpha += a;
-            k[0] += a * e[1];
-            k[1] += a * e[2];
-            k[2] += a * e[3];
-        }
-        advance(pos, r);
-        ++i;
-    }
-    writeColour(k, out);
-}
-
-// Mode 0 through a sampler.
-template <class S>
-void compositeSampled(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv& env)
-{
-    float* pos = job.position;
-    int n = enterBox(pos, r, env);
-    if (n <= 0) return background(env, out);
-    const RayCastParams& p = *env.params;
-    const float* lut = env.transfer->lookup;
-    const float lower = env.transfer->lowerBound;
-    int i = 0;
-    if (env.maxima)
-        while (i < n && lower > static_cast<float>(blockMax<int16_t>(env, pos[0], pos[1], pos[2]))) {
-            advance(pos, r);
-            ++i;
-        }
-    for (int a = 0; a < 3; ++a) pos[a] -= 0.5f;
-    float alpha = 0.f, k[3] = {0, 0, 0};
-    while (i < n && alpha < kOpaque) {
-        int v = S::sample(pos[0], pos[1], pos[2], p);
-        const float* e = lut + (v + 32768) * 4;
-        if (e[0] > 0.f) {
-            float a = (1.f - alpha) * e[0];
-            alpha += a;
-            k[0] += a * e[1];
-            k[1] += a * e[2];
-            k[2] += a * e[3];
-        }
-        advance(pos, r);
-        ++i;
-    }
-    writeColour(k, out);
 }
 
 inline bool insideVolume(const float pos[3], const RayCastTransfer& t)
@@ -170,8 +189,17 @@ void preintegrated(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv&
     float k[3] = {0, 0, 0};
     bool composited = false;
     const float h = r.stepLength;
+    const bool skip = env.sampleMaxima != nullptr;
     while (i < last) {
         if (insideVolume(pos, t)) {
+            // From a transparent sample into a block the window renders
+            // transparent: a segment of opacity 0, nothing to sample.
+            if (skip && front == 0 && sampleBound<int16_t>(env, p, pos[0], pos[1], pos[2]) < t.lowerBound) {
+                composited = true;
+                advance(pos, r);
+                ++i;
+                continue;
+            }
             float s = static_cast<float>(S::sample(pos[0], pos[1], pos[2], p));
             int back = transferIndex(s, t.lowerBound, t.scale);
             const float* e = lut + (front + 256 * back) * 4;
@@ -208,30 +236,25 @@ void preintegrated(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv&
         ++i;
     }
     if (!composited) return background(env, out);
-    writeColour(k, out);
+    writeOverBackground(k, static_cast<float>(alpha), env, out);
 }
 
 // Mode 3, trilinear maximum along the ray.
 template <typename T>
 void maximumProjection(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv& env)
 {
-    float* pos = job.position;
-    int n = enterBox(pos, r, env);
-    if (n <= 0) return background(env, out);
+    SampleRange range;
+    if (!clipRay(job.position, r, env, range) || range.last < range.first) return background(env, out);
     const RayCastParams& p = *env.params;
     const RayCastTransfer& t = *env.transfer;
-    int i = 0;
-    if (env.maxima)
-        while (i < n && t.lowerBound > static_cast<float>(blockMax<T>(env, pos[0], pos[1], pos[2]))) {
-            advance(pos, r);
-            ++i;
-        }
-    for (int a = 0; a < 3; ++a) pos[a] -= 0.5f;
-    float m = -10000000.f;
-    for (; i < n; ++i) {
+    const bool skip = env.sampleMaxima != nullptr;
+    float m = -10000000.f, pos[3];
+    for (int i = range.first; i <= range.last; ++i) {
+        samplePosition(job.position, r, i, pos);
+        // A block whose samples cannot exceed the maximum so far is passed.
+        if (skip && sampleBound<T>(env, p, pos[0], pos[1], pos[2]) <= m) continue;
         float v = static_cast<float>(TrilinearSampler<T>::sample(pos[0], pos[1], pos[2], p));
         m = v > m ? v : m;
-        advance(pos, r);
     }
     const float* e = t.lookup + transferIndex(m, t.lowerBound, t.scale) * 4;
     float k[3] = {e[1], e[2], e[3]};
@@ -280,10 +303,13 @@ void setKernelGrid(RayKernelEnv& env, const vrSpaceLeapingBase* grid)
         }
         env.blocksX = grid->blocksX();
         env.slabStride = grid->slabStride();
-        if (grid->kind() == 1)
+        if (grid->kind() == 1) {
             env.maxima = static_cast<const vrSpaceLeaping*>(grid)->maxima();
-        else
+            env.sampleMaxima = static_cast<const vrSpaceLeaping*>(grid)->sampleMaxima();
+        } else {
             env.maxima = static_cast<const vrSpaceLeapingFloat*>(grid)->maxima();
+            env.sampleMaxima = static_cast<const vrSpaceLeapingFloat*>(grid)->sampleMaxima();
+        }
         return;
     }
     // The whole volume.
@@ -292,6 +318,7 @@ void setKernelGrid(RayKernelEnv& env, const vrSpaceLeapingBase* grid)
         env.box[2 * a + 1] = static_cast<float>(env.params->dimensions[a] - 1);
     }
     env.maxima = nullptr;
+    env.sampleMaxima = nullptr;
     env.blocksX = env.slabStride = 0;
 }
 

@@ -31,6 +31,9 @@ struct RayKernelEnv {
     // Block maxima of the empty-space grid (int16_t or float, matching the
     // voxels), or null when empty blocks are not skipped.
     const void* maxima = nullptr;
+    // Per block, the largest value of a trilinear sample whose lower corner
+    // lies in it; null when empty blocks are not skipped.
+    const void* sampleMaxima = nullptr;
     int blocksX = 0;
     int slabStride = 0;
 };

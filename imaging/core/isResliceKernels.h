@@ -101,8 +101,9 @@ struct ResliceSampling
 };
 
 // Fills the output. False (output untouched) for missing buffers, RGB or
-// unknown element types, non-positive dimensions, or a spacing that is not a
-// positive finite number. Non-finite plane geometry fills the background.
+// unknown element types, non-positive dimensions, more than 2^31 - 1 voxels,
+// or a spacing that is not a positive finite number. Non-finite plane
+// geometry fills the background.
 bool resliceVolume(const ResliceSampling& args);
 
 } // namespace isImageSDK

@@ -232,6 +232,7 @@ struct Cubic
 {
     CTriCubic<T> s;
     std::int64_t sy = 0, sz = 0;
+    std::int64_t ahead = 0; // as for Linear
 
     template <class S>
     void row(const float R[3], const float C[3], int ua, int ub, const S& sink) const
@@ -448,6 +449,8 @@ FW_AVX2 int cubicInteriorAvx2(const Cubic<T>& K, const float R[3], const float C
             B[j][k] = _mm256_set1_ps(s.activeBasis[j][k]);
     const __m256i one = _mm256_set1_epi32(1), two = _mm256_set1_epi32(2);
     const __m256i SY = _mm256_set1_epi32(int(K.sy)), SZ = _mm256_set1_epi32(int(K.sz));
+    const bool prefetch = K.ahead != 0 && std::fabs(C[2] * s.axes[2].inverseSpacing) > 0.125f;
+    const std::int64_t count = std::int64_t(s.voxelCount);
     int u = u0;
     for (; u + 8 <= u1; u += 8) {
         const __m256 fu = _mm256_add_ps(_mm256_set1_ps(float(u)), lane);
@@ -471,6 +474,19 @@ FW_AVX2 int cubicInteriorAvx2(const Cubic<T>& K, const float R[3], const float C
             _mm256_add_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(i[2], one), SZ),
                              _mm256_mullo_epi32(_mm256_sub_epi32(i[1], one), SY)),
             _mm256_sub_epi32(i[0], one));
+        if (prefetch) {
+            // Lanes 0 and 4: the 4 x 4 rows of voxels a later row needs.
+            alignas(32) std::int32_t b[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(b), base);
+            for (int j = 0; j < 8; j += 4) {
+                const std::int64_t at = b[j] + K.ahead;
+                if (at < 0 || at + 3 * K.sz + 3 * K.sy + 3 >= count)
+                    continue;
+                for (int kz = 0; kz < 4; ++kz)
+                    for (int ky = 0; ky < 4; ++ky)
+                        _mm_prefetch(reinterpret_cast<const char*>(s.voxels + at + kz * K.sz + ky * K.sy), _MM_HINT_T0);
+            }
+        }
         __m256 sum = _mm256_setzero_ps();
         for (int kz = 0; kz < 4; ++kz) {
             const __m256 wz = w[2][kz];
@@ -602,6 +618,9 @@ bool resliceFor(const ResliceSampling& a)
 bool resliceVolume(const ResliceSampling& a)
 {
     if (!a.voxels || !a.output || a.width < 1 || a.height < 1)
+        return false;
+    // Voxel indices are 32-bit (the image buffers are far smaller).
+    if (std::int64_t(a.dimensions[0]) * a.dimensions[1] * a.dimensions[2] > std::numeric_limits<int>::max())
         return false;
     switch (a.elementType) {
     case 0: return resliceFor<unsigned char>(a);

@@ -285,10 +285,17 @@ TEST(NetQuery, TaskListAndStop) {
   EXPECT_FALSE(get->removeTask("1.2.3"));
   EXPECT_EQ(get->getListSize(), 2);
 
+  // A query waiting on the same silent peer.
+  auto find = std::make_unique<dcmSDK::dcmFind>();
+  ASSERT_TRUE(find->findPatientByName("127.0.0.1", port.c_str(), "", "", "*"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
   size_t before = messages().size();
   auto t0 = std::chrono::steady_clock::now();
   get->stop = true;
+  find->stop = true;
   get.reset();
+  find.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(messages().size(), before);

@@ -87,6 +87,10 @@ TEST(NetServer, StoresFromStorescuAndDcmsendWithRecords) {
       fs::copy_file(f, dst);
       folderFiles.push_back(dst);
     }
+  // JPEG 2000 as archives hold it (made by GDCM), kept as received.
+  std::string j2k = folder + "/ct_j2k.dcm";
+  ASSERT_TRUE(dcmtest::run("gdcmconv --j2k '" + dcmtest::series("ct_s16").files[0] + "' '" + j2k + "'"));
+  folderFiles.push_back(j2k);
   for (auto* list : {&plain, &jpll, &folderFiles})
     for (auto& f : *list) sums[sopOf(f)] = pixelSum(f);
 
@@ -106,6 +110,17 @@ TEST(NetServer, StoresFromStorescuAndDcmsendWithRecords) {
   auto recs = messagesOf(dcmSDK::DCM_MSG_IMAGE_STORED);
   EXPECT_EQ(recs.size(), total);
   expectStored(srv, recs, sums);
+  bool sawJ2k = false;
+  for (auto& m : recs)
+    if (m.rec->sopInstanceUID == sopOf(j2k)) {
+      sawJ2k = true;
+      dcmSDK::dcmReader r;
+      char ts[128] = "";
+      ASSERT_TRUE(r.setFile((srv.root + "/" + m.rec->folder + m.rec->fileName).c_str()));
+      r.readDicomTagString(0x0002, 0x0010, ts, sizeof ts);
+      EXPECT_EQ(std::string(ts).rfind("1.2.840.10008.1.2.4.9", 0), 0u) << ts;
+    }
+  EXPECT_TRUE(sawJ2k);
 
   // The record carries the file's identity as the import would.
   auto& ct = dcmtest::series("ct_ele");

@@ -31,8 +31,9 @@ PlaneExtraction extraction(const Volume<T>& v, int elementType, int orientation,
 
 TEST(PlaneExtraction, EveryPlaneOfEveryOrientationNamesItsVoxels)
 {
-    const auto vol = mprtest::fieldVolume(11, 9, 7);
-    const int dx = 11, dy = 9, dz = 7;
+    // More slices than the sagittal extraction takes in one block.
+    const auto vol = mprtest::fieldVolume(11, 9, 13);
+    const int dx = 11, dy = 9, dz = 13;
     for (int index = 0; index < dz; ++index) {
         std::vector<float> out;
         ASSERT_TRUE(extractPlane(extraction(vol, 2, PLANE_ORIGINAL, index, out)));

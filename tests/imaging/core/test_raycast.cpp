@@ -185,7 +185,9 @@ TEST_F(RayCastTest, MipOfOneBrightVoxelLandsOnItsPixel)
             ASSERT_TRUE(ctx.setVolume(&v.desc));
             ctx.setRenderMode(3);
             ctx.setWindow(1000, 500);
-            isCamera* cam = camera(64, 64, c.zoom, Vec3(15.5f, 15.5f, 15.5f), view);
+            // Samples sit at whole steps from the near plane, 400.5 - 1 before
+            // the centre 15.5: on the voxel centres along the ray.
+            isCamera* cam = camera(64, 64, c.zoom, Vec3(15.5f, 15.5f, 15.5f), view, false, 400.5f);
             ctx.setCamera(cam, false);
             ctx.render();
             ASSERT_EQ(ctx.getImageWidth(), 64);
@@ -308,6 +310,32 @@ TEST_F(RayCastTest, AbortMidFrameLeavesTheScaleUnchanged)
 
     ctx.render();   // not aborted: the scale adapts
     EXPECT_NE(ctx.getImageScale(), 0.5f);
+}
+
+TEST_F(RayCastTest, CameraChangesWhileAFrameRenders)
+{
+    // The UI thread hands in new views while the render thread casts; each
+    // frame keeps the view it started with.
+    Volume<int16_t> v(24, 24, 24, -1000, kRayCastInt16);
+    v.fillBox(6, 17, 800);
+    RayCastContext ctx;
+    ctx.setVolume(&v.desc);
+    ctx.setWindow(400, 600);
+    isCamera* views[2] = {camera(120, 120, 0.3f, Vec3(11.5f, 11.5f, 11.5f), kSixViews[0]),
+                          camera(120, 120, 0.3f, Vec3(11.5f, 11.5f, 11.5f), kSixViews[2])};
+    ctx.setCamera(views[0], false);
+    std::atomic<bool> stop{false};
+    std::thread renderer([&] {
+        for (int i = 0; i < 20; ++i) {
+            ctx.setImageScale(1.f);
+            ctx.render();
+        }
+        stop = true;
+    });
+    for (int i = 0; !stop; ++i) ctx.setCamera(views[i % 2], false);
+    renderer.join();
+    EXPECT_EQ(ctx.getImageWidth(), 120);
+    EXPECT_GT(ctx.getLastJobCount(), 100);
 }
 
 TEST_F(RayCastTest, OutOfViewFrameKeepsAFullQualityScale)
@@ -450,6 +478,43 @@ TEST_F(RayCastTest, FloatVolumeOfSmallValuesIsNotClipped)
     ctx.render();
     EXPECT_EQ(ctx.getGrid()->kind(), 1);
     EXPECT_GT(pixel(ctx, 16, 16)[0], 0);
+}
+
+TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
+{
+    vrdebug::Phantom ph;
+    vrdebug::makeCtPhantom(ph, 70, 64, 60, 1.f, 1.2f, 1.5f);
+    const auto map = vrdebug::warmColourMap();
+    struct Case {
+        int mode, interpolation;
+        float width, level;
+    } cases[] = {
+        {0, 0, 1000, 700}, {0, 1, 1000, 700}, {0, 1, 3000, 1500}, {0, 1, 2, -199},
+        {1, 1, 1000, 700}, {2, 1, 1000, 700}, {1, 0, 3000, 1500},
+        {3, 1, 2400, 700}, {3, 1, 100, 1250}, {3, 1, 100, 3000},
+    };
+    const View oblique = {Vec3(0.6f, 0.48f, 0.64f), Vec3(0, 0, 1)};
+    for (const auto& c : cases) {
+        for (const View& view : {kSixViews[0], kSixViews[3], kSixViews[4], oblique}) {
+            for (bool persp : {false, true}) {
+                std::vector<uint8_t> images[2];
+                for (int skip = 0; skip < 2; ++skip) {
+                    RayCastContext ctx;
+                    ctx.setVolume(&ph.volume);
+                    ctx.setRenderMode(c.mode);
+                    ctx.setInterpolation(c.interpolation);
+                    ctx.setWindow(c.width, c.level);
+                    ctx.setColorMap(map.data());
+                    ctx.setEmptySpaceSkipping(skip == 1);
+                    ctx.setCamera(camera(60, 50, 1.6f, Vec3(35, 38, 45), view, persp, 120.f), false);
+                    ctx.render();
+                    images[skip].assign(ctx.getImageBuffer(), ctx.getImageBuffer() + 60 * 50 * 3);
+                }
+                EXPECT_EQ(images[0], images[1]) << "mode " << c.mode << " window " << c.width << "/" << c.level
+                                                << " perspective " << persp;
+            }
+        }
+    }
 }
 
 TEST_F(RayCastTest, PhantomRendersFromSixDirections)
