@@ -13,19 +13,32 @@
 // under their own clock.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <thread>
+#include <type_traits>
+#include <vector>
 
 #include "engine/base/Ref.h"
 #include "engine/base/Scheduler.h"
+#include "engine/base/ccTypes.h"
+#include "engine/math/Geometry.h"
 
 NS_CC_BEGIN
 
+class ActionManager;
+class EventDispatcher;
+class GLView;
+class Renderer;
+class Scene;
 class TextureCache;
 
 class Director {
  public:
   static Director* getInstance();
+  // The Director when one exists, else null; never creates one. Any thread
+  // (worker threads reach the scheduler's hand-off queue through it).
+  static Director* getInstanceIfExists();
   // Ends (if needed) and deletes the Director and its scheduler, so that a
   // later getInstance() starts afresh. Meant for tests and process exit.
   static void destroyInstance();
@@ -35,8 +48,8 @@ class Director {
   // The texture cache tied to this Director's scheduler (UI thread).
   TextureCache* getTextureCache() const;
 
-  // Frames completed so far.
-  unsigned int getTotalFrames() const { return _totalFrames; }
+  // Frames completed so far. Any thread.
+  unsigned int getTotalFrames() const { return _totalFrames.load(std::memory_order_relaxed); }
   // Time passed to the last frame.
   float getDeltaTime() const { return _deltaTime; }
 
@@ -83,6 +96,43 @@ class Director {
   // requests the stop.
   void setFrameLoopRunning(bool running) { _frameLoopRunning = running; }
 
+  // ------------------------------------------------------------ view
+  // Retained. The view's frame size is the design size.
+  void setOpenGLView(GLView* view);
+  GLView* getOpenGLView() const { return _openGLView; }
+  // The design size (= frame size); (0, 0) without a view.
+  Size getWinSize() const;
+  Size getWinSizeInPixels() const { return getWinSize(); }
+  Size getVisibleSize() const { return getWinSize(); }
+  Vec2 getVisibleOrigin() const { return Vec2(0, 0); }
+
+  // ------------------------------------------------------------ scenes
+  // Requests take effect at step 2 of the next frame, in the order made:
+  //  - runWithScene: the first scene enters (refused while one runs);
+  //  - pushScene: the running scene exits (no cleanup), the new one enters;
+  //  - popScene: the top scene exits, is cleaned up and released; the scene
+  //    below enters again. Popping the last scene is refused with a log.
+  // Active touches are cancelled before a switch.
+  void runWithScene(Scene* scene);
+  void pushScene(Scene* scene);
+  void popScene();
+  // Pops exactly one scene, like popScene(); the value is reserved (0 and 1
+  // behave alike, others are logged).
+  void popScene(int reserved);
+  Scene* getRunningScene() const { return _runningScene; }
+  // Scenes on the stack once the pending requests are applied.
+  int getSceneStackSize() const;
+
+  // Cleared once per frame with this colour (global: it shows behind every
+  // screen).
+  void setClearColor(const Color4F& color) { _clearColor = color; }
+  const Color4F& getClearColor() const { return _clearColor; }
+
+  // ------------------------------------------------------------ services
+  Renderer* getRenderer() const { return _renderer; }
+  EventDispatcher* getEventDispatcher() const { return _eventDispatcher; }
+  ActionManager* getActionManager() const { return _actionManager; }
+
  protected:
   Director();
   ~Director();
@@ -94,9 +144,25 @@ class Director {
   void visitAndRender();
   void swapBuffers();
   void teardownScenes();
+  void enterScene(Scene* scene);
+  void exitScene(Scene* scene);
+
+  enum class SceneRequest { RUN, PUSH, POP };
+  struct PendingScene {
+    SceneRequest request;
+    Scene* scene;  // retained (null for POP)
+  };
 
   Scheduler* _scheduler = nullptr;
-  unsigned int _totalFrames = 0;
+  std::atomic<unsigned int> _totalFrames{0};
+  GLView* _openGLView = nullptr;
+  Renderer* _renderer = nullptr;
+  EventDispatcher* _eventDispatcher = nullptr;
+  ActionManager* _actionManager = nullptr;
+  std::vector<Scene*> _scenesStack;  // retained
+  Scene* _runningScene = nullptr;
+  std::vector<PendingScene> _pendingScenes;
+  Color4F _clearColor{0, 0, 0, 1};
   float _deltaTime = 0;
   float _animationInterval = 1.0f / 60.0f;
   bool _animationStopped = false;

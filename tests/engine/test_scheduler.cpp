@@ -11,14 +11,14 @@ USING_NS_CC;
 
 namespace {
 
-enum class Action { None, UnscheduleAfter2, RescheduleTo05AtFirst, RescheduleTo05AfterFrame3 };
+enum class Step { None, UnscheduleAfter2, RescheduleTo05AtFirst, RescheduleTo05AfterFrame3 };
 
 struct TimerCase {
   const char* name;
   float interval;
   float delay;
   unsigned repeat;
-  Action action;
+  Step action;
   float dt;
   int frames;
   std::vector<int> expected;  // 1-based frame numbers of the calls
@@ -32,14 +32,14 @@ std::vector<int> runTimer(const TimerCase& c) {
   s.schedule(
       [&](float) {
         calls.push_back(frame);
-        if (c.action == Action::UnscheduleAfter2 && calls.size() == 2) s.unschedule("k", &target);
-        if (c.action == Action::RescheduleTo05AtFirst && calls.size() == 1)
+        if (c.action == Step::UnscheduleAfter2 && calls.size() == 2) s.unschedule("k", &target);
+        if (c.action == Step::RescheduleTo05AtFirst && calls.size() == 1)
           s.schedule([](float) {}, &target, 0.5f, CC_REPEAT_FOREVER, 0, false, "k");
       },
       &target, c.interval, c.repeat, c.delay, false, "k");
   for (frame = 1; frame <= c.frames; ++frame) {
     s.update(c.dt);
-    if (c.action == Action::RescheduleTo05AfterFrame3 && frame == 3)
+    if (c.action == Step::RescheduleTo05AfterFrame3 && frame == 3)
       s.schedule([](float) {}, &target, 0.5f, CC_REPEAT_FOREVER, 0, false, "k");
   }
   return calls;
@@ -50,24 +50,24 @@ std::vector<int> runTimer(const TimerCase& c) {
 TEST(Scheduler, TimerTable) {
   const float f60 = 1.0f / 60.0f;
   const TimerCase cases[] = {
-      {"interval 0 fires every frame", 0, 0, CC_REPEAT_FOREVER, Action::None, f60, 4, {1, 2, 3, 4}},
+      {"interval 0 fires every frame", 0, 0, CC_REPEAT_FOREVER, Step::None, f60, 4, {1, 2, 3, 4}},
       {"interval shorter than a frame: one call per frame, no catch-up", 0.005f, 0,
-       CC_REPEAT_FOREVER, Action::None, f60, 5, {1, 2, 3, 4, 5}},
-      {"one second at 60 fps", 1.0f, 0, CC_REPEAT_FOREVER, Action::None, f60, 125, {60, 120}},
-      {"every frame after a half-second delay", 0, 0.5f, CC_REPEAT_FOREVER, Action::None, f60, 33,
+       CC_REPEAT_FOREVER, Step::None, f60, 5, {1, 2, 3, 4, 5}},
+      {"one second at 60 fps", 1.0f, 0, CC_REPEAT_FOREVER, Step::None, f60, 125, {60, 120}},
+      {"every frame after a half-second delay", 0, 0.5f, CC_REPEAT_FOREVER, Step::None, f60, 33,
        {30, 31, 32, 33}},
-      {"one second after a half-second delay", 1.0f, 0.5f, CC_REPEAT_FOREVER, Action::None, f60,
+      {"one second after a half-second delay", 1.0f, 0.5f, CC_REPEAT_FOREVER, Step::None, f60,
        160, {30, 90, 150}},
-      {"delay 5, interval 1, repeat 1: two calls at 5 s and 6 s", 1.0f, 5.0f, 1, Action::None, f60,
+      {"delay 5, interval 1, repeat 1: two calls at 5 s and 6 s", 1.0f, 5.0f, 1, Step::None, f60,
        600, {300, 360}},
-      {"repeat 0 is a single call", 0.1f, 0, 0, Action::None, 0.05f, 20, {2}},
-      {"unschedule inside the callback", 0, 0, CC_REPEAT_FOREVER, Action::UnscheduleAfter2, f60, 6,
+      {"repeat 0 is a single call", 0.1f, 0, 0, Step::None, 0.05f, 20, {2}},
+      {"unschedule inside the callback", 0, 0, CC_REPEAT_FOREVER, Step::UnscheduleAfter2, f60, 6,
        {1, 2}},
       {"rescheduling keeps pending time, changes the interval", 1.0f, 0, CC_REPEAT_FOREVER,
-       Action::RescheduleTo05AtFirst, 0.25f, 9, {4, 6, 8}},
+       Step::RescheduleTo05AtFirst, 0.25f, 9, {4, 6, 8}},
       {"rescheduling from outside: 0.75 s already pending passes the new 0.5 s at once", 1.0f, 0,
-       CC_REPEAT_FOREVER, Action::RescheduleTo05AfterFrame3, 0.25f, 6, {4, 6}},
-      {"large frames still fire once per frame", 0.1f, 0, 3, Action::None, 1.0f, 6, {1, 2, 3, 4}},
+       CC_REPEAT_FOREVER, Step::RescheduleTo05AfterFrame3, 0.25f, 6, {4, 6}},
+      {"large frames still fire once per frame", 0.1f, 0, 3, Step::None, 1.0f, 6, {1, 2, 3, 4}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
