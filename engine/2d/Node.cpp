@@ -13,7 +13,6 @@
 #include "engine/base/Scheduler.h"
 #include "engine/base/Touch.h"
 #include "engine/base/ccLog.h"
-#include "engine/renderer/GLProgramState.h"
 #include "engine/renderer/Renderer.h"
 
 NS_CC_BEGIN
@@ -524,28 +523,6 @@ void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t paren
 
 void Node::draw(Renderer*, const Mat4&, uint32_t) {}
 
-GLProgramState* Node::getGLProgramState() const { return static_cast<GLProgramState*>(_glProgramState); }
-
-void Node::setGLProgramState(GLProgramState* state) {
-  if (state == _glProgramState) return;
-  CC_SAFE_RETAIN(state);
-  CC_SAFE_RELEASE(_glProgramState);
-  _glProgramState = state;
-}
-
-GLProgram* Node::getGLProgram() const {
-  GLProgramState* state = getGLProgramState();
-  return state ? state->getGLProgram() : nullptr;
-}
-
-void Node::setGLProgram(GLProgram* program) {
-  if (!program) {
-    setGLProgramState(nullptr);
-    return;
-  }
-  if (getGLProgram() == program) return;
-  setGLProgramState(GLProgramState::create(program));
-}
 
 void Node::visit() {
   Renderer* renderer = nullptr;

@@ -4,14 +4,15 @@
 // them by CC_PMatrix.
 #pragma once
 
-#include <vector>
+#include <memory>
 
 #include "engine/base/ccGLTypes.h"
 #include "engine/base/ccTypes.h"
-#include "engine/renderer/GLProgramState.h"
 #include "engine/renderer/RenderCommand.h"
 
 NS_CC_BEGIN
+
+class GLProgramState;
 
 class TrianglesCommand : public RenderCommand {
  public:
@@ -26,8 +27,9 @@ class TrianglesCommand : public RenderCommand {
   TrianglesCommand();
   ~TrianglesCommand() override;
 
-  // The program state's uniform values are copied here, so that a state
-  // shared by several nodes cannot pass one node's uniforms to another.
+  // The program state's uniform values are copied here, through the hook
+  // below, so that a state shared by several nodes cannot pass one node's
+  // uniforms to another.
   void init(float globalOrder, GLuint textureID, GLProgramState* glProgramState, BlendFunc blendType,
             const Triangles& triangles, const Mat4& mv, uint32_t flags);
 
@@ -40,15 +42,21 @@ class TrianglesCommand : public RenderCommand {
   const V3F_C4B_T2F* getVertices() const { return _triangles.verts; }
   const unsigned short* getIndices() const { return _triangles.indices; }
 
-  // The state's uniform values as they were at init.
-  const std::vector<UniformValue>& getUniformValues() const { return _uniformValues; }
+  // The uniform values captured by init (opaque here; written and read by
+  // the GL layer).
+  const std::shared_ptr<void>& getUniformSnapshot() const { return _uniformSnapshot; }
+
+  // Installed by the GL layer: returns a copy of the state's uniform values.
+  // Without a hook (headless) nothing is captured.
+  typedef std::shared_ptr<void> (*UniformCaptureHook)(GLProgramState* state);
+  static void setUniformCaptureHook(UniformCaptureHook hook);
 
  protected:
   GLuint _textureID = 0;
   GLProgramState* _glProgramState = nullptr;  // not retained; alive for the frame
   BlendFunc _blendType = BlendFunc::DISABLE;
   Triangles _triangles;
-  std::vector<UniformValue> _uniformValues;
+  std::shared_ptr<void> _uniformSnapshot;
 };
 
 NS_CC_END

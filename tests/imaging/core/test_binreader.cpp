@@ -183,6 +183,24 @@ TEST(BinReader, UndecodableSliceStillCompletesTheLoad) {
   EXPECT_FALSE(fs::exists(rawPathForCache(o.reader->cacheFileName)));
 }
 
+TEST(BinReader, UnwritablePixelCacheStillCompletesTheLoad) {
+  const std::string folder = seriesFolder("unwritable");
+  dcmfixtures::writeSeries(folder, *dcmfixtures::findVariant("ct_s16"), kW, kH, 3);
+  isDcmScan scan;
+  ASSERT_TRUE(scan.createCache(folder));
+  // A folder where the ".raw" belongs: the pixel cache cannot be stored.
+  const std::string raw = rawPathForCache(isDcmScan::getCacheFileName(folder));
+  fs::create_directories(raw);
+  Recorder rec({NOTIFY_4D_LOADED});
+  Opened o(folder, false);
+  ASSERT_TRUE(o.waitLoaded());
+  ASSERT_TRUE(pumpUntil([&] { return rec.count(NOTIFY_4D_LOADED) == 1; }));
+  EXPECT_EQ(rec.ints(NOTIFY_4D_LOADED), std::vector<int>{0});
+  EXPECT_TRUE(fs::is_directory(raw));
+  for (const auto& entry : fs::directory_iterator(getCacheFolder()))
+    EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
 TEST(BinReader, BadRawFilesAreNotTrusted) {
   const std::string folder = seriesFolder("badraw");
   const dcmfixtures::Variant& v = *dcmfixtures::findVariant("ct_s16");
@@ -200,10 +218,13 @@ TEST(BinReader, BadRawFilesAreNotTrusted) {
     Opened o(folder, false);
     EXPECT_NE(o.reader->loadingThread, nullptr);  // decoding again
     ASSERT_TRUE(o.waitLoaded());
-    std::lock_guard<std::recursive_mutex> lock(o.reader->dataMutex);
-    expectGeneratorValues(o.image, v, 3);
+    {
+      std::lock_guard<std::recursive_mutex> lock(o.reader->dataMutex);
+      expectGeneratorValues(o.image, v, 3);
+    }
+    // The bad file was replaced by a good one once the load completed.
+    ASSERT_TRUE(pumpUntil([&] { return readAll(raw) == good; }));
   }
-  ASSERT_TRUE(pumpUntil([&] { return readAll(raw) == good; }));
 }
 
 TEST(BinReader, InconsistentCacheFilesAreDeleted) {
@@ -293,6 +314,7 @@ TEST(BinReader, WaitersAreToldWhenTheirSliceArrives) {
   dcmfixtures::writeSeries(folder, *dcmfixtures::findVariant("ct_jpll"), 256, 256, 24);
   isDcmScan scan;
   ASSERT_TRUE(scan.createCache(folder));
+  fs::remove(rawPathForCache(isDcmScan::getCacheFileName(folder)));
   int viewerA = 0, viewerB = 0;
   Recorder a({NOTIFY_SLICE_ARRIVED}, &viewerA), b({NOTIFY_SLICE_ARRIVED}, &viewerB);
   Opened o(folder, false);

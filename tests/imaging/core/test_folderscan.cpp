@@ -122,7 +122,9 @@ TEST(FolderScan, LayoutAndOrder) {
     EXPECT_EQ(p.instances, c.instances);
     EXPECT_EQ(p.names.size(), c.instances.size());
     for (const std::string& name : p.names) EXPECT_TRUE(fs::exists(folder + name)) << name;
-    if (p.kind == "volume") EXPECT_GT(p.sliceSpacing, 0.01f);
+    if (p.kind == "volume") {
+      EXPECT_GT(p.sliceSpacing, 0.01f);
+    }
   }
 }
 
