@@ -4,6 +4,8 @@
 #include <cmath>
 #include <new>
 
+#include "imaging/core/isGeometry.h"
+
 using cocos2d::Mat4;
 using cocos2d::Vec2;
 using cocos2d::Vec3;
@@ -119,6 +121,7 @@ isCamera* isCamera::create()
 
 bool isCamera::init()
 {
+    if (!cocos2d::Node::init()) return false;
     changed = false;
     perspective = false;
     m_state.zoom = 1.f;
@@ -129,9 +132,9 @@ bool isCamera::init()
     setPosition3D(Vec3(m_state.eye[0], m_state.eye[1], m_state.eye[2]));
     lookAtView = false;
     m_additionalProjection = Mat4::IDENTITY;
-    m_fieldOfView = 60.f;
-    m_nearPlane = 1.f;
-    m_farPlane = 1000.f;
+    _fieldOfView = 60.f;
+    _nearPlane = 1.f;
+    _farPlane = 1000.f;
     m_viewDirty = true;
     updateConversion();
     return true;
@@ -140,19 +143,20 @@ bool isCamera::init()
 bool isCamera::setProjection(float fieldOfView, float width, float height, float nearPlane, float farPlane,
                              const Mat4& extra)
 {
-    m_nearPlane = nearPlane;
-    m_farPlane = farPlane;
+    _nearPlane = nearPlane;
+    _farPlane = farPlane;
     m_height = height;
     m_width = width;
     if (perspective) {
-        m_fieldOfView = fieldOfView;
-        m_aspectRatio = height != 0.f ? width / height : 1.f;
-        Mat4::createPerspective(fieldOfView, m_aspectRatio, nearPlane, farPlane, &m_projection);
+        initPerspective(fieldOfView, height != 0.f ? width / height : 1.f, nearPlane, farPlane);
     } else {
         const float z = m_state.zoom;
+        _type = Type::ORTHOGRAPHIC;
         Mat4::createOrthographicOffCenter(-width * 0.5f * z, width * 0.5f * z, -height * 0.5f * z,
-                                          height * 0.5f * z, nearPlane, farPlane, &m_projection);
+                                          height * 0.5f * z, nearPlane, farPlane, &_projection);
+        _viewProjectionDirty = true;
     }
+    setAdditionalProjection(extra);
     m_additionalProjection = extra;
     changed = true;
     updateConversion();
@@ -162,7 +166,7 @@ bool isCamera::setProjection(float fieldOfView, float width, float height, float
 void isCamera::setZoom(float zoom)
 {
     m_state.zoom = zoom;
-    setProjection(m_fieldOfView, m_width, m_height, m_nearPlane, m_farPlane, m_additionalProjection);
+    setProjection(_fieldOfView, m_width, m_height, _nearPlane, _farPlane, m_additionalProjection);
 }
 
 Vec3 isCamera::getViewDirection() const
@@ -183,7 +187,7 @@ Vec3 isCamera::getFrameUpVector() const
 
 Mat4 isCamera::lookAtMatrix() const
 {
-    D3 eye = d3(m_position), target = d3(m_target);
+    D3 eye = d3(getPosition3D()), target = d3(m_target);
     D3 z = sub(eye, target);
     if (length(z) == 0) {
         // Eye on the target: keep the last viewing direction.
@@ -202,7 +206,7 @@ Mat4 isCamera::lookAtMatrix() const
     m.m[0] = float(x.x), m.m[1] = float(x.y), m.m[2] = float(x.z), m.m[3] = 0;
     m.m[4] = float(y.x), m.m[5] = float(y.y), m.m[6] = float(y.z), m.m[7] = 0;
     m.m[8] = float(z.x), m.m[9] = float(z.y), m.m[10] = float(z.z), m.m[11] = 0;
-    m.m[12] = m_position.x, m.m[13] = m_position.y, m.m[14] = m_position.z, m.m[15] = 1;
+    m.m[12] = _position.x, m.m[13] = _position.y, m.m[14] = _positionZ, m.m[15] = 1;
     return m;
 }
 
@@ -212,7 +216,10 @@ void isCamera::lookAt(const Vec3& target, const Vec3& up)
     m_target = target;
     m_up = up;
     Mat4 m = lookAtMatrix();
-    const Vec3& eye = m_position;
+    const Vec3 eye = getPosition3D();
+    double rx = 0, ry = 0, rz = 0;
+    matrixToEulerAngles(m, rx, ry, rz);
+    cocos2d::Node::setRotation3D(Vec3(float(rx), float(ry), float(rz)));
     m_state.eye[0] = eye.x, m_state.eye[1] = eye.y, m_state.eye[2] = eye.z;
     m_state.target[0] = target.x, m_state.target[1] = target.y, m_state.target[2] = target.z;
     m_state.up[0] = up.x, m_state.up[1] = up.y, m_state.up[2] = up.z;
@@ -220,14 +227,13 @@ void isCamera::lookAt(const Vec3& target, const Vec3& up)
     m_state.rightAxis[0] = m.m[0], m_state.rightAxis[1] = m.m[1], m_state.rightAxis[2] = m.m[2];
     m_state.eyeDistance = static_cast<float>(length(sub(d3(target), d3(eye))));
     changed = true;
-    m_transformDirty = true;
+    markTransformDirty();
     updateConversion();
 }
 
 void isCamera::setPosition3D(const Vec3& eye)
 {
-    m_position = eye;
-    m_transformDirty = true;
+    cocos2d::Node::setPosition3D(eye);
     lookAt(m_target, m_up);
 }
 
@@ -239,29 +245,29 @@ void isCamera::setEyePosition(const Vec3& eye)
 
 const Mat4& isCamera::getNodeToParentTransform() const
 {
-    if (m_transformDirty) {
-        m_transform = lookAtMatrix();
-        if (m_useAdditionalTransform) m_transform = m_transform * m_additionalTransform;
-        m_transformDirty = false;
+    if (_transformDirty) {
+        _transform = lookAtMatrix();
+        if (_useAdditionalTransform) _transform = _transform * _additionalTransform;
+        _transformDirty = false;
     }
-    return m_transform;
+    return _transform;
 }
 
 void isCamera::setAdditionalTransform(const Mat4* transform)
 {
-    m_useAdditionalTransform = transform != nullptr;
-    if (transform) m_additionalTransform = *transform;
-    m_transformDirty = true;
+    cocos2d::Node::setAdditionalTransform(transform);
     updateConversion();
 }
 
 const Mat4& isCamera::getViewMatrix() const
 {
-    if (!m_viewDirty) return m_view;
+    if (!m_viewDirty) return _view;
     m_viewDirty = false;
-    m_viewInverse = lookAtView ? lookAtMatrix() : getNodeToParentTransform();
-    m_view = m_viewInverse.getInversed();
-    return m_view;
+    if (!lookAtView) return cocos2d::Camera::getViewMatrix();
+    _viewInv = lookAtMatrix();
+    _viewProjectionDirty = true;
+    _view = _viewInv.getInversed();
+    return _view;
 }
 
 void isCamera::updateConversion()
@@ -273,11 +279,11 @@ void isCamera::updateConversion()
     }
     Mat4 p;
     if (perspective) {
-        Mat4::createPerspective(m_fieldOfView, m_aspectRatio, m_nearPlane, m_farPlane, &p);
+        Mat4::createPerspective(_fieldOfView, _aspectRatio, _nearPlane, _farPlane, &p);
     } else {
         const float z = m_state.zoom;
         Mat4::createOrthographicOffCenter(-m_width * 0.5f * z, m_width * 0.5f * z, -m_height * 0.5f * z,
-                                          m_height * 0.5f * z, m_nearPlane, m_farPlane, &p);
+                                          m_height * 0.5f * z, _nearPlane, _farPlane, &p);
     }
     double pd[16];
     toDouble(p, pd);
@@ -334,12 +340,12 @@ double isCamera::computeFitDistance(const float corners[12]) const
 {
     double ex, ey;
     corners2D(*this, corners, ex, ey);
-    if (!perspective) return (m_farPlane - m_nearPlane) * 0.5 + m_nearPlane;
-    double half = (ey > 0 && m_width / m_height > ex / ey) ? ey * 0.5 : ex * 0.5 / m_aspectRatio;
-    double t = std::tan(m_fieldOfView * 0.5 / 180.0 * 3.1415925f);
+    if (!perspective) return (_farPlane - _nearPlane) * 0.5 + _nearPlane;
+    double half = (ey > 0 && m_width / m_height > ex / ey) ? ey * 0.5 : ex * 0.5 / _aspectRatio;
+    double t = std::tan(_fieldOfView * 0.5 / 180.0 * 3.1415925f);
     float d = static_cast<float>(half / t);
-    if (d > m_farPlane) return m_farPlane - 1.0;
-    if (d < m_nearPlane) return m_nearPlane + 1.0;
+    if (d > _farPlane) return _farPlane - 1.0;
+    if (d < _nearPlane) return _nearPlane + 1.0;
     return d;
 }
 

@@ -7,10 +7,11 @@
 // runs from 0 at the near plane to 1 at the far plane.
 #pragma once
 
-#include "engine/base/Ref.h"
+#include "engine/2d/Camera.h"
 #include "engine/math/Mat4.h"
 #include "engine/math/Vec2.h"
 #include "engine/math/Vec3.h"
+#include "imaging/core/isNodeObject.h"
 
 namespace isImageSDK {
 
@@ -25,17 +26,17 @@ struct CameraState {
     float zoom = 1.f;                           // world units per viewport pixel (orthographic)
 };
 
-// The engine's scene-graph camera node is not part of the engine yet; until it
-// is, the imaging camera stands on the reference-counted base alone and keeps
-// its projection numbers itself.
-using isCameraEngineBase = cocos2d::Ref;
-
-class isCamera : public isCameraEngineBase {
+// An engine camera node: the projection numbers and matrices, the view and
+// its inverse, the transform and the additional transform are the engine's
+// own fields. Construction, lookAt, the matrices and the conversions touch no
+// Director, GL or other global state, so ray-cast threads may build and use
+// private cameras.
+class isCamera : public cocos2d::Camera, public isNodeObject {
 public:
     // Constructed and initialised, autoreleased; null on failure.
     static isCamera* create();
 
-    virtual bool init();
+    bool init() override;
 
     // Stores the viewport size and planes and builds the projection:
     // perspective (fieldOfView degrees, width / height) or an orthographic box
@@ -56,19 +57,19 @@ public:
     cocos2d::Vec3 getFrameUpVector() const;
 
     // Aims the camera at target from its current position.
-    virtual void lookAt(const cocos2d::Vec3& target, const cocos2d::Vec3& up);
+    void lookAt(const cocos2d::Vec3& target, const cocos2d::Vec3& up) override;
     // Moves the eye and keeps it aimed at the current target.
-    virtual void setPosition3D(const cocos2d::Vec3& eye);
-    cocos2d::Vec3 getPosition3D() const { return m_position; }
+    void setPosition3D(const cocos2d::Vec3& eye) override;
     virtual void setEyePosition(const cocos2d::Vec3& eye);
 
     // The look-at frame (camera to world), times the additional transform
-    // when one is set.
-    virtual const cocos2d::Mat4& getNodeToParentTransform() const;
+    // when one is set; the node's position, rotation and scale do not enter.
+    const cocos2d::Mat4& getNodeToParentTransform() const override;
+    // The node's additional transform; also refreshes the conversions.
     void setAdditionalTransform(const cocos2d::Mat4* transform);
+    void setAdditionalTransform(const cocos2d::Mat4& transform) { setAdditionalTransform(&transform); }
     // World to camera.
-    virtual const cocos2d::Mat4& getViewMatrix() const;
-    const cocos2d::Mat4& getProjectionMatrix() const { return m_projection; }
+    const cocos2d::Mat4& getViewMatrix() const override;
 
     void screenToWorld(const cocos2d::Vec3& source, cocos2d::Vec3* destination) const;
     void worldToScreen(const cocos2d::Vec3& source, cocos2d::Vec3* destination) const;
@@ -85,10 +86,6 @@ public:
     const CameraState& getCameraState() const { return m_state; }
     float getWidth() const { return m_width; }
     float getHeight() const { return m_height; }
-    float getFOV() const { return m_fieldOfView; }
-    float getAspectRatio() const { return m_aspectRatio; }
-    float getNearPlane() const { return m_nearPlane; }
-    float getFarPlane() const { return m_farPlane; }
 
     // Projection type; callers test it and the ray caster copies it.
     bool perspective = false;
@@ -104,20 +101,6 @@ protected:
 private:
     cocos2d::Mat4 lookAtMatrix() const;
     void updateConversion();
-
-    // Engine-camera numbers.
-    float m_fieldOfView = 60.f;
-    float m_aspectRatio = 1.f;
-    float m_nearPlane = 1.f;
-    float m_farPlane = 1000.f;
-    cocos2d::Mat4 m_projection;
-    mutable cocos2d::Mat4 m_view;
-    mutable cocos2d::Mat4 m_viewInverse;
-    cocos2d::Vec3 m_position;
-    mutable cocos2d::Mat4 m_transform;
-    mutable bool m_transformDirty = true;
-    cocos2d::Mat4 m_additionalTransform;
-    bool m_useAdditionalTransform = false;
 
     cocos2d::Vec3 m_target;
     cocos2d::Vec3 m_up;

@@ -6,14 +6,25 @@
 //   - MemoryFloor: one pass reading the whole volume on as many threads as the
 //     ray caster uses (4): no frame that touches every voxel can be faster;
 //   - the same renders with empty-space skipping off (.../skip:0);
-//   - EmptyFrame: the volume out of view, the fixed per-frame cost.
+//   - EmptyFrame: the volume out of view, the fixed per-frame cost;
+//   - VTK's CPU ray caster (vtkFixedPointVolumeRayCastMapper) on the same
+//     phantom, orbit, image size and thread count, run offscreen under Xvfb by
+//     bench/imaging/core/raycast_vtk_peer.py for the full-scale renders:
+//     vtk_median_ms, and x_vtk = VTK's median / ours (above 1: we are faster).
+//     Skipped with a message when VTK, numpy or Xvfb is missing, or when
+//     FW_BENCH_NO_VTK is set.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -79,6 +90,69 @@ void aim(isCamera* cam, int width, int height, int view, bool outOfView = false)
     cam->lookAt(target, Vec3(0, 0, 1));
 }
 
+std::string caseName(int mode, int tf, int w, int h)
+{
+    return std::string(kModeNames[mode]) + ":" + kWindowNames[tf] + ":" + std::to_string(w) + "x" +
+           std::to_string(h);
+}
+
+// The full-scale renders that the VTK peer repeats (see renderArgs).
+std::vector<std::string> vtkCases()
+{
+    std::vector<std::string> cases;
+    for (int mode = 0; mode < 3; ++mode)
+        for (int tf = 0; tf < 3; ++tf) cases.push_back(caseName(mode, tf, 512, 512));
+    for (int mode = 0; mode < 3; ++mode) cases.push_back(caseName(mode, 1, 1024, 768));
+    return cases;
+}
+
+// VTK peer: run once, on first use, for every case; median milliseconds.
+const std::map<std::string, double>& vtkMedianMs()
+{
+    static const std::map<std::string, double> results = [] {
+        std::map<std::string, double> r;
+        if (std::getenv("FW_BENCH_NO_VTK")) {
+            std::fprintf(stderr, "VTK peer: skipped (FW_BENCH_NO_VTK)\n");
+            return r;
+        }
+        const auto script = std::filesystem::path(__FILE__).parent_path() / "raycast_vtk_peer.py";
+        const char* python = std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+        std::string cmd;
+        if (!std::getenv("DISPLAY")) {
+            if (!std::filesystem::exists("/usr/bin/xvfb-run")) {
+                std::fprintf(stderr, "VTK peer: skipped (no DISPLAY and no xvfb-run; install xvfb)\n");
+                return r;
+            }
+            cmd = "/usr/bin/xvfb-run -a -s '-screen 0 1280x1024x24' ";
+        }
+        cmd += std::string(python) + " '" + script.string() + "' " + std::to_string(RayCastContext::kMaxWorkers);
+        for (const auto& c : vtkCases()) cmd += " " + c;
+        cmd += " 2>&1";
+        std::fprintf(stderr, "VTK peer: running %zu cases on %d threads...\n", vtkCases().size(),
+                     RayCastContext::kMaxWorkers);
+        FILE* f = popen(cmd.c_str(), "r");
+        if (!f) {
+            std::fprintf(stderr, "VTK peer: could not start python3; no VTK comparison\n");
+            return r;
+        }
+        char line[512];
+        while (std::fgets(line, sizeof line, f)) {
+            char name[256];
+            double median = 0, p95 = 0;
+            if (std::sscanf(line, "case %255s %lf %lf", name, &median, &p95) == 3) {
+                r[name] = median;
+                std::fprintf(stderr, "VTK peer: %s median %.1f ms, p95 %.1f ms\n", name, median, p95);
+            } else {
+                std::fprintf(stderr, "VTK peer: %s", line);
+            }
+        }
+        pclose(f);
+        if (r.empty()) std::fprintf(stderr, "VTK peer: no results (VTK missing?); no VTK comparison\n");
+        return r;
+    }();
+    return results;
+}
+
 struct Setup {
     cocos2d::AutoreleasePool pool;
     RayCastContext ctx;
@@ -136,6 +210,14 @@ void BM_Render(benchmark::State& state)
         rays += s->ctx.getLastJobCount();
     }
     report(state, ms, rays);
+    if (scale == 1.f && state.range(5) != 0 && !ms.empty()) {
+        const auto& vtk = vtkMedianMs();
+        const auto it = vtk.find(caseName(int(state.range(3)), int(state.range(4)), w, h));
+        if (it != vtk.end()) {
+            state.counters["vtk_median_ms"] = it->second;
+            state.counters["x_vtk"] = it->second / state.counters["median_ms"];
+        }
+    }
     state.SetLabel(std::string(kModeNames[state.range(3)]) + " " + kWindowNames[state.range(4)] +
                    (state.range(5) ? "" : " no-skip"));
 }

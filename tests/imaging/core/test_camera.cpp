@@ -188,3 +188,64 @@ TEST_F(CameraTest, MovingTheEyeKeepsTheTarget)
     Vec3 t = cam->getViewMatrix().transformPoint(Vec3(5, 5, 5));
     expectNear(t, Vec3(0, 0, -95), 1e-4f);
 }
+
+// The imaging camera is an engine camera: the engine's projection, view and
+// view-projection agree with the imaging conversions, for both view builds.
+TEST_F(CameraTest, EngineMatricesAgreeWithConversions)
+{
+    for (bool lookAtView : {false, true}) {
+        for (bool perspective : {false, true}) {
+            isCamera* cam = isCamera::create();
+            cocos2d::Camera* engine = cam;
+            cam->perspective = perspective;
+            cam->lookAtView = lookAtView;
+            cam->setProjection(45, 320, 200, 2, 3000);
+            cam->setZoom(0.8f);
+            cam->setEyePosition(Vec3(300, -200, 400));
+            cam->lookAt(Vec3(10, 20, 30), Vec3(0, 0, 1));
+            SCOPED_TRACE(testing::Message() << "lookAtView " << lookAtView << " perspective " << perspective);
+
+            EXPECT_EQ(engine->getType(), perspective ? cocos2d::Camera::Type::PERSPECTIVE
+                                                     : cocos2d::Camera::Type::ORTHOGRAPHIC);
+            EXPECT_FLOAT_EQ(engine->getNearPlane(), 2.f);
+            EXPECT_FLOAT_EQ(engine->getFarPlane(), 3000.f);
+            if (perspective) {
+                EXPECT_FLOAT_EQ(engine->getFOV(), 45.f);
+                EXPECT_FLOAT_EQ(engine->getAspectRatio(), 1.6f);
+            }
+            expectNear(engine->getPosition3D(), Vec3(300, -200, 400), 0);
+
+            // The engine's view-projection takes a world point to the same
+            // normalised coordinates as worldToScreen.
+            const Vec3 world(40, -15, 70);
+            cocos2d::Vec4 clip(world.x, world.y, world.z, 1);
+            engine->getViewProjectionMatrix().transformVector(&clip);
+            Vec3 screen;
+            cam->worldToScreen(world, &screen);
+            EXPECT_NEAR((clip.x / clip.w + 1) * 0.5f * 320, screen.x, 1e-2f);
+            EXPECT_NEAR((clip.y / clip.w + 1) * 0.5f * 200, screen.y, 1e-2f);
+
+            // The view is the inverse of the node's transform (the look-at frame).
+            cocos2d::Mat4 product = cam->getViewMatrix() * cam->getNodeToParentTransform();
+            for (int i = 0; i < 16; ++i) EXPECT_NEAR(product.m[i], (i % 5 == 0) ? 1.f : 0.f, 1e-4f) << i;
+        }
+    }
+}
+
+// The node's additional transform enters the transform, the view and the
+// conversions.
+TEST_F(CameraTest, AdditionalTransformMovesTheFrame)
+{
+    isCamera* cam = isCamera::create();
+    cam->setProjection(60, 100, 100, 1, 1000);
+    cam->setEyePosition(Vec3(0, 0, -100));
+    cocos2d::Mat4 shift;
+    cocos2d::Mat4::createTranslation(10, 0, 0, &shift);
+    cam->setAdditionalTransform(&shift);
+    const cocos2d::Mat4& t = cam->getNodeToParentTransform();
+    // Camera x is world x here (up (0, -1, 0), looking along +z).
+    expectNear(Vec3(t.m[12], t.m[13], t.m[14]), Vec3(10, 0, -100), 1e-5f);
+    expectNear(cam->worldToView(Vec3(10, 0, 0)), Vec3(0, 0, -100), 1e-4f);
+    cam->setAdditionalTransform(nullptr);
+    expectNear(cam->worldToView(Vec3(0, 0, 0)), Vec3(0, 0, -100), 1e-4f);
+}
