@@ -28,7 +28,7 @@ using MsgCallback = void (*)(uint32_t type, void* data);
 // Converts a legacy (non-UTF-8) text to UTF-8: fills dst with zeros and copies
 // at most dstLen - 1 bytes of the result.
 using Gb2Utf8Callback = void (*)(const char* src, char* dst, int dstLen);
-// Returns a new buffer (released by the caller with free()) or null.
+// Returns a new buffer (released by the caller with delete[]) or null.
 using ReadFileCallback = unsigned char* (*)(const char* path, uint32_t* len, bool binary);
 // Writes w x h pixels of 8-bit RGB (rows top to bottom, no padding) as PNG.
 using SavePngCallback = bool (*)(int w, int h, const unsigned char* rgb, const char* path);
