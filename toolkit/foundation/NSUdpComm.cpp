@@ -31,7 +31,28 @@ void udpComm::startListening()
     if (!running.compare_exchange_strong(expected, true))
         return;
     stopRequested = false;
-    std::thread([this] { receiveLoop(); }).detach();
+    // The socket is bound here, on the caller's thread, so that a datagram
+    // sent once startListening has returned is queued for the loop rather
+    // than lost while the loop's thread is still starting.
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        running = false;
+        return;
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(static_cast<uint16_t>(port));
+    if (::bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        ::close(s);
+        running = false;
+        return;
+    }
+    timeval tv{};
+    tv.tv_sec = 0;
+    tv.tv_usec = 20 * 1000;
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::thread([this, s] { receiveLoop(s); }).detach();
 }
 
 void udpComm::stopListening()
@@ -43,37 +64,23 @@ void udpComm::stopListening()
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
-void udpComm::receiveLoop()
+void udpComm::receiveLoop(int s)
 {
-    running = true;
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (s >= 0) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_ANY);
-        local.sin_port = htons(static_cast<uint16_t>(port));
-        if (::bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0) {
-            timeval tv{};
-            tv.tv_sec = 0;
-            tv.tv_usec = 20 * 1000;
-            ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-            std::vector<char> buffer(static_cast<size_t>(bufferSize));
-            while (!stopRequested.load()) {
-                std::memset(buffer.data(), 0, buffer.size());
-                const ssize_t n = ::recvfrom(s, buffer.data(), buffer.size(), 0, nullptr, nullptr);
-                if (n < 0)
-                    continue;
-                // The text ends at the first zero byte or at the end of the
-                // received bytes; a full-size datagram has no terminator.
-                const void* zero = std::memchr(buffer.data(), 0, static_cast<size_t>(n));
-                const size_t length =
-                    zero ? static_cast<size_t>(static_cast<const char*>(zero) - buffer.data()) : static_cast<size_t>(n);
-                const std::string message = cocos2d::safeBase64DecodeString(buffer.data(), length);
-                onReceive(message.c_str(), static_cast<int>(message.size()));
-            }
-        }
-        ::close(s);
+    std::vector<char> buffer(static_cast<size_t>(bufferSize));
+    while (!stopRequested.load()) {
+        std::memset(buffer.data(), 0, buffer.size());
+        const ssize_t n = ::recvfrom(s, buffer.data(), buffer.size(), 0, nullptr, nullptr);
+        if (n < 0)
+            continue;
+        // The text ends at the first zero byte or at the end of the
+        // received bytes; a full-size datagram has no terminator.
+        const void* zero = std::memchr(buffer.data(), 0, static_cast<size_t>(n));
+        const size_t length =
+            zero ? static_cast<size_t>(static_cast<const char*>(zero) - buffer.data()) : static_cast<size_t>(n);
+        const std::string message = cocos2d::safeBase64DecodeString(buffer.data(), length);
+        onReceive(message.c_str(), static_cast<int>(message.size()));
     }
+    ::close(s);
     running = false;
 }
 

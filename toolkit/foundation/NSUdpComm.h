@@ -20,7 +20,9 @@ public:
     // closes the send socket. Owners should stop the loop themselves first.
     virtual ~udpComm();
 
-    // Starts the receive loop on a new detached thread unless it runs.
+    // Binds the port and starts the receive loop on a new detached thread,
+    // unless it runs. Once it returns, datagrams sent to the port are
+    // received; when the port cannot be bound, isRunning() is false.
     void startListening();
     // Asks the loop to end and waits until it has (polling every 5 ms).
     void stopListening();
@@ -42,7 +44,8 @@ protected:
     // length without the terminator).
     virtual void onReceive(const char* data, int length);
 
-    void receiveLoop();
+    // Receives on the bound socket `s` until stopRequested; closes it.
+    void receiveLoop(int s);
 
     int port;
     int bufferSize;
