@@ -54,3 +54,8 @@
 #include "engine/renderer/CustomCommand.h"
 #include "engine/renderer/TrianglesCommand.h"
 #include "engine/renderer/Renderer.h"
+#include "engine/renderer/RendererGL.h"
+#include "engine/2d/ClippingProtocol.h"
+#include "engine/2d/Sprite.h"
+#include "engine/2d/DrawNode.h"
+#include "engine/base/ccUtils.h"

@@ -523,6 +523,7 @@ void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t paren
 
 void Node::draw(Renderer*, const Mat4&, uint32_t) {}
 
+
 void Node::visit() {
   Renderer* renderer = nullptr;
   if (Director* d = Director::getInstanceIfExists()) renderer = d->getRenderer();

@@ -236,8 +236,8 @@ class Node : public Ref {
   // Visits from the root with the identity as the parent transform.
   virtual void visit();
 
-  // Program and program state for the node's own drawing. Defined by the
-  // GL layer (engine/renderer/GLProgramState.*).
+  // Program and program state for the node's own drawing (defined with the
+  // GL layer in NodeGL.cpp). setGLProgram gives the node its own new state.
   GLProgram* getGLProgram() const;
   void setGLProgram(GLProgram* program);
   GLProgramState* getGLProgramState() const;

@@ -141,9 +141,10 @@ void EventDispatcher::removeEventListenersForTarget(Node* target, bool recursive
     for (EventListener* l : _toAdd)
       if (matches(l)) found.push_back(l);
     for (EventListener* l : found) {
-      removeEventListener(l);
-      // Dropped from _toAdd when the dispatch ends; never call the node.
+      // The node may be going away: forget it before the listener can be
+      // released (a listener still pending addition is dropped later).
       l->_node = nullptr;
+      removeEventListener(l);
     }
   }
 }

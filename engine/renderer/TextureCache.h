@@ -50,6 +50,7 @@ class TextureCache : public Ref {
  private:
   struct Request;
 
+  friend class Director;
   explicit TextureCache(Scheduler* scheduler);
   void loaderMain();
   void complete(const std::shared_ptr<Request>& request);

@@ -21,6 +21,7 @@
 #include <functional>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,8 +108,10 @@ void BM_Scan(benchmark::State& state) {
 
 void BM_DcmtkLoop(benchmark::State& state) {
   const Phantom& p = phantom(static_cast<int>(state.range(0)));
-  std::vector<char> volume(p.files.size() * 512 * 512 * 2);
   for (auto _ : state) {
+    // The destination is allocated each time, as the reader allocates its volume.
+    std::unique_ptr<char, decltype(&std::free)> volume(
+        static_cast<char*>(std::calloc(p.files.size() * 512 * 512 * 2, 1)), &std::free);
     dcmSDK::dcmReader reader;
     size_t at = 0;
     for (const std::string& f : p.files) {
@@ -117,10 +120,10 @@ void BM_DcmtkLoop(benchmark::State& state) {
       int64_t count = 0;
       const void* px = reader.readDicomPixelPointer(type, count);
       if (!px) std::abort();
-      std::memcpy(volume.data() + at, px, static_cast<size_t>(count) * 2);
+      std::memcpy(volume.get() + at, px, static_cast<size_t>(count) * 2);
       at += static_cast<size_t>(count) * 2;
     }
-    benchmark::DoNotOptimize(volume.data());
+    benchmark::DoNotOptimize(volume.get());
   }
   state.counters["peak_rss_MB"] = peakRssMb();
 }

@@ -1,0 +1,199 @@
+#include "engine/renderer/RendererGL.h"
+
+#include <cmath>
+#include <memory>
+
+#include "engine/base/Director.h"
+#include "engine/platform/CCGL.h"
+#include "engine/platform/GLView.h"
+#include "engine/renderer/CustomCommand.h"
+#include "engine/renderer/GLProgramState.h"
+#include "engine/renderer/TrianglesCommand.h"
+#include "engine/renderer/ccGLStateCache.h"
+
+NS_CC_BEGIN
+
+namespace {
+
+std::shared_ptr<void> captureUniforms(GLProgramState* state) {
+  if (!state) return nullptr;
+  return std::make_shared<std::vector<UniformValue>>(state->getUniformValues());
+}
+
+void framebufferSize(GLint* w, GLint* h) {
+  GLint vp[4] = {0, 0, 0, 0};
+  GLView* view = Director::getInstance()->getOpenGLView();
+  if (view) {
+    *w = static_cast<GLint>(view->getFrameSize().width);
+    *h = static_cast<GLint>(view->getFrameSize().height);
+    return;
+  }
+  glGetIntegerv(GL_VIEWPORT, vp);
+  *w = vp[2];
+  *h = vp[3];
+}
+
+}  // namespace
+
+// In NodeGL.cpp.
+void installLayerColorDrawHook();
+
+void RendererGL::installHooks() {
+  TrianglesCommand::setUniformCaptureHook(&captureUniforms);
+  installLayerColorDrawHook();
+}
+
+RendererGL::RendererGL() { installHooks(); }
+
+RendererGL::~RendererGL() = default;
+
+void RendererGL::applyViewport() {
+  if (!GL::isContextReady()) return;
+  GLint w = 0, h = 0;
+  framebufferSize(&w, &h);
+  glViewport(0, 0, w, h);
+}
+
+void RendererGL::beginFrame(const Color4F& c) {
+  if (!GL::isContextReady()) return;
+  applyViewport();
+  glDisable(GL_SCISSOR_TEST);
+  glDepthMask(GL_TRUE);
+  glClearColor(c.r, c.g, c.b, c.a);
+  glClearDepth(1.0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  restoreState();
+}
+
+void RendererGL::beginPass(Camera*, const Mat4& projection, const Mat4&) {
+  GLProgram::setPassProjection(projection);
+  if (!GL::isContextReady()) return;
+  applyViewport();
+  glDisable(GL_SCISSOR_TEST);
+  glDepthMask(GL_TRUE);
+  glClear(GL_DEPTH_BUFFER_BIT);
+}
+
+void RendererGL::begin3D() {
+  _phase3D = true;
+  if (!GL::isContextReady()) return;
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  glDepthFunc(GL_LEQUAL);
+}
+
+void RendererGL::begin2D() {
+  _phase3D = false;
+  if (!GL::isContextReady()) return;
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+}
+
+void RendererGL::restoreState() {
+  glUseProgram(0);
+  glBindVertexArray(0);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  for (GLuint i = 0; i < 3; ++i) glDisableVertexAttribArray(i);
+  glActiveTexture(GL_TEXTURE0);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  glLineWidth(1.0f);
+  glDisable(GL_LINE_STIPPLE);
+  if (_phase3D) {
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    glDepthFunc(GL_LEQUAL);
+  } else {
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+  }
+}
+
+void RendererGL::execute(const QueuedRenderCommand& q) {
+  if (!GL::isContextReady() || !q.command) return;
+  if (q.scissorEnabled) {
+    const Rect& r = q.scissorRect;
+    const GLint x0 = static_cast<GLint>(std::floor(r.origin.x + 0.5f));
+    const GLint y0 = static_cast<GLint>(std::floor(r.origin.y + 0.5f));
+    const GLint x1 = static_cast<GLint>(std::floor(r.origin.x + r.size.width + 0.5f));
+    const GLint y1 = static_cast<GLint>(std::floor(r.origin.y + r.size.height + 0.5f));
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
+  } else {
+    glDisable(GL_SCISSOR_TEST);
+  }
+  switch (q.command->getType()) {
+    case RenderCommand::Type::CUSTOM_COMMAND:
+      static_cast<CustomCommand*>(q.command)->execute();
+      restoreState();
+      break;
+    case RenderCommand::Type::TRIANGLES_COMMAND:
+      drawTriangles(q);
+      break;
+    default:
+      break;
+  }
+}
+
+void RendererGL::drawTriangles(const QueuedRenderCommand& q) {
+  auto* cmd = static_cast<TrianglesCommand*>(q.command);
+  const auto& tri = cmd->getTriangles();
+  GLProgramState* state = cmd->getGLProgramState();
+  if (!state || !state->getGLProgram() || !tri.verts || !tri.indices || tri.vertCount <= 0 ||
+      tri.indexCount <= 0)
+    return;
+  _scratch.assign(tri.verts, tri.verts + tri.vertCount);
+  const Mat4& mv = cmd->getModelViewTransform();
+  for (auto& v : _scratch) mv.transformPoint(&v.vertices);
+
+  GLProgram* program = state->getGLProgram();
+  program->use();
+  program->setUniformsForBuiltins(Mat4::IDENTITY);
+  if (auto snapshot = cmd->getUniformSnapshot()) {
+    GLProgramState::applyUniformValues(program, *static_cast<const std::vector<UniformValue>*>(snapshot.get()));
+  } else {
+    GLProgramState::applyUniformValues(program, state->getUniformValues());
+  }
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, cmd->getTextureID());
+  const BlendFunc bf = cmd->getBlendType();
+  GL::blendFunc(bf.src, bf.dst);
+
+  glBindVertexArray(0);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  GL::enableVertexAttribs(VERTEX_ATTRIB_FLAG_POS_COLOR_TEX);
+  const auto* base = reinterpret_cast<const char*>(_scratch.data());
+  const GLsizei stride = sizeof(V3F_C4B_T2F);
+  glVertexAttribPointer(GLProgram::VERTEX_ATTRIB_POSITION, 3, GL_FLOAT, GL_FALSE, stride,
+                        base + offsetof(V3F_C4B_T2F, vertices));
+  glVertexAttribPointer(GLProgram::VERTEX_ATTRIB_COLOR, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                        base + offsetof(V3F_C4B_T2F, colors));
+  glVertexAttribPointer(GLProgram::VERTEX_ATTRIB_TEX_COORD, 2, GL_FLOAT, GL_FALSE, stride,
+                        base + offsetof(V3F_C4B_T2F, texCoords));
+  glDrawElements(GL_TRIANGLES, tri.indexCount, GL_UNSIGNED_SHORT, tri.indices);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+}
+
+void RendererGL::endPass() {
+  if (!GL::isContextReady()) return;
+  glDisable(GL_SCISSOR_TEST);
+}
+
+void RendererGL::endFrame() {
+  if (GL::isContextReady()) {
+    glDisable(GL_SCISSOR_TEST);
+    glDepthMask(GL_TRUE);
+  }
+  if (_afterFrame.empty()) return;
+  auto fns = std::move(_afterFrame);
+  _afterFrame.clear();
+  for (auto& fn : fns) fn();
+}
+
+void RendererGL::runAfterNextFrame(std::function<void()> fn) { _afterFrame.push_back(std::move(fn)); }
+
+NS_CC_END

@@ -1,0 +1,54 @@
+// The GL execution of render commands (installed by the windowed view).
+//
+// Per frame: the colour and depth buffers are cleared once with the clear
+// colour. Per camera pass: depth is cleared, the pass projection becomes
+// CC_PMatrix, 3-D commands run with depth test and write on (LEQUAL), then
+// the 2-D commands without depth test. Every command sets its own scissor
+// (or none). After a custom command the engine state is restored: program
+// 0, VAO 0, array buffer 0, texture unit 0 active, blending ONE,
+// ONE_MINUS_SRC_ALPHA, line width 1, no stipple, the phase's depth state.
+//
+// Triangles commands: vertices are moved to view space on the CPU
+// (model-view x vertex) and drawn from client memory with the command's
+// program (which multiplies by CC_PMatrix), texture on unit 0, blend
+// function and the uniform values copied when the command was initialised.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "engine/renderer/Renderer.h"
+
+NS_CC_BEGIN
+
+class RendererGL : public RendererBackend {
+ public:
+  RendererGL();
+  ~RendererGL() override;
+
+  void beginFrame(const Color4F& clearColor) override;
+  void beginPass(Camera* camera, const Mat4& projection, const Mat4& view) override;
+  void begin3D() override;
+  void begin2D() override;
+  void execute(const QueuedRenderCommand& command) override;
+  void endPass() override;
+  void endFrame() override;
+  void applyViewport() override;
+
+  // Runs once after the next frame has been rendered (before the swap),
+  // with the back buffer still readable. UI thread.
+  void runAfterNextFrame(std::function<void()> fn);
+
+  // Installs the uniform snapshot hook of TrianglesCommand.
+  static void installHooks();
+
+ private:
+  void restoreState();
+  void drawTriangles(const QueuedRenderCommand& q);
+
+  bool _phase3D = false;
+  std::vector<V3F_C4B_T2F> _scratch;
+  std::vector<std::function<void()>> _afterFrame;
+};
+
+NS_CC_END
