@@ -218,6 +218,9 @@ void GLViewSDL::end() {
   if (_window) {
     SDL_DestroyWindow(_window);
     _window = nullptr;
+    // Last window gone: let SDL release what it holds (its D-Bus link too).
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
   }
   _shouldClose = true;
 }

@@ -1,6 +1,8 @@
 #include "engine/renderer/RendererGL.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "engine/base/Director.h"
@@ -75,6 +77,7 @@ void RendererGL::beginPass(Camera*, const Mat4& projection, const Mat4&) {
 }
 
 void RendererGL::begin3D() {
+  flush();
   _phase3D = true;
   if (!GL::isContextReady()) return;
   glEnable(GL_DEPTH_TEST);
@@ -83,6 +86,7 @@ void RendererGL::begin3D() {
 }
 
 void RendererGL::begin2D() {
+  flush();
   _phase3D = false;
   if (!GL::isContextReady()) return;
   glDisable(GL_DEPTH_TEST);
@@ -110,61 +114,113 @@ void RendererGL::restoreState() {
   }
 }
 
+namespace {
+
+bool sameUniforms(const std::vector<UniformValue>* a, const std::vector<UniformValue>* b) {
+  if (a == b) return true;
+  const size_t na = a ? a->size() : 0, nb = b ? b->size() : 0;
+  if (na != nb) return false;
+  for (size_t i = 0; i < na; ++i) {
+    const UniformValue& x = (*a)[i];
+    const UniformValue& y = (*b)[i];
+    if (x.name != y.name || x.type != y.type || x.i != y.i || x.texture != y.texture ||
+        std::memcmp(x.f, y.f, sizeof x.f) != 0)
+      return false;
+  }
+  return true;
+}
+
+void setScissor(bool enabled, const Rect& r) {
+  if (!enabled) {
+    glDisable(GL_SCISSOR_TEST);
+    return;
+  }
+  const GLint x0 = static_cast<GLint>(std::floor(r.origin.x + 0.5f));
+  const GLint y0 = static_cast<GLint>(std::floor(r.origin.y + 0.5f));
+  const GLint x1 = static_cast<GLint>(std::floor(r.origin.x + r.size.width + 0.5f));
+  const GLint y1 = static_cast<GLint>(std::floor(r.origin.y + r.size.height + 0.5f));
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
+}
+
+}  // namespace
+
 void RendererGL::execute(const QueuedRenderCommand& q) {
   if (!GL::isContextReady() || !q.command) return;
-  if (q.scissorEnabled) {
-    const Rect& r = q.scissorRect;
-    const GLint x0 = static_cast<GLint>(std::floor(r.origin.x + 0.5f));
-    const GLint y0 = static_cast<GLint>(std::floor(r.origin.y + 0.5f));
-    const GLint x1 = static_cast<GLint>(std::floor(r.origin.x + r.size.width + 0.5f));
-    const GLint y1 = static_cast<GLint>(std::floor(r.origin.y + r.size.height + 0.5f));
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
-  } else {
-    glDisable(GL_SCISSOR_TEST);
-  }
   switch (q.command->getType()) {
     case RenderCommand::Type::CUSTOM_COMMAND:
+      flush();
+      setScissor(q.scissorEnabled, q.scissorRect);
       static_cast<CustomCommand*>(q.command)->execute();
       restoreState();
       break;
     case RenderCommand::Type::TRIANGLES_COMMAND:
-      drawTriangles(q);
+      addTriangles(q);
       break;
     default:
       break;
   }
 }
 
-void RendererGL::drawTriangles(const QueuedRenderCommand& q) {
+// Consecutive triangles commands with the same texture, program state,
+// blend function, scissor and uniform values are drawn with one call.
+void RendererGL::addTriangles(const QueuedRenderCommand& q) {
   auto* cmd = static_cast<TrianglesCommand*>(q.command);
   const auto& tri = cmd->getTriangles();
   GLProgramState* state = cmd->getGLProgramState();
   if (!state || !state->getGLProgram() || !tri.verts || !tri.indices || tri.vertCount <= 0 ||
-      tri.indexCount <= 0)
+      tri.indexCount <= 0 || tri.vertCount > 65536)
     return;
-  _scratch.assign(tri.verts, tri.verts + tri.vertCount);
+  auto snapshot = cmd->getUniformSnapshot();
+  const auto* uniforms = snapshot ? static_cast<const std::vector<UniformValue>*>(snapshot.get())
+                                  : &state->getUniformValues();
+  const bool compatible =
+      _batchOpen && _batch.texture == cmd->getTextureID() && _batch.state == state &&
+      _batch.blend == cmd->getBlendType() && _batch.scissorEnabled == q.scissorEnabled &&
+      (!q.scissorEnabled || _batch.scissorRect.equals(q.scissorRect)) &&
+      sameUniforms(_batch.uniforms, uniforms) && _verts.size() + tri.vertCount <= 65536;
+  if (!compatible) {
+    flush();
+    _batchOpen = true;
+    _batch.texture = cmd->getTextureID();
+    _batch.state = state;
+    _batch.blend = cmd->getBlendType();
+    _batch.scissorEnabled = q.scissorEnabled;
+    _batch.scissorRect = q.scissorRect;
+  }
+  // Keep the snapshot alive while the batch uses it.
+  _batch.snapshot = snapshot;
+  _batch.uniforms = uniforms;
+  const size_t base = _verts.size();
+  _verts.insert(_verts.end(), tri.verts, tri.verts + tri.vertCount);
   const Mat4& mv = cmd->getModelViewTransform();
-  for (auto& v : _scratch) mv.transformPoint(&v.vertices);
+  for (size_t i = base; i < _verts.size(); ++i) mv.transformPoint(&_verts[i].vertices);
+  for (int i = 0; i < tri.indexCount; ++i)
+    _indices.push_back(static_cast<unsigned short>(base + tri.indices[i]));
+}
 
-  GLProgram* program = state->getGLProgram();
+void RendererGL::flush() {
+  if (!_batchOpen) return;
+  _batchOpen = false;
+  if (_verts.empty() || _indices.empty() || !GL::isContextReady()) {
+    _verts.clear();
+    _indices.clear();
+    return;
+  }
+  setScissor(_batch.scissorEnabled, _batch.scissorRect);
+  GLProgram* program = _batch.state->getGLProgram();
   program->use();
   program->setUniformsForBuiltins(Mat4::IDENTITY);
-  if (auto snapshot = cmd->getUniformSnapshot()) {
-    GLProgramState::applyUniformValues(program, *static_cast<const std::vector<UniformValue>*>(snapshot.get()));
-  } else {
-    GLProgramState::applyUniformValues(program, state->getUniformValues());
-  }
+  GLProgramState::applyUniformValues(program, *_batch.uniforms);
   glActiveTexture(GL_TEXTURE0);
-  glBindTexture(GL_TEXTURE_2D, cmd->getTextureID());
-  const BlendFunc bf = cmd->getBlendType();
-  GL::blendFunc(bf.src, bf.dst);
+  glBindTexture(GL_TEXTURE_2D, _batch.texture);
+  GL::blendFunc(_batch.blend.src, _batch.blend.dst);
 
   glBindVertexArray(0);
   glBindBuffer(GL_ARRAY_BUFFER, 0);
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
   GL::enableVertexAttribs(VERTEX_ATTRIB_FLAG_POS_COLOR_TEX);
-  const auto* base = reinterpret_cast<const char*>(_scratch.data());
+  const auto* base = reinterpret_cast<const char*>(_verts.data());
   const GLsizei stride = sizeof(V3F_C4B_T2F);
   glVertexAttribPointer(GLProgram::VERTEX_ATTRIB_POSITION, 3, GL_FLOAT, GL_FALSE, stride,
                         base + offsetof(V3F_C4B_T2F, vertices));
@@ -172,18 +228,24 @@ void RendererGL::drawTriangles(const QueuedRenderCommand& q) {
                         base + offsetof(V3F_C4B_T2F, colors));
   glVertexAttribPointer(GLProgram::VERTEX_ATTRIB_TEX_COORD, 2, GL_FLOAT, GL_FALSE, stride,
                         base + offsetof(V3F_C4B_T2F, texCoords));
-  glDrawElements(GL_TRIANGLES, tri.indexCount, GL_UNSIGNED_SHORT, tri.indices);
+  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(_indices.size()), GL_UNSIGNED_SHORT, _indices.data());
   glBindTexture(GL_TEXTURE_2D, 0);
   glEnable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  _verts.clear();
+  _indices.clear();
+  _batch.snapshot.reset();
+  _batch.uniforms = nullptr;
 }
 
 void RendererGL::endPass() {
+  flush();
   if (!GL::isContextReady()) return;
   glDisable(GL_SCISSOR_TEST);
 }
 
 void RendererGL::endFrame() {
+  flush();
   if (GL::isContextReady()) {
     glDisable(GL_SCISSOR_TEST);
     glDepthMask(GL_TRUE);

@@ -9,14 +9,18 @@
 // ONE_MINUS_SRC_ALPHA, line width 1, no stipple, the phase's depth state.
 //
 // Triangles commands: vertices are moved to view space on the CPU
-// (model-view x vertex) and drawn from client memory with the command's
+// (model-view x vertex); consecutive commands with the same texture,
+// program state, blend function, scissor and uniform values are drawn as
+// one batch from client memory with the command's
 // program (which multiplies by CC_PMatrix), texture on unit 0, blend
 // function and the uniform values copied when the command was initialised.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "engine/renderer/GLProgramState.h"
 #include "engine/renderer/Renderer.h"
 
 NS_CC_BEGIN
@@ -44,10 +48,25 @@ class RendererGL : public RendererBackend {
 
  private:
   void restoreState();
-  void drawTriangles(const QueuedRenderCommand& q);
+  void addTriangles(const QueuedRenderCommand& q);
+  // Draws the pending batch of triangles commands.
+  void flush();
+
+  struct Batch {
+    GLuint texture = 0;
+    GLProgramState* state = nullptr;
+    BlendFunc blend = BlendFunc::DISABLE;
+    bool scissorEnabled = false;
+    Rect scissorRect;
+    std::shared_ptr<void> snapshot;
+    const std::vector<UniformValue>* uniforms = nullptr;
+  };
 
   bool _phase3D = false;
-  std::vector<V3F_C4B_T2F> _scratch;
+  bool _batchOpen = false;
+  Batch _batch;
+  std::vector<V3F_C4B_T2F> _verts;
+  std::vector<unsigned short> _indices;
   std::vector<std::function<void()>> _afterFrame;
 };
 

@@ -122,6 +122,8 @@ class DepthQuads : public Node {
   };
   std::vector<Quad> quads;
 
+  ~DepthQuads() override { CC_SAFE_RELEASE(_program); }
+
   void draw(Renderer* renderer, const Mat4&, uint32_t) override {
     _commands.resize(quads.size());
     for (size_t i = 0; i < quads.size(); ++i) {
