@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <new>
 #include <csetjmp>
 #include <algorithm>
 #include <cctype>
@@ -55,6 +56,13 @@ void jpegErrorExit(j_common_ptr cinfo) {
 
 void jpegSilent(j_common_ptr) {}
 
+// Refuses empty pictures and headers that claim absurd sizes (a hostile or
+// corrupt file must not make the decoder allocate gigabytes): at most
+// 32768 pixels a side and 2^28 pixels in all.
+bool sizeAcceptable(unsigned long w, unsigned long h) {
+  return w > 0 && h > 0 && w <= 32768 && h <= 32768 && w * h <= (1ul << 28);
+}
+
 }  // namespace
 
 Image::Image() = default;
@@ -95,11 +103,17 @@ bool Image::decodePng(const unsigned char* data, size_t len) {
   // Palette images may carry transparency; decode them with alpha.
   img.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
   const int comps = alpha ? 4 : 3;
-  if (img.width == 0 || img.height == 0 || img.width > 65536 || img.height > 65536) {
+  if (!sizeAcceptable(img.width, img.height)) {
     png_image_free(&img);
     return false;
   }
-  std::vector<unsigned char> pixels(static_cast<size_t>(img.width) * img.height * comps);
+  std::vector<unsigned char> pixels;
+  try {
+    pixels.resize(static_cast<size_t>(img.width) * img.height * comps);
+  } catch (const std::bad_alloc&) {
+    png_image_free(&img);
+    return false;
+  }
   if (!png_image_finish_read(&img, nullptr, pixels.data(), 0, nullptr)) {
     png_image_free(&img);
     return false;
@@ -138,13 +152,17 @@ bool Image::decodeJpeg(const unsigned char* data, size_t len) {
   jpeg_read_header(&cinfo, TRUE);
   cinfo.out_color_space = JCS_RGB;
   jpeg_start_decompress(&cinfo);
-  if (cinfo.output_components != 3 || cinfo.output_width == 0 || cinfo.output_height == 0 ||
-      cinfo.output_width > 65536 || cinfo.output_height > 65536) {
+  if (cinfo.output_components != 3 || !sizeAcceptable(cinfo.output_width, cinfo.output_height)) {
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
   const size_t stride = static_cast<size_t>(cinfo.output_width) * 3;
-  pixels.resize(stride * cinfo.output_height);
+  try {
+    pixels.resize(stride * cinfo.output_height);
+  } catch (const std::bad_alloc&) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
   while (cinfo.output_scanline < cinfo.output_height) {
     JSAMPROW row = pixels.data() + stride * cinfo.output_scanline;
     jpeg_read_scanlines(&cinfo, &row, 1);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -71,6 +72,14 @@ struct NearestSampler {
     }
 };
 
+// The fraction at the centre of each of the 50 bins per axis of the trilinear
+// weights table: (i + 0.5) / 50.
+inline const std::array<float, 50> kTrilinearFractions = [] {
+    std::array<float, 50> f{};
+    for (int i = 0; i < 50; ++i) f[i] = (i + 0.5f) / 50.f;
+    return f;
+}();
+
 template <typename T>
 struct TrilinearSampler {
     // Integer voxels interpolate to the nearest integer value, float voxels
@@ -87,7 +96,14 @@ struct TrilinearSampler {
         int bx = std::min(static_cast<int>((x - x0) * 50.f), 49);
         int by = std::min(static_cast<int>((y - y0) * 50.f), 49);
         int bz = std::min(static_cast<int>((z - z0) * 50.f), 49);
-        const float* w = p.weights + (bx + 50 * by + 2500 * bz) * 8;
+        // The entry (bx, by, bz) of the weights table, multiplied out here in
+        // the table's own order: three fractions from a table that stays in
+        // the first-level cache instead of one scattered 32-byte read from
+        // the 4 MB table per sample.
+        const float fx = kTrilinearFractions[bx], fy = kTrilinearFractions[by], fz = kTrilinearFractions[bz];
+        const float gx = 1 - fx, gy = 1 - fy, gz = 1 - fz;
+        const float zy0 = gz * gy, zy1 = gz * fy, zy2 = fz * gy, zy3 = fz * fy;
+        const float w[8] = {zy0 * gx, zy0 * fx, zy1 * gx, zy1 * fx, zy2 * gx, zy2 * fx, zy3 * gx, zy3 * fx};
         const int64_t ox = x0 < mx ? 1 : 0;
         const int64_t oy = y0 < my ? p.dimensions[0] : 0;
         const int64_t oz = z0 < mz ? p.sliceSize : 0;

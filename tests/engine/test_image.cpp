@@ -9,6 +9,8 @@
 #include <iterator>
 #include <vector>
 
+#include <zlib.h>
+
 #include "engine/cocos2d.h"
 #include "engine/platform/Image.h"
 #include "support_engine.h"
@@ -160,4 +162,29 @@ TEST(Image, SaveReplacesAnExistingFileWhole) {
   EXPECT_EQ(back.getWidth(), 8);
   EXPECT_EQ(back.getData()[0], 77);
   EXPECT_EQ(listDir(dir.path), std::vector<std::string>{"t.png"});
+}
+
+TEST(Image, HeaderClaimingAHugePictureIsRefusedWithoutAllocatingIt) {
+  TempDir dir;
+  std::vector<unsigned char> grey(4 * 4, 9);
+  Image small;
+  ASSERT_TRUE(small.initWithRawData(grey.data(), 16, 4, 4, 8));
+  ASSERT_TRUE(small.saveToFile(dir.path + "s.png"));
+  auto bytes = readAll(dir.path + "s.png");
+  // IHDR: length (8..11), "IHDR" (12..15), width (16..19), height (20..23),
+  // then 5 more bytes and the CRC over type + data (29..32).
+  auto put32 = [&](size_t at, uint32_t v) {
+    bytes[at] = v >> 24;
+    bytes[at + 1] = (v >> 16) & 0xFF;
+    bytes[at + 2] = (v >> 8) & 0xFF;
+    bytes[at + 3] = v & 0xFF;
+  };
+  for (auto [w, h] : {std::pair<uint32_t, uint32_t>{60000, 60000}, {30000, 30000}, {1, 1u << 30}}) {
+    put32(16, w);
+    put32(20, h);
+    put32(29, static_cast<uint32_t>(crc32(0, &bytes[12], 17)));
+    Image img;
+    EXPECT_FALSE(img.initWithImageData(bytes.data(), static_cast<ssize_t>(bytes.size()))) << w << "x" << h;
+    EXPECT_EQ(img.getData(), nullptr);
+  }
 }

@@ -274,3 +274,61 @@ TEST(SceneStack, GetInstanceIfExistsNeverCreates) {
   Director::destroyInstance();
 }
 }  // namespace
+
+namespace {
+// Finishes after `steps` frames; logs start, steps and stop.
+class CountingAction : public Action {
+ public:
+  CountingAction(int steps, std::vector<std::string>* log) : _left(steps), _log(log) {}
+  CountingAction* clone() const override { return new CountingAction(_left, _log); }
+  void startWithTarget(Node* target) override {
+    Action::startWithTarget(target);
+    _log->push_back("start");
+  }
+  void step(float) override {
+    --_left;
+    _log->push_back("step");
+  }
+  bool isDone() const override { return _left <= 0; }
+  void stop() override {
+    _log->push_back("stop");
+    Action::stop();
+  }
+
+ private:
+  int _left;
+  std::vector<std::string>* _log;
+};
+
+TEST(Actions, RunWhileRunningStopWhenDoneAndAtCleanup) {
+  std::vector<std::string> log;
+  HeadlessEngine e;
+  auto* scene = Scene::create();
+  e.run(scene);
+  auto* n = Node::create();
+  n->retain();
+  auto* a = new CountingAction(2, &log);
+  a->autorelease();
+  n->runAction(a);  // not running yet: paused
+  e.director()->stepFrame();
+  EXPECT_EQ(log, (std::vector<std::string>{"start"}));
+  scene->addChild(n);
+  EXPECT_EQ(n->getNumberOfRunningActions(), 1);
+  e.director()->stepFrame();
+  e.director()->stepFrame();
+  e.director()->stepFrame();
+  EXPECT_EQ(log, (std::vector<std::string>{"start", "step", "step", "stop"}));
+  EXPECT_EQ(n->getNumberOfRunningActions(), 0);
+
+  log.clear();
+  auto* b = new CountingAction(100, &log);
+  b->autorelease();
+  b->setTag(4);
+  n->runAction(b);
+  EXPECT_EQ(n->getActionByTag(4), b);
+  n->removeFromParent();  // cleanup stops it
+  EXPECT_EQ(log, (std::vector<std::string>{"start", "stop"}));
+  EXPECT_EQ(n->getNumberOfRunningActions(), 0);
+  n->release();
+}
+}  // namespace

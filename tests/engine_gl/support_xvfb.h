@@ -1,10 +1,12 @@
-// Shared by the X11 test programs: re-run under xvfb-run (fixed 1280x800
-// screen) when there is no display; report whether to skip.
+// Shared by the X11 test programs: re-run under xvfb-run when there is no
+// display (screen FW_XVFB_SCREEN, default 1280x800x24); report whether to
+// skip.
 #pragma once
 
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 // Returns true when the caller should skip (no display and no xvfb-run).
@@ -18,8 +20,11 @@ inline bool reexecUnderXvfb(int argc, char** argv) {
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return true;
   self[n] = 0;
+  static std::string screen;
+  const char* size = std::getenv("FW_XVFB_SCREEN");
+  screen = std::string("-screen 0 ") + (size && *size ? size : "1280x800x24");
   std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"), const_cast<char*>("-s"),
-                             const_cast<char*>("-screen 0 1280x800x24"), self};
+                             screen.data(), self};
   for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
   args.push_back(nullptr);
   execv("/usr/bin/xvfb-run", args.data());

@@ -125,6 +125,9 @@ TEST_F(DemoRun, SpritesColoursPositionsAndPremultipliedBlending) {
       // red at opacity 128 over the background
       {"half-opaque red", 400, 500, {141, 13, 13}, 3},
       {"label over window A", 120, 280, {255, 255, 255}, 1},
+      // blue colour layer at alpha 128, premultiplied
+      {"colour layer", 790, 280, {13, 13, 141}, 3},
+      {"right of the colour layer", 821, 280, kBackground, 2},
       {"marker moved by the click", 800, 500, {255, 255, 255}, 1},
       {"marker's old place", 900, 40, kBackground, 2},
   };

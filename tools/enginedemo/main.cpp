@@ -18,6 +18,7 @@
 //   window B              (400,50)-(700,300), camera flag 3, 3-D commands:
 //                         a yellow quad at depth 0.001 (centre 100x100),
 //                         then a grey background at depth 0.999
+//   colour layer          blue (0,0,255) at alpha 128, 60x60 from (760,250)
 //   marker                white 10x10 square; follows mouse clicks
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,7 @@
 
 #include "engine/2d/Camera.h"
 #include "engine/2d/DrawNode.h"
+#include "engine/2d/Layer.h"
 #include "engine/2d/Scene.h"
 #include "engine/2d/Sprite.h"
 #include "engine/base/EventDispatcher.h"
@@ -278,6 +280,10 @@ Scene* buildScene() {
   winB->setCameraMask(3);
   winB->removeCameraMask(1);
   scene->addChild(winB);
+
+  auto* layer = LayerColor::create(Color4B(0, 0, 255, 128), 60, 60);
+  layer->setPosition(760, 250);
+  scene->addChild(layer);
 
   // 2-D "label" of the default camera over window A.
   auto* label = Sprite::create(solidPng("label.png", 80, 20, Color4B(255, 255, 255, 255)));

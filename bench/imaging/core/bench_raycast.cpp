@@ -26,6 +26,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+
+#include <unistd.h>
 #include <vector>
 
 #include "engine/base/AutoreleasePool.h"
@@ -123,7 +125,10 @@ const std::map<std::string, double>& vtkMedianMs()
                 std::fprintf(stderr, "VTK peer: skipped (no DISPLAY and no xvfb-run; install xvfb)\n");
                 return r;
             }
-            cmd = "/usr/bin/xvfb-run -a -s '-screen 0 1280x1024x24' ";
+            // A display number of our own (xvfb-run -a counts up from it), so
+            // that benchmarks started together do not share one server.
+            cmd = "/usr/bin/xvfb-run -a -n " + std::to_string(100 + getpid() % 800) +
+                  " -s '-screen 0 1280x1024x24' ";
         }
         cmd += std::string(python) + " '" + script.string() + "' " + std::to_string(RayCastContext::kMaxWorkers);
         for (const auto& c : vtkCases()) cmd += " " + c;

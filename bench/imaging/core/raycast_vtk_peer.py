@@ -89,6 +89,12 @@ def main():
     centre = ((NX - 1) * SX * 0.5, (NY - 1) * SY * 0.5, (NZ - 1) * SZ * 0.5)
     diagonal = 2.0 * math.sqrt(sum(c * c for c in centre))
 
+    # One offscreen window for every case, resized per case.
+    ren = vtkRenderer()
+    ren.SetBackground(0, 0, 0)
+    win = vtkRenderWindow()
+    win.SetOffScreenRendering(1)
+    win.AddRenderer(ren)
     for case in sys.argv[2:]:
         mode, tf, size = case.split(":")
         w, h = (int(v) for v in size.split("x"))
@@ -125,13 +131,9 @@ def main():
         volume = vtkVolume()
         volume.SetMapper(mapper)
         volume.SetProperty(prop)
-        ren = vtkRenderer()
-        ren.SetBackground(0, 0, 0)
+        ren.RemoveAllViewProps()
         ren.AddVolume(volume)
-        win = vtkRenderWindow()
-        win.SetOffScreenRendering(1)
         win.SetSize(w, h)
-        win.AddRenderer(ren)
 
         cam = ren.GetActiveCamera()
         cam.ParallelProjectionOn()
@@ -158,7 +160,7 @@ def main():
         ms.sort()
         p95 = ms[min(len(ms) - 1, math.ceil(len(ms) * 0.95) - 1)]
         print("case %s %.3f %.3f" % (case, ms[len(ms) // 2], p95), flush=True)
-        win.Finalize()
+    win.Finalize()
 
 
 if __name__ == "__main__":

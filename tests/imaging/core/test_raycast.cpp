@@ -140,6 +140,35 @@ TEST(RayCastKernels, SamplersStayInsideTheVolume)
         EXPECT_EQ(TrilinearSampler<int16_t>::sample(1.f + f, 1.f - f, f, p), 40) << f;
 }
 
+// The sampler weighs the eight neighbours exactly as the context's weights
+// table does (bit for bit, float volumes included).
+TEST(RayCastKernels, TrilinearSamplerFollowsTheWeightsTable)
+{
+    Volume<float> v(7, 6, 5, 0, kRayCastFloat32);
+    for (size_t i = 0; i < v.voxels.size(); ++i) v.voxels[i] = static_cast<float>((i * 7919) % 1013) - 500.f;
+    RayCastContext ctx;
+    RayCastParams p = ctx.getParams();
+    p.dimensions[0] = 7, p.dimensions[1] = 6, p.dimensions[2] = 5;
+    p.sliceSize = 42;
+    p.voxels = v.voxels.data();
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) / float(1 << 24);
+    };
+    for (int n = 0; n < 2000; ++n) {
+        const float x = next() * 5.99f, y = next() * 4.99f, z = next() * 3.99f;
+        const int x0 = int(x), y0 = int(y), z0 = int(z);
+        const int bx = std::min(int((x - x0) * 50.f), 49), by = std::min(int((y - y0) * 50.f), 49),
+                  bz = std::min(int((z - z0) * 50.f), 49);
+        const float* w = p.weights + (bx + 50 * by + 2500 * bz) * 8;
+        const float* b = v.voxels.data() + z0 * 42 + y0 * 7 + x0;
+        const float expected = w[0] * b[0] + w[1] * b[1] + w[2] * b[7] + w[3] * b[8] + w[4] * b[42] + w[5] * b[43]
+                             + w[6] * b[49] + w[7] * b[50];
+        ASSERT_EQ(TrilinearSampler<float>::sample(x, y, z, p), expected) << x << " " << y << " " << z;
+    }
+}
+
 TEST(RayCastJobs, SplitOverWorkers)
 {
     using R = std::vector<std::pair<int, int>>;
