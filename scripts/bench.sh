@@ -5,13 +5,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-# References that only the benchmarks use (the tests do not need them): VTK's
-# CPU ray caster, run offscreen under Xvfb by bench_raycast's peer script.
-bench_pkgs=(python3-vtk9 python3-numpy xvfb xauth)
-if ! dpkg -s "${bench_pkgs[@]}" >/dev/null 2>&1; then
-  apt-get install -y --no-install-recommends "${bench_pkgs[@]}" ||
-    echo "bench.sh: could not install ${bench_pkgs[*]}; the VTK comparison will be skipped" >&2
-fi
+# (install-deps.sh also brings the VTK and numpy packages that the
+# reslice and ray-casting benchmarks compare against.)
 dir=$root/build-bench
 "$root/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Release -DFW_BUILD_TESTS=OFF
 status=0
