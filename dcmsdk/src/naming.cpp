@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dcmsdk/src/internal.h"
+#include "dcmsdk/src/net_common.h"
 
 namespace dcmSDK {
 
@@ -12,21 +13,7 @@ constexpr size_t kMaxComponent = 64;
 constexpr size_t kMaxPatientId = 40;
 
 // One path component: only [A-Za-z0-9._-], no leading dot, never "." or "..".
-std::string sanitizeComponent(const char* text, size_t maxLen) {
-  std::string out;
-  for (const char* p = text ? text : ""; *p && out.size() < maxLen; ++p) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-              c == '_' || c == '-';
-    out.push_back(ok ? static_cast<char>(c) : '_');
-  }
-  for (char& c : out) {
-    if (c != '.') break;
-    c = '_';
-  }
-  if (out.empty()) out = "_";
-  return out;
-}
+std::string sanitizeComponent(const char* text, size_t maxLen) { return net::pathComponent(text ? text : "", maxLen); }
 
 uint32_t fnv1a32(const std::string& s) {
   uint32_t h = 2166136261u;
