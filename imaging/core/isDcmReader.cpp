@@ -83,17 +83,6 @@ class TagSource {
   dcmSDK::dcmReader& r_;
 };
 
-int modalityCode(const std::string& m) {
-  if (m == "CT") return MODALITY_CT;
-  if (m == "PT") return MODALITY_PT;
-  if (m == "US") return MODALITY_US;
-  if (m == "MR") return MODALITY_MR;
-  if (m == "DR" || m == "DX") return MODALITY_DX;
-  if (m == "NM") return MODALITY_NM;
-  if (m == "XA") return MODALITY_XA;
-  return MODALITY_OTHER;
-}
-
 int field(const std::string& s, size_t at, size_t len) {
   return static_cast<int>(leadingNumber(s.substr(at, len).c_str()));
 }

@@ -43,17 +43,6 @@ void copyText(char* dst, size_t size, const std::string& text) {
   std::memcpy(dst, text.data(), std::min(text.size(), size - 1));
 }
 
-int modalityCode(const std::string& m) {
-  if (m == "CT") return MODALITY_CT;
-  if (m == "PT") return MODALITY_PT;
-  if (m == "US") return MODALITY_US;
-  if (m == "MR") return MODALITY_MR;
-  if (m == "DR" || m == "DX") return MODALITY_DX;
-  if (m == "NM") return MODALITY_NM;
-  if (m == "XA") return MODALITY_XA;
-  return MODALITY_OTHER;
-}
-
 int fieldAt(const std::string& s, size_t at, size_t len) {
   if (at >= s.size()) return 0;
   return std::atoi(s.substr(at, len).c_str());

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "engine/cocos2d.h"
 
@@ -40,6 +41,18 @@ enum Modality : int32_t {
   MODALITY_XA = 6,
   MODALITY_OTHER = 7,
 };
+
+// Modality code of a DICOM Modality (0008,0060) text.
+inline int modalityCode(std::string_view m) {
+  if (m == "CT") return MODALITY_CT;
+  if (m == "PT") return MODALITY_PT;
+  if (m == "US") return MODALITY_US;
+  if (m == "MR") return MODALITY_MR;
+  if (m == "DR" || m == "DX") return MODALITY_DX;
+  if (m == "NM") return MODALITY_NM;
+  if (m == "XA") return MODALITY_XA;
+  return MODALITY_OTHER;
+}
 
 // Patient position code (supine, prone, decubitus right, decubitus left).
 enum PatientPosition : int32_t {
