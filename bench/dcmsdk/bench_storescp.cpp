@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "dcmsdk/dcmSDK.h"
+#include "tests/support/loopback.h"
 #include "tools/dcmfixtures/fixtures.h"
 
 extern char** environ;
@@ -36,17 +37,7 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kImages = 500;
 
-uint16_t freePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  socklen_t len = sizeof sa;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  close(fd);
-  return ntohs(sa.sin_port);
-}
+uint16_t freePort() { return fwtest::freeLoopbackPort(); }
 
 bool canConnect(uint16_t port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "support_dcm.h"
+#include "tests/support/loopback.h"
 
 extern char** environ;
 
@@ -26,20 +27,7 @@ namespace nettest {
 
 namespace fs = std::filesystem;
 
-uint16_t freePort() {
-  for (;;) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    close(fd);
-    uint16_t p = ntohs(sa.sin_port);
-    if (p >= 1024) return p;
-  }
-}
+uint16_t freePort() { return fwtest::freeLoopbackPort(); }
 
 static bool canConnect(uint16_t port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);

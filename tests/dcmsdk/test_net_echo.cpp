@@ -9,6 +9,7 @@
 
 #include <thread>
 
+#include "tests/support/loopback.h"
 #include "support_dcm.h"
 #include "support_net.h"
 
@@ -16,18 +17,7 @@ using namespace nettest;
 
 namespace {
 
-int listener(uint16_t& port, int backlog) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  socklen_t len = sizeof sa;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  port = ntohs(sa.sin_port);
-  listen(fd, backlog);
-  return fd;
-}
+int listener(uint16_t& port, int backlog) { return fwtest::listenLoopback(port, backlog); }
 
 // A port whose connection requests are dropped: the accept queue is full.
 struct BlackHole {

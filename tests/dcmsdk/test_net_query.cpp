@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "tests/support/loopback.h"
 #include "support_dcm.h"
 #include "support_net.h"
 
@@ -245,15 +246,9 @@ TEST(NetQuery, MoveFallbackWhenGetIsRefused) {
 TEST(NetQuery, TaskListAndStop) {
   recordMessages();
   // The first task hangs on a peer that accepts and never answers.
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  socklen_t len = sizeof sa;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  listen(fd, 8);
-  std::string port = str(ntohs(sa.sin_port));
+  uint16_t hangPort = 0;
+  int fd = fwtest::listenLoopback(hangPort, 8);
+  std::string port = str(hangPort);
   std::string dest = newDir("down");
   auto get = std::make_unique<dcmSDK::dcmGet>();
   ASSERT_TRUE(get->getSeriesByUID("127.0.0.1", port.c_str(), "", "", "1.2", "1.2.1", dest.c_str(), "P", "1", "CT"));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/loopback.h"
 #include "app/data/dcmMessages.h"
 #include "dcmsdk/dcmSDK.h"
 #include "engine/cocos2d.h"
@@ -127,7 +128,9 @@ TEST_F(DcmMessages, EveryTypeBecomesItsNotification) {
   for (size_t i = 0; i < later.size(); ++i) {
     EXPECT_EQ(later[i].id, serial[i].id) << i;
     EXPECT_EQ(later[i].text, serial[i].text) << i;
-    if (i > 0) EXPECT_GT(later[i].frame, later[i - 1].frame);
+    if (i > 0) {
+      EXPECT_GT(later[i].frame, later[i - 1].frame);
+    }
   }
   // Both posts of a retrieved path carry the same payload.
   EXPECT_EQ(later[3].payload, later[4].payload);
@@ -140,15 +143,7 @@ TEST_F(DcmMessages, StoredFileReachesTheObserver) {
   std::filesystem::create_directories(dir + "/root");
   auto series = dcmfixtures::writeSeries(dir + "/src", *dcmfixtures::findVariant("ct_ele"), 16, 16, 2);
   // A free port on loopback.
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  socklen_t len = sizeof sa;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  close(fd);
-  std::string port = std::to_string(ntohs(sa.sin_port));
+  std::string port = std::to_string(fwtest::freeLoopbackPort());
   {
     dcmSDK::dcmServer server;
     server.setPort("127.0.0.1", port.c_str(), "fernwick");
