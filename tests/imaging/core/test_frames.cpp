@@ -25,13 +25,13 @@ struct SeriesSpec {
 
 // Phase k, position j (counted along the normal) carries the sample value
 // k × 100 + j in every pixel.
-isImageData* makeSeries(const SeriesSpec& spec) {
+isImageData* makeSeries(const SeriesSpec& shape) {
   isImageData* image = isImageData::create();
   image->setIdentifier("1.2.3.4");
   image->setDescription("PET dynamic");
-  for (int k = 0; k < spec.phases; ++k) {
-    for (int i = 0; i < spec.perVolume; ++i) {
-      const int j = spec.descending ? spec.perVolume - 1 - i : i;
+  for (int k = 0; k < shape.phases; ++k) {
+    for (int i = 0; i < shape.perVolume; ++i) {
+      const int j = shape.descending ? shape.perVolume - 1 - i : i;
       SliceRecord r;
       r.width = kSize;
       r.height = kSize;
@@ -41,15 +41,15 @@ isImageData* makeSeries(const SeriesSpec& spec) {
       r.modality = MODALITY_PT;
       r.matrix.m[12] = -50.0f;
       r.matrix.m[13] = 30.0f;
-      r.matrix.m[14] = 10.0f + spec.step * static_cast<float>(j);
-      r.sliceCountPerVolume = static_cast<int16_t>(spec.perVolume);
-      r.timeSliceCount = static_cast<int16_t>(spec.gated ? 1 : spec.phases);
-      r.timeSlotCount = static_cast<int16_t>(spec.gated ? spec.phases : 0);
-      r.instanceNumber = 32760 + k * spec.perVolume + i;
+      r.matrix.m[14] = 10.0f + shape.step * static_cast<float>(j);
+      r.sliceCountPerVolume = static_cast<int16_t>(shape.perVolume);
+      r.timeSliceCount = static_cast<int16_t>(shape.gated ? 1 : shape.phases);
+      r.timeSlotCount = static_cast<int16_t>(shape.gated ? shape.phases : 0);
+      r.instanceNumber = 32760 + k * shape.perVolume + i;
       int16_t samples[kSize * kSize];
       for (int16_t& s : samples) s = static_cast<int16_t>(k * 100 + j);
       r.pixels = samples;
-      if (spec.tweak) spec.tweak(k * spec.perVolume + i, r);
+      if (shape.tweak) shape.tweak(k * shape.perVolume + i, r);
       EXPECT_TRUE(image->addSliceCopy(&r));
     }
   }
@@ -100,12 +100,12 @@ TEST(Frames, DynamicPetOfTwentyByTwoSplitsIntoTwoVolumes) {
 }
 
 TEST(Frames, GatedSeriesOfTenByEightSplitsIntoEightVolumes) {
-  SeriesSpec spec;
-  spec.perVolume = 10;
-  spec.phases = 8;
-  spec.gated = true;
-  spec.step = 3.0f;
-  isImageData* image = makeSeries(spec);
+  SeriesSpec shape;
+  shape.perVolume = 10;
+  shape.phases = 8;
+  shape.gated = true;
+  shape.step = 3.0f;
+  isImageData* image = makeSeries(shape);
   EXPECT_EQ(image->detectFrameLayout(), FRAME_LAYOUT_GATED);
   image->splitFrames();
   expectSplit(image, 10, 8, 3.0f);
@@ -113,9 +113,9 @@ TEST(Frames, GatedSeriesOfTenByEightSplitsIntoEightVolumes) {
 }
 
 TEST(Frames, PhasesStoredAgainstTheirNormalAreReversed) {
-  SeriesSpec spec;
-  spec.descending = true;
-  isImageData* image = makeSeries(spec);
+  SeriesSpec shape;
+  shape.descending = true;
+  isImageData* image = makeSeries(shape);
   ASSERT_EQ(image->detectFrameLayout(), FRAME_LAYOUT_DYNAMIC);
   image->splitFrames();
   expectSplit(image, 20, 2, 2.5f);
@@ -125,7 +125,7 @@ TEST(Frames, PhasesStoredAgainstTheirNormalAreReversed) {
 TEST(Frames, SeriesThatAreNotFrameSetsStayUntouched) {
   struct Case {
     const char* what;
-    SeriesSpec spec;
+    SeriesSpec shape;
   };
   auto shifted = [](int index, SliceRecord& r) {
     if (index == 7) r.matrix.m[12] += 0.02f;  // off the stack line by more than 0.01
@@ -157,7 +157,7 @@ TEST(Frames, SeriesThatAreNotFrameSetsStayUntouched) {
       {"one phase only", {20, 1, false, 2.5f, false, nullptr}},
   };
   for (Case& c : cases) {
-    isImageData* image = makeSeries(c.spec);
+    isImageData* image = makeSeries(c.shape);
     const size_t count = image->slices.size();
     SliceRecord* firstRecord = image->slices[0];
     EXPECT_EQ(image->detectFrameLayout(), FRAME_LAYOUT_NONE) << c.what;
@@ -178,11 +178,11 @@ TEST(Frames, RegularStackNeedsARealSpacing) {
   };
   const Case cases[] = {{0.0f, false}, {0.009f, false}, {0.02f, true}, {1.0f, true}, {-1.0f, true}};
   for (const Case& c : cases) {
-    SeriesSpec spec;
-    spec.perVolume = 5;
-    spec.phases = 1;
-    spec.step = c.step;
-    isImageData* image = makeSeries(spec);
+    SeriesSpec shape;
+    shape.perVolume = 5;
+    shape.phases = 1;
+    shape.step = c.step;
+    isImageData* image = makeSeries(shape);
     EXPECT_EQ(image->isRegularStack(5), c.regular) << c.step;
     EXPECT_TRUE(image->isRegularStack(1));
     EXPECT_FALSE(image->isRegularStack(6)) << "more slices than the image has";
