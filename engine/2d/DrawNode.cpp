@@ -16,16 +16,6 @@ Color4B premultiplied(const Color4F& c) {
 }
 }  // namespace
 
-DrawNode* DrawNode::create() {
-  auto* n = new DrawNode;
-  if (n->init()) {
-    n->autorelease();
-    return n;
-  }
-  delete n;
-  return nullptr;
-}
-
 void DrawNode::drawLine(const Vec2& from, const Vec2& to, const Color4F& color) {
   const Color4B c = premultiplied(color);
   if (_lines.empty() || _lines.back().width != _lineWidth) _lines.push_back({_lineWidth, {}});

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "engine/base/ccMacros.h"
 #include "engine/2d/ClippingProtocol.h"
 #include "engine/2d/Node.h"
 #include "engine/renderer/CustomCommand.h"
@@ -13,7 +14,7 @@ NS_CC_BEGIN
 
 class DrawNode : public Node, public ClippingProtocol {
  public:
-  static DrawNode* create();
+  CREATE_FUNC(DrawNode)
 
   // Width in pixels of the lines added from now on (default 1).
   void setLineWidth(float width) { _lineWidth = width > 0 ? width : 1.0f; }

@@ -10,16 +10,6 @@
 NS_CC_BEGIN
 
 // ------------------------------------------------------------ Layer
-Layer* Layer::create() {
-  auto* l = new (std::nothrow) Layer();
-  if (l && l->init()) {
-    l->autorelease();
-    return l;
-  }
-  delete l;
-  return nullptr;
-}
-
 Layer::Layer() {
   _ignoreAnchorPointForPosition = true;
   setAnchorPoint(Vec2(0.5f, 0.5f));
@@ -103,16 +93,6 @@ LayerColor::DrawHook& drawHook() {
 }  // namespace
 
 void LayerColor::setDrawHook(DrawHook hook) { drawHook() = std::move(hook); }
-
-LayerColor* LayerColor::create() {
-  auto* l = new (std::nothrow) LayerColor();
-  if (l && l->init()) {
-    l->autorelease();
-    return l;
-  }
-  delete l;
-  return nullptr;
-}
 
 LayerColor* LayerColor::create(const Color4B& color) {
   auto* l = new (std::nothrow) LayerColor();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/base/ccMacros.h"
 #include "engine/2d/Node.h"
 #include "engine/base/Touch.h"
 #include "engine/renderer/CustomCommand.h"
@@ -16,7 +17,7 @@ class EventListener;
 
 class Layer : public Node {
  public:
-  static Layer* create();
+  CREATE_FUNC(Layer)
   bool init() override;
 
   Layer();
@@ -60,7 +61,7 @@ class Layer : public Node {
 // the GL layer installs (setDrawHook); headless the command is discarded.
 class LayerColor : public Layer {
  public:
-  static LayerColor* create();
+  CREATE_FUNC(LayerColor)
   static LayerColor* create(const Color4B& color);
   static LayerColor* create(const Color4B& color, float width, float height);
 

@@ -23,16 +23,6 @@ namespace {
 std::atomic<unsigned int> g_globalOrderOfArrival{1};
 }  // namespace
 
-Node* Node::create() {
-  Node* n = new (std::nothrow) Node();
-  if (n && n->init()) {
-    n->autorelease();
-    return n;
-  }
-  delete n;
-  return nullptr;
-}
-
 Node::Node() = default;
 
 Node::~Node() {

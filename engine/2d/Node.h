@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/ccMacros.h"
 #include "engine/base/Ref.h"
 #include "engine/base/Vector.h"
 #include "engine/base/ccGLTypes.h"
@@ -63,7 +64,7 @@ class Node : public Ref {
  public:
   static const int INVALID_TAG = -1;
 
-  static Node* create();
+  CREATE_FUNC(Node)
   virtual bool init();
 
   Node();

@@ -7,16 +7,6 @@
 
 NS_CC_BEGIN
 
-ProtectedNode* ProtectedNode::create() {
-  auto* n = new (std::nothrow) ProtectedNode();
-  if (n && n->init()) {
-    n->autorelease();
-    return n;
-  }
-  delete n;
-  return nullptr;
-}
-
 ProtectedNode::ProtectedNode() = default;
 
 ProtectedNode::~ProtectedNode() {

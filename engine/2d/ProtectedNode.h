@@ -8,13 +8,14 @@
 // children.
 #pragma once
 
+#include "engine/base/ccMacros.h"
 #include "engine/2d/Node.h"
 
 NS_CC_BEGIN
 
 class ProtectedNode : public Node {
  public:
-  static ProtectedNode* create();
+  CREATE_FUNC(ProtectedNode)
 
   ProtectedNode();
   ~ProtectedNode() override;

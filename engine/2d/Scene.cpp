@@ -13,16 +13,6 @@ namespace {
 const char* const kMessageNodeKey = "Scene.messageNode";
 }
 
-Scene* Scene::create() {
-  auto* s = new (std::nothrow) Scene();
-  if (s && s->init()) {
-    s->autorelease();
-    return s;
-  }
-  delete s;
-  return nullptr;
-}
-
 Scene* Scene::createWithSize(const Size& size) {
   auto* s = new (std::nothrow) Scene();
   if (s && s->initWithSize(size)) {

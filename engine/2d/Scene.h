@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "engine/base/ccMacros.h"
 #include "engine/2d/Node.h"
 
 NS_CC_BEGIN
@@ -20,7 +21,7 @@ class Renderer;
 
 class Scene : public Node {
  public:
-  static Scene* create();
+  CREATE_FUNC(Scene)
   static Scene* createWithSize(const Size& size);
 
   Scene();

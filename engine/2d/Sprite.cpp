@@ -21,16 +21,6 @@ Sprite::Sprite() {
 
 Sprite::~Sprite() { CC_SAFE_RELEASE(_texture); }
 
-Sprite* Sprite::create() {
-  auto* s = new Sprite;
-  if (s->init()) {
-    s->autorelease();
-    return s;
-  }
-  delete s;
-  return nullptr;
-}
-
 Sprite* Sprite::create(const std::string& filename) {
   auto* s = new Sprite;
   if (s->initWithFile(filename)) {

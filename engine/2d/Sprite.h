@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "engine/base/ccMacros.h"
 #include "engine/2d/Node.h"
 #include "engine/renderer/TrianglesCommand.h"
 
@@ -17,7 +18,7 @@ class Texture2D;
 
 class Sprite : public Node {
  public:
-  static Sprite* create();
+  CREATE_FUNC(Sprite)
   // Null when the file is missing or undecodable.
   static Sprite* create(const std::string& filename);
   static Sprite* createWithTexture(Texture2D* texture);
