@@ -128,14 +128,7 @@ std::vector<int32_t> dcmLoadingThread::pendingIndexes() {
 // ---------------------------------------------------------------------------
 // isBinReader
 
-isBinReader* isBinReader::create() {
-  auto* reader = new (std::nothrow) isBinReader();
-  if (reader && !reader->init()) {
-    reader->release();
-    return nullptr;
-  }
-  return reader;
-}
+isBinReader* isBinReader::create() { return initCreated(new (std::nothrow) isBinReader()); }
 
 isBinReader::~isBinReader() { isBinReader::clear(); }
 

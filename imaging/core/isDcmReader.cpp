@@ -149,14 +149,7 @@ bool typesMatch(int elementType, int pixelType) {
 
 }  // namespace
 
-isDcmReader* isDcmReader::create() {
-  auto* node = new (std::nothrow) isDcmReader();
-  if (node && !node->init()) {
-    node->release();
-    return nullptr;
-  }
-  return node;
-}
+isDcmReader* isDcmReader::create() { return initCreated(new (std::nothrow) isDcmReader()); }
 
 isDcmReader::~isDcmReader() = default;
 

@@ -5,14 +5,7 @@
 
 namespace isImageSDK {
 
-isFilterObject* isFilterObject::create() {
-  auto* node = new (std::nothrow) isFilterObject();
-  if (node && !node->init()) {
-    node->release();
-    return nullptr;
-  }
-  return node;
-}
+isFilterObject* isFilterObject::create() { return initCreated(new (std::nothrow) isFilterObject()); }
 
 isFilterObject::~isFilterObject() { isFilterObject::clear(); }
 

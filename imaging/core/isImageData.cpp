@@ -57,14 +57,7 @@ constexpr float kMinStackSpacing = 0.01f;
 
 }  // namespace
 
-isImageData* isImageData::create() {
-  auto* image = new (std::nothrow) isImageData();
-  if (image && !image->init()) {
-    image->release();
-    return nullptr;
-  }
-  return image;
-}
+isImageData* isImageData::create() { return initCreated(new (std::nothrow) isImageData()); }
 
 isImageData::~isImageData() { isImageData::clear(); }
 

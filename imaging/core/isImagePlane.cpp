@@ -11,14 +11,7 @@
 
 namespace isImageSDK {
 
-isImagePlane* isImagePlane::create() {
-  auto* node = new (std::nothrow) isImagePlane();
-  if (node && !node->init()) {
-    node->release();
-    return nullptr;
-  }
-  return node;
-}
+isImagePlane* isImagePlane::create() { return initCreated(new (std::nothrow) isImagePlane()); }
 
 isImagePlane::~isImagePlane() { isImageFilter::clear(); }
 

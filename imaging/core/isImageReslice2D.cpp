@@ -19,14 +19,7 @@ bool positiveFinite(float v) { return v > 0.0f && std::isfinite(v); }
 
 }  // namespace
 
-isImageReslice2D* isImageReslice2D::create() {
-  auto* node = new (std::nothrow) isImageReslice2D();
-  if (node && !node->init()) {
-    node->release();
-    return nullptr;
-  }
-  return node;
-}
+isImageReslice2D* isImageReslice2D::create() { return initCreated(new (std::nothrow) isImageReslice2D()); }
 
 isImageReslice2D::~isImageReslice2D() { isImageFilter::clear(); }
 

@@ -8,14 +8,7 @@
 
 namespace isImageSDK {
 
-isImageSlice* isImageSlice::create() {
-  auto* node = new (std::nothrow) isImageSlice();
-  if (node && !node->init()) {
-    node->release();
-    return nullptr;
-  }
-  return node;
-}
+isImageSlice* isImageSlice::create() { return initCreated(new (std::nothrow) isImageSlice()); }
 
 void isImageSlice::updateInformation() {
   if (!informationModified && !(input && input->isInformationModified())) return;

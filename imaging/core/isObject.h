@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string>
 
 #include "engine/cocos2d.h"
@@ -26,5 +27,17 @@ class isObject : public cocos2d::Ref {
  protected:
   isObject() = default;
 };
+
+// The second half of an imaging create(): initialises a new object, which is
+// not autoreleased (the caller holds the only reference); null when
+// allocation or init fails.
+template <class T>
+T* initCreated(T* object) {
+  if (object && !object->init()) {
+    object->release();
+    return nullptr;
+  }
+  return object;
+}
 
 }  // namespace isImageSDK
