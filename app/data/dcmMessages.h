@@ -5,20 +5,7 @@
 
 #include <cstdint>
 
-// Notification ids posted for the library's messages.
-constexpr int NOTIFY_NODE_REPLY = 2003;
-constexpr int NOTIFY_RETRIEVE_PROGRESS = 2004;
-constexpr int NOTIFY_RETRIEVE_STATE = 2005;
-constexpr int NOTIFY_RETRIEVE_DONE = 2006;
-constexpr int NOTIFY_RETRIEVE_FAILED = 2007;
-constexpr int NOTIFY_SDK_MESSAGE_8 = 2008;
-constexpr int NOTIFY_FIND_RESULT = 2009;
-constexpr int NOTIFY_FIND_FAILED = 2010;
-constexpr int NOTIFY_SEND_PROGRESS = 2013;
-constexpr int NOTIFY_SEND_DONE = 2014;
-constexpr int NOTIFY_SEND_FAILED = 2015;
-constexpr int NOTIFY_DICOM_FILE_STORED = 2017;
-constexpr int NOTIFY_IMPORT_PATH = 2026;
+#include "toolkit/foundation/NSNotifyIds.h"
 
 // Writes the library's text to the engine log.
 void dcmLogCallback(const char* text);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "engine/cocos2d.h"
+#include "toolkit/foundation/NSNotifyIds.h"
 
 namespace isImageSDK {
 
@@ -121,9 +122,5 @@ static_assert(sizeof(CameraState) == 17 * sizeof(float), "the camera state is 17
 // Largest pixel buffer an image accepts for one slice or one volume, in bytes;
 // larger requests are refused with the out-of-memory notification.
 constexpr uint64_t kMaxBufferBytes = 607376096ull;
-
-// Notification posted (broadcast, serial kind, no payload) when an image
-// refuses or fails to allocate a buffer.
-constexpr int NOTIFY_OUT_OF_MEMORY = 2035;
 
 }  // namespace isImageSDK

@@ -27,13 +27,9 @@
 #include <string>
 #include <vector>
 
-namespace isImageSDK {
+#include "toolkit/foundation/NSNotifyIds.h"
 
-// Notification ids of the series loading road.
-constexpr int NOTIFY_ACTIVITY_PROGRESS = 1001;  // scan progress, intValue = percent
-constexpr int NOTIFY_SLICE_ARRIVED = 9109;      // to a requester, indexValue = slice key
-constexpr int NOTIFY_LOADING_PROGRESS = 9110;   // indexValue = hash of identifier, floatValue = fraction
-constexpr int NOTIFY_4D_LOADED = 9112;          // every slice of a series stored
+namespace isImageSDK {
 
 #pragma pack(push, 1)
 

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
+#include "toolkit/foundation/NSNotifyIds.h"
+
 namespace NSUI {
 
 namespace {
 
-constexpr int NOTIFY_SLICE_ARRIVED = 9109;
 const char* const kTickKey = "_NSNotificationCenter";
 
 std::mutex g_instanceMutex;

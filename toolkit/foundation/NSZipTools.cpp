@@ -19,12 +19,12 @@
 #include "engine/cocos2d.h"
 #include "toolkit/foundation/NSFiles.h"
 #include "toolkit/foundation/NSNotificationCenter.h"
+#include "toolkit/foundation/NSNotifyIds.h"
 
 std::atomic<int> zipCancelRequested{0};
 
 namespace {
 
-constexpr int kNotifyActivityProgress = 1001;  // NOTIFY_ACTIVITY_PROGRESS
 constexpr size_t kZipBufferSize = 16384;
 constexpr size_t kUnzipBufferSize = 8192;
 
@@ -418,7 +418,7 @@ unzFile openArchive(const std::string& path)
 void postProgress(int percent)
 {
     if (auto* centre = NSUI::NSNotificationCenter::getInstance())
-        centre->postNotificationInt(nullptr, kNotifyActivityProgress, percent, nullptr, true);
+        centre->postNotificationInt(nullptr, NOTIFY_ACTIVITY_PROGRESS, percent, nullptr, true);
 }
 
 int toolFromStrings(int (*tool)(int, const char* const*), const std::vector<std::string>& args)
