@@ -18,5 +18,8 @@ dir=${1:-$root/$default_dir}
 shift || true
 jobs=${FW_JOBS:-$(nproc)}
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
+# Hits across work trees and clones: paths below the root are hashed relative.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 cmake -S "$root" -B "$dir" -G Ninja "${opts[@]}" "$@" >/dev/null
 cmake --build "$dir" -j "$jobs"
