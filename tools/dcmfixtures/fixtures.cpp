@@ -158,6 +158,22 @@ void setPixels(DcmDataset& d, const Variant& v, int w, int h, int z0) {
     check(d.putAndInsertUint16Array(DCM_BluePaletteColorLookupTableData, b.data(), 256), "lut");
     return;
   }
+  if (v.photometric == "YBR_FULL_422") {
+    // Y of each pixel, then Cb and Cr shared by each pair of pixels.
+    std::vector<Uint8> px(plane * 2 * frames);
+    for (int f = 0; f < frames; ++f)
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          size_t i = size_t(y) * w + x, pair = f * plane * 2 + (i & ~size_t(1)) * 2;
+          uint8_t s[3];
+          ybrValue(v, x, y, z0 + f, w, s);
+          px[pair + (i & 1)] = s[0];
+          px[pair + 2] = s[1];
+          px[pair + 3] = s[2];
+        }
+    check(d.putAndInsertUint8Array(DCM_PixelData, px.data(), px.size()), "pixels");
+    return;
+  }
   if (v.samples == 3) {
     std::vector<Uint8> px(plane * 3 * frames);
     for (int f = 0; f < frames; ++f) {
@@ -167,11 +183,7 @@ void setPixels(DcmDataset& d, const Variant& v, int w, int h, int z0) {
           uint8_t c[3];
           rgbValue(v, x, y, z0 + f, c);
           uint8_t s[3] = {c[0], c[1], c[2]};
-          if (v.photometric == "YBR_FULL") {
-            s[0] = clamp8(0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2]);
-            s[1] = clamp8(-0.168736 * c[0] - 0.331264 * c[1] + 0.5 * c[2] + 128);
-            s[2] = clamp8(0.5 * c[0] - 0.418688 * c[1] - 0.081312 * c[2] + 128);
-          }
+          if (v.photometric == "YBR_FULL") ybrValue(v, x, y, z0 + f, w, s);
           size_t i = size_t(y) * w + x;
           for (int k = 0; k < 3; ++k) {
             if (v.planar)
@@ -341,6 +353,27 @@ void rgbValue(const Variant& v, int x, int y, int z, uint8_t rgb[3]) {
   rgb[2] = static_cast<uint8_t>(std::min(255, 100 + x + y + z * 3));
 }
 
+void ybrValue(const Variant& v, int x, int y, int z, int width, uint8_t ybr[3]) {
+  auto luma = [](const uint8_t* c) { return 0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2]; };
+  auto cb = [](const uint8_t* c) { return -0.168736 * c[0] - 0.331264 * c[1] + 0.5 * c[2] + 128; };
+  auto cr = [](const uint8_t* c) { return 0.5 * c[0] - 0.418688 * c[1] - 0.081312 * c[2] + 128; };
+  uint8_t c[3];
+  rgbValue(v, x, y, z, c);
+  ybr[0] = clamp8(luma(c));
+  if (v.photometric != "YBR_FULL_422") {
+    ybr[1] = clamp8(cb(c));
+    ybr[2] = clamp8(cr(c));
+    return;
+  }
+  // Chroma of the pair of consecutive pixels (row by row) holding this one.
+  const int i = (y * width + x) & ~1;
+  uint8_t a[3], b[3];
+  rgbValue(v, i % width, i / width, z, a);
+  rgbValue(v, (i + 1) % width, (i + 1) / width, z, b);
+  ybr[1] = clamp8((cb(a) + cb(b)) / 2);
+  ybr[2] = clamp8((cr(a) + cr(b)) / 2);
+}
+
 double modalityValue(const Variant& v, int x, int y, int z) { return greyValue(v, x, y, z) * v.slope + v.intercept; }
 
 std::vector<Variant> allVariants() {
@@ -487,6 +520,13 @@ std::vector<Variant> allVariants() {
     v.photometric = "YBR_FULL";
     v.xfer = Xfer::Rle;
     v.lossy = true;
+    out.push_back(v);
+  }
+  {
+    Variant v = rgb;
+    v.name = "ybr_full_422";
+    v.photometric = "YBR_FULL_422";
+    v.lossy = true;  // chroma shared by pairs of pixels
     out.push_back(v);
   }
   {
@@ -663,6 +703,7 @@ std::vector<Broken> writeBroken(const std::string& dir) {
       add("htj2k.dcm", b, "HTJ2K transfer syntax (no decoder)", true);
     }
   }
+  for (auto& b : writeHostile(dir + "/hostile")) out.push_back(b);
   return out;
 }
 

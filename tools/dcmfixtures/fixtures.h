@@ -52,6 +52,10 @@ Series writeSeries(const std::string& dir, const Variant& v, int width = 64, int
 int32_t greyValue(const Variant& v, int x, int y, int z);
 // Colour of a pixel as RGB.
 void rgbValue(const Variant& v, int x, int y, int z, uint8_t rgb[3]);
+// Stored Y, Cb, Cr of a pixel of a YBR_FULL or YBR_FULL_422 variant (the
+// latter: chroma of the pair of consecutive pixels holding it; width is the
+// image's).
+void ybrValue(const Variant& v, int x, int y, int z, int width, uint8_t ybr[3]);
 // Rescaled value: stored * slope + intercept.
 double modalityValue(const Variant& v, int x, int y, int z);
 
@@ -63,6 +67,15 @@ struct Broken {
   bool parsesHeader;  // the header is fine; only the pixels are bad
 };
 std::vector<Broken> writeBroken(const std::string& dir);
+// The damaged files among them that once stalled or crashed readers: JPEG
+// baseline, extended and lossless streams with a TEM marker after SOI, a
+// DICOMDIR with one byte inserted into a record type's length, a meta header
+// declaring explicit VR in front of an implicit VR dataset. writeBroken
+// includes them.
+std::vector<Broken> writeHostile(const std::string& dir);
+// One slice of the variant written as a bare dataset in the variant's
+// transfer syntax: no preamble, no meta header.
+std::string writeDatasetOnly(const std::string& path, const Variant& v, int width = 64, int height = 48);
 
 // A small CT file (ct_s16, 64 x 48, one slice) with the given elements set to
 // raw bytes (key = group << 16 | element; the dictionary gives the VR). An

@@ -48,6 +48,9 @@ int main(int argc, char** argv) {
     if (broken) {
       for (const auto& b : dcmfixtures::writeBroken(dir + "/broken"))
         std::printf("broken: %s (%s)\n", b.path.c_str(), b.what.c_str());
+      std::printf("dataset only: %s\n",
+                  dcmfixtures::writeDatasetOnly(dir + "/dataset_only/ct_bee.dcm", *dcmfixtures::findVariant("ct_bee"), w, h)
+                      .c_str());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "dcmfixtures: %s\n", e.what());
