@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "dcmsdk/src/internal.h"
 
@@ -52,9 +54,12 @@ std::unique_ptr<LoadedFile> loadDicomFile(const char* path, std::string& err) {
   bool hasPreamble = got == 132 && std::memcmp(head + 128, "DICM", 4) == 0;
   if (!hasPreamble) {
     // Files without preamble are accepted only when they start like a
-    // dataset: a little-endian tag of the command, meta or identifying groups.
-    unsigned group = got >= 8 ? head[0] | (head[1] << 8) : 0xFFFF;
-    if (group < 0x0002 || group > 0x0008) {
+    // dataset: a tag of the command, meta or identifying groups, in either
+    // byte order.
+    unsigned le = got >= 8 ? head[0] | (head[1] << 8) : 0xFFFF;
+    unsigned be = got >= 8 ? (head[0] << 8) | head[1] : 0xFFFF;
+    auto plausible = [](unsigned group) { return group >= 0x0002 && group <= 0x0008; };
+    if (!plausible(le) && !plausible(be)) {
       err = std::string(path) + ": not a DICOM file";
       return nullptr;
     }
@@ -63,7 +68,20 @@ std::unique_ptr<LoadedFile> loadDicomFile(const char* path, std::string& err) {
   f->ff = std::make_unique<DcmFileFormat>();
   f->path = path;
   f->fileSize = static_cast<uint64_t>(st.st_size);
-  OFCondition c = f->ff->loadFile(path, EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
+  OFCondition c;
+  try {
+    c = f->ff->loadFile(path, EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
+  } catch (const std::exception& e) {
+    err = std::string(path) + ": malformed data, the file cannot be parsed (" + e.what() + ")";
+    return nullptr;
+  }
+  if (c.bad()) {
+    std::string mismatch = encodingMismatch(path, f->fileSize);
+    if (!mismatch.empty()) {
+      err = std::string(path) + ": " + mismatch;
+      return nullptr;
+    }
+  }
   if (c == EC_StreamNotifyClient) {
     err = std::string(path) + ": truncated, or an element length runs past the end of the file";
     return nullptr;
@@ -78,6 +96,18 @@ std::unique_ptr<LoadedFile> loadDicomFile(const char* path, std::string& err) {
     return nullptr;
   }
   return f;
+}
+
+std::string exceptionText(const char* during) {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return std::string("out of memory while ") + during;
+  } catch (const std::exception& e) {
+    return std::string(during) + " failed on malformed data (" + e.what() + ")";
+  } catch (...) {
+    return std::string(during) + " failed";
+  }
 }
 
 bool lengthFits(const LoadedFile& f, DcmElement* el) {

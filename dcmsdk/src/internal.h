@@ -53,6 +53,12 @@ struct LoadedFile {
 
 // Loads and sanity-checks a file; on failure returns null with err filled.
 std::unique_ptr<LoadedFile> loadDicomFile(const char* path, std::string& err);
+// Inside a catch handler: what went wrong while doing `during`, for an error
+// text. Every public entry point turns exceptions into failures with it.
+std::string exceptionText(const char* during);
+// When the meta header of a file announces an encoding (explicit or implicit
+// VR) that its dataset does not use, says so; "" otherwise.
+std::string encodingMismatch(const char* path, uint64_t fileSize);
 
 // Raw value of an element of a dataset/item as text (no conversion), or false.
 bool elementText(LoadedFile& f, DcmItem& item, const DcmTagKey& key, std::string& raw,
@@ -90,10 +96,22 @@ bool pixelTypeOf(const PixelInfo& info, dcmReader::PixelType& type, std::string&
 // pixel data is unencapsulated and info describes it.
 bool makeNative(LoadedFile& f, PixelInfo& info, std::string& err);
 
+// 8-bit YBR_FULL and YBR_FULL_422 (by pixel, an even pixel count per frame)
+// are converted to RGB here, exactly; ybrFullToRgb turns one frame of such
+// samples into interleaved RGB.
+bool ybrFullCovers(const PixelInfo& info);
+void ybrFullToRgb(const PixelInfo& info, const uint8_t* src, uint8_t* dst);
+
 // Bytes the native pixel data must hold for the layout (frames included).
 uint64_t nativeBytes(const PixelInfo& info);
 // The native pixel data really holds that many bytes (checked before loading).
 bool checkNativeLength(LoadedFile& f, const PixelInfo& info, std::string& err);
+
+// JPEG baseline, extended and lossless (the toolkit's JPEG codec).
+bool isJpegProcess(E_TransferSyntax xs);
+// Checks the marker structure of every frame of JPEG pixel data up to its
+// first scan; the toolkit's decoder must only see streams that pass.
+bool checkJpegFragments(DcmPixelSequence* seq, std::string& err);
 
 // JPEG 2000 through OpenJPEG: decodes one frame's code stream into native
 // samples (interleaved for colour). Sets the output's component layout.

@@ -27,7 +27,7 @@ uint32_t fnv1a32(const std::string& s) {
 }  // namespace
 
 bool dcmServer::getDicomFolder(const char* name, const char* id, const char* studyUID, const char* seriesUID,
-                               char out[1024]) {
+                               char out[1024]) try {
   if (!out) return false;
   out[0] = '\0';
   std::string n = name ? name : "", i = id ? id : "";
@@ -40,6 +40,10 @@ bool dcmServer::getDicomFolder(const char* name, const char* id, const char* stu
   if (folder.size() >= 1024) return false;
   std::memcpy(out, folder.c_str(), folder.size() + 1);
   return true;
+} catch (...) {
+  detail::logLine("storage folder name: " + detail::exceptionText("building the name"));
+  if (out) out[0] = '\0';
+  return false;
 }
 
 }  // namespace dcmSDK

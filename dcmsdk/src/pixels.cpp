@@ -160,6 +160,8 @@ bool j2kToNative(LoadedFile& f, PixelInfo& info, std::string& err) {
   }
   info.encapsulated = false;
   info.xfer = EXS_LittleEndianExplicit;
+  // The dataset now holds native pixels only: later calls must see it so.
+  ds->updateOriginalXfer();
   return true;
 }
 
@@ -276,6 +278,24 @@ bool makeNative(LoadedFile& f, PixelInfo& info, std::string& err) {
   if (!DcmCodecList::canChangeCoding(info.xfer, EXS_LittleEndianExplicit)) {
     err = "transfer syntax " + xferName(info.xfer) + " cannot be decoded";
     return false;
+  }
+  if (isJpegProcess(info.xfer)) {
+    DcmPixelData* px = pixelElement(f.ds());
+    DcmPixelSequence* seq = nullptr;
+    E_TransferSyntax current = EXS_Unknown;
+    const DcmRepresentationParameter* param = nullptr;
+    if (px) px->getCurrentRepresentationKey(current, param);
+    // Already decoded by an earlier call: nothing left to check.
+    if (px && DcmXfer(current).isEncapsulated()) {
+      if (px->getEncapsulatedRepresentation(info.xfer, nullptr, seq).bad() || !seq) {
+        err = "JPEG pixel data is not encapsulated";
+        return false;
+      }
+      if (!checkJpegFragments(seq, err)) {
+        err = "JPEG pixel data cannot be decoded: " + err;
+        return false;
+      }
+    }
   }
   OFCondition c = f.ds()->chooseRepresentation(EXS_LittleEndianExplicit, nullptr);
   if (c.bad()) {

@@ -28,6 +28,12 @@ struct dcmReader::Impl {
     logLine(why);
     return false;
   }
+  // Inside a catch handler: the exception becomes a failure with its reason,
+  // so that none leaves the library.
+  bool failException(const std::string& where, const char* during) {
+    return fail((where.empty() ? std::string() : where + ": ") + exceptionText(during));
+  }
+  std::string where() const { return file ? file->path : std::string(); }
   bool decode();
   bool decodeGrey(const PixelInfo& info);
   bool decodeColour(const PixelInfo& info);
@@ -61,6 +67,13 @@ void maskSamples(const T* src, T* dst, size_t n, const PixelInfo& info) {
   }
 }
 
+// Drops a value read from the file; the toolkit reads it again when it is
+// asked for. Not for big-endian files: the value would come back without
+// its bytes swapped.
+void releaseValue(LoadedFile& f, DcmElement* el) {
+  if (!DcmXfer(f.ds()->getOriginalXfer()).isBigEndian()) el->compact();
+}
+
 }  // namespace
 
 bool dcmReader::Impl::decodeGrey(const PixelInfo& info) {
@@ -88,7 +101,7 @@ bool dcmReader::Impl::decodeGrey(const PixelInfo& info) {
   }
   pixelCount = static_cast<int64_t>(n);
   // Values are delivered whole; the loaded element is no longer needed.
-  el->compact();
+  releaseValue(*file, el);
   return true;
 }
 
@@ -120,8 +133,15 @@ bool dcmReader::Impl::decodeColour(const PixelInfo& info) {
         }
       }
     }
+  } else if (ybrFullCovers(info)) {
+    Uint8* src = nullptr;
+    if (el->getUint8Array(src).bad() || !src || uint64_t(el->getLength()) < need)
+      return fail(file->path + ": pixel data cannot be read");
+    const size_t frameBytes = static_cast<size_t>(need / uint64_t(info.frames));
+    for (int32_t f = 0; f < info.frames; ++f)
+      ybrFullToRgb(info, src + size_t(f) * frameBytes, pixels.data() + size_t(f) * plane * 3);
   } else {
-    // YBR models and palettes go through DCMTK's image toolkit.
+    // Other YBR models and palettes go through DCMTK's image toolkit.
     DicomImage img(ds, EXS_LittleEndianExplicit, 0UL, 0UL,
                    static_cast<unsigned long>(info.frames));
     if (img.getStatus() != EIS_Normal)
@@ -138,7 +158,7 @@ bool dcmReader::Impl::decodeColour(const PixelInfo& info) {
   }
   pixelType = PIXEL_RGB;
   pixelCount = static_cast<int64_t>(n);
-  el->compact();
+  releaseValue(*file, el);
   return true;
 }
 
@@ -162,7 +182,7 @@ void dcmReader::setLanguage(int engineLanguage) {
   if (d_->file) d_->file->language = engineLanguage;
 }
 
-bool dcmReader::setFile(const char* path) {
+bool dcmReader::setFile(const char* path) try {
   d_->file.reset();
   d_->pixels.clear();
   d_->pixels.shrink_to_fit();
@@ -176,9 +196,12 @@ bool dcmReader::setFile(const char* path) {
   if (!d_->file) return d_->fail(err);
   d_->file->language = d_->language;
   return true;
+} catch (...) {
+  d_->file.reset();
+  return d_->failException(path ? path : "", "reading the file");
 }
 
-bool dcmReader::readDicomTagString(unsigned short group, unsigned short element, char* buf, int size) {
+bool dcmReader::readDicomTagString(unsigned short group, unsigned short element, char* buf, int size) try {
   if (!buf || size <= 0) return false;
   buf[0] = '\0';
   if (!d_->file) return false;
@@ -186,9 +209,12 @@ bool dcmReader::readDicomTagString(unsigned short group, unsigned short element,
   if (!readTagUtf8(*d_->file, group, element, v)) return false;
   copyUtf8(v, buf, size);
   return true;
+} catch (...) {
+  if (buf && size > 0) buf[0] = '\0';
+  return d_->failException(d_->where(), "reading an element");
 }
 
-bool dcmReader::readDicomTagUint16(unsigned short group, unsigned short element, unsigned short& value) {
+bool dcmReader::readDicomTagUint16(unsigned short group, unsigned short element, unsigned short& value) try {
   if (!d_->file) return false;
   DcmDataset* ds = d_->file->ds();
   DcmElement* el = nullptr;
@@ -232,9 +258,11 @@ bool dcmReader::readDicomTagUint16(unsigned short group, unsigned short element,
   if (v < 0 || v > 65535) return false;
   value = static_cast<unsigned short>(v);
   return true;
+} catch (...) {
+  return d_->failException(d_->where(), "reading an element");
 }
 
-bool dcmReader::readDicomPixelType(PixelType& type) {
+bool dcmReader::readDicomPixelType(PixelType& type) try {
   if (!d_->file) return false;
   PixelInfo info;
   std::string err;
@@ -243,6 +271,8 @@ bool dcmReader::readDicomPixelType(PixelType& type) {
     return false;
   }
   return true;
+} catch (...) {
+  return d_->failException(d_->where(), "reading the pixel description");
 }
 
 const void* dcmReader::readDicomPixelPointer(PixelType& type, int64_t& count) {
@@ -254,10 +284,8 @@ const void* dcmReader::readDicomPixelPointer(PixelType& type, int64_t& count) {
     bool ok = false;
     try {
       ok = d_->decode();
-    } catch (const std::bad_alloc&) {
-      ok = d_->fail(d_->file->path + ": out of memory while decoding");
     } catch (...) {
-      ok = d_->fail(d_->file->path + ": decoding failed");
+      ok = d_->failException(d_->where(), "decoding");
     }
     if (!ok) {
       d_->pixels.clear();
@@ -280,7 +308,7 @@ bool dcmReader::convertToPngFile(const char* path, bool thumbnail) {
   try {
     ok = convertToPng(*d_->file, path, thumbnail, err);
   } catch (...) {
-    err = "PNG conversion failed";
+    return d_->failException(d_->where(), "PNG conversion");
   }
   if (!ok) return d_->fail(d_->file->path + ": " + err);
   d_->lastError.clear();

@@ -85,7 +85,7 @@ void dcmReadTag::Impl::walk(DcmItem& item, int depth) {
 dcmReadTag::dcmReadTag() : d_(std::make_unique<Impl>()) {}
 dcmReadTag::~dcmReadTag() = default;
 
-bool dcmReadTag::setFile(const char* path) {
+bool dcmReadTag::setFile(const char* path) try {
   d_->file.reset();
   d_->rows.clear();
   d_->ptrs.clear();
@@ -98,17 +98,24 @@ bool dcmReadTag::setFile(const char* path) {
   }
   d_->file->language = language;
   return true;
+} catch (...) {
+  d_->file.reset();
+  logLine(std::string(path ? path : "") + ": " + exceptionText("reading the file"));
+  return false;
 }
 
-std::string dcmReadTag::getTag(unsigned short group, unsigned short element) {
+std::string dcmReadTag::getTag(unsigned short group, unsigned short element) try {
   if (!d_->file) return std::string();
   d_->file->language = language;
   std::string v;
   readTagUtf8(*d_->file, group, element, v);
   return v;
+} catch (...) {
+  logLine(d_->file->path + ": " + exceptionText("reading an element"));
+  return std::string();
 }
 
-DicomTags** dcmReadTag::getTagList(int& count) {
+DicomTags** dcmReadTag::getTagList(int& count) try {
   count = 0;
   if (!d_->file) return nullptr;
   if (!d_->listed) {
@@ -121,9 +128,15 @@ DicomTags** dcmReadTag::getTagList(int& count) {
   }
   count = static_cast<int>(d_->ptrs.size());
   return d_->ptrs.empty() ? nullptr : d_->ptrs.data();
+} catch (...) {
+  d_->rows.clear();
+  d_->ptrs.clear();
+  count = 0;
+  logLine(d_->file->path + ": " + exceptionText("listing the elements"));
+  return nullptr;
 }
 
-float dcmReadTag::getImageScale() {
+float dcmReadTag::getImageScale() try {
   if (!d_->file) return 1.0f;
   DcmDataset* ds = d_->file->ds();
   DcmElement* el = nullptr;
@@ -135,6 +148,9 @@ float dcmReadTag::getImageScale() {
   if (!(rowSpacing > 0) || !(colSpacing > 0) || !std::isfinite(rowSpacing) || !std::isfinite(colSpacing))
     return 1.0f;
   return static_cast<float>(colSpacing / rowSpacing);
+} catch (...) {
+  logLine(d_->file->path + ": " + exceptionText("reading the pixel spacing"));
+  return 1.0f;
 }
 
 }  // namespace dcmSDK

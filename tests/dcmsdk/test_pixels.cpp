@@ -2,6 +2,7 @@
 // against the DICOM toolkits' own decompressors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -196,6 +197,36 @@ INSTANTIATE_TEST_SUITE_P(Gdcm, Jpeg2000,
                          [](const auto& info) {
                            return std::string(info.param.variant) + (info.param.lossy ? "_lossy" : "_lossless");
                          });
+
+// YBR_FULL colour (also with pairs of pixels sharing their chroma) becomes
+// RGB by the model's own equations, rounded to the nearest value: every
+// sample against a reference computed here from the stored Y, Cb, Cr.
+class YbrFull : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(YbrFull, EverySampleFollowsTheEquations) {
+  const auto& s = series(GetParam());
+  const auto& v = s.variant;
+  auto toByte = [](double x) { return static_cast<int>(std::clamp(std::floor(x + 0.5), 0.0, 255.0)); };
+  for (size_t z = 0; z < s.files.size(); ++z) {
+    Decoded d = decode(s.files[z]);
+    ASSERT_TRUE(d.ok) << d.error;
+    ASSERT_EQ(d.type, dcmReader::PIXEL_RGB);
+    for (int y = 0; y < s.height; ++y)
+      for (int x = 0; x < s.width; ++x) {
+        uint8_t ybr[3];
+        dcmfixtures::ybrValue(v, x, y, static_cast<int>(z), s.width, ybr);
+        const double cb = ybr[1] - 128.0, cr = ybr[2] - 128.0;
+        const int want[3] = {toByte(ybr[0] + 1.402 * cr), toByte(ybr[0] - 0.344136 * cb - 0.714136 * cr),
+                             toByte(ybr[0] + 1.772 * cb)};
+        const uint8_t* got = d.bytes.data() + 3 * (size_t(y) * s.width + x);
+        for (int k = 0; k < 3; ++k)
+          ASSERT_EQ(got[k], want[k]) << s.files[z] << " x=" << x << " y=" << y << " c=" << k;
+      }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, YbrFull, ::testing::Values("ybr_full_422", "ybr_full", "ybr_rle"),
+                         [](const auto& info) { return std::string(info.param); });
 
 // Hostile and broken files fail cleanly: refused at setFile, or no pixels,
 // always with a reason.
