@@ -24,6 +24,40 @@ bool readHead(const char* path, unsigned char* buf, size_t n, size_t& got) {
   return true;
 }
 
+// Offset of the dataset: after the meta group (explicit VR little endian)
+// that follows "DICM", or 0 without preamble. n when it cannot be told.
+size_t datasetStart(const unsigned char* b, size_t n, bool hasPreamble) {
+  if (!hasPreamble) return 0;
+  size_t pos = 132;
+  while (pos + 8 <= n && b[pos] == 0x02 && b[pos + 1] == 0x00) {
+    const std::string vr(reinterpret_cast<const char*>(b + pos + 4), 2);
+    const bool longForm = vr == "OB" || vr == "OW" || vr == "UN" || vr == "SQ" || vr == "UT";
+    size_t len, value;
+    if (longForm) {
+      if (pos + 12 > n) return n;
+      len = b[pos + 8] | (b[pos + 9] << 8) | (size_t(b[pos + 10]) << 16) | (size_t(b[pos + 11]) << 24);
+      value = pos + 12;
+    } else {
+      len = b[pos + 6] | (b[pos + 7] << 8);
+      value = pos + 8;
+    }
+    if (len > n - value) return n;
+    pos = value + len;
+  }
+  return pos;
+}
+
+// A DICOMDIR, or anything holding a Directory Record Sequence near its start:
+// a dataset beginning with group 0004, or the sequence's tag followed by "SQ"
+// in the first bytes (either byte order).
+bool holdsDirectoryRecords(const unsigned char* b, size_t n, bool hasPreamble) {
+  const size_t at = datasetStart(b, n, hasPreamble);
+  if (at + 2 <= n && ((b[at] == 0x04 && b[at + 1] == 0x00) || (b[at] == 0x00 && b[at + 1] == 0x04))) return true;
+  static const unsigned char kLe[] = {0x04, 0x00, 0x20, 0x12, 'S', 'Q'};
+  static const unsigned char kBe[] = {0x00, 0x04, 0x12, 0x20, 'S', 'Q'};
+  return memmem(b, n, kLe, sizeof kLe) != nullptr || memmem(b, n, kBe, sizeof kBe) != nullptr;
+}
+
 }  // namespace
 
 std::unique_ptr<LoadedFile> loadDicomFile(const char* path, std::string& err) {
@@ -45,13 +79,14 @@ std::unique_ptr<LoadedFile> loadDicomFile(const char* path, std::string& err) {
     err = std::string(path) + ": not a regular file";
     return nullptr;
   }
-  unsigned char head[132];
+  // Enough of the file to find where its dataset starts and what it holds.
+  std::vector<unsigned char> head(65536);
   size_t got = 0;
-  if (!readHead(path, head, sizeof head, got)) {
+  if (!readHead(path, head.data(), head.size(), got)) {
     err = std::string(path) + ": " + std::strerror(errno);
     return nullptr;
   }
-  bool hasPreamble = got == 132 && std::memcmp(head + 128, "DICM", 4) == 0;
+  bool hasPreamble = got >= 132 && std::memcmp(head.data() + 128, "DICM", 4) == 0;
   if (!hasPreamble) {
     // Files without preamble are accepted only when they start like a
     // dataset: a tag of the command, meta or identifying groups, in either
@@ -70,7 +105,17 @@ std::unique_ptr<LoadedFile> loadDicomFile(const char* path, std::string& err) {
   f->fileSize = static_cast<uint64_t>(st.st_size);
   OFCondition c;
   try {
-    c = f->ff->loadFile(path, EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
+    // The records of a DICOMDIR are left unparsed: nothing here needs them,
+    // and the toolkit's record parser throws (and leaks) on damaged ones.
+    // Should the check have misjudged an image, it is read again in full.
+    const bool directory = holdsDirectoryRecords(head.data(), got, hasPreamble);
+    if (directory)
+      c = f->ff->loadFileUntilTag(path, EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect,
+                                  DCM_DirectoryRecordSequence);
+    if (!directory || (c.good() && f->ds() && f->ds()->card() == 0)) {
+      f->ff = std::make_unique<DcmFileFormat>();
+      c = f->ff->loadFile(path, EXS_Unknown, EGL_noChange, kMaxReadLength, ERM_autoDetect);
+    }
   } catch (const std::exception& e) {
     err = std::string(path) + ": malformed data, the file cannot be parsed (" + e.what() + ")";
     return nullptr;

@@ -121,7 +121,7 @@ std::vector<Broken> writeHostile(const std::string& dir) {
     if (at == std::string::npos) throw std::runtime_error("no directory record type");
     b.insert(at + 7, 1, '\x01');
     writeAll(dir + "/dicomdir_record_type_runs_on", b);
-    out.push_back({dir + "/dicomdir_record_type_runs_on", "DICOMDIR with a record type length running on", false});
+    out.push_back({dir + "/dicomdir_record_type_runs_on", "DICOMDIR with a record type length running on", true});
   }
   {
     // Meta header of an explicit VR file in front of an implicit VR dataset.
