@@ -6,11 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "dcmsdk/dcmSDK.h"
 
 namespace {
+
+// Seconds one input may take before it counts as a hang (a finding), unless
+// -timeout= is given on the command line.
+constexpr const char* kDefaultTimeout = "-timeout=10";
 
 struct Paths {
   std::string dir, input, png;
@@ -23,6 +29,19 @@ struct Paths {
 };
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  static std::vector<char*> args;
+  bool given = false;
+  for (int i = 0; i < *argc; ++i) given = given || std::strncmp((*argv)[i], "-timeout=", 9) == 0;
+  if (given) return 0;
+  args.assign(*argv, *argv + *argc);
+  args.insert(args.begin() + 1, const_cast<char*>(kDefaultTimeout));
+  args.push_back(nullptr);
+  *argc += 1;
+  *argv = args.data();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Paths paths;
