@@ -154,11 +154,11 @@ TEST_P(DatasetOnly, TagsAndPixelsAreRead) {
   ASSERT_TRUE(r.readDicomTagUint16(0x0028, 0x0010, rows));
   EXPECT_EQ(rows, 48);
   Decoded ours = decode(path);
-  Decoded part10 = decode(series(v.name).files[0]);
+  Decoded withMeta = decode(series(v.name).files[0]);
   ASSERT_TRUE(ours.ok) << ours.error;
-  ASSERT_TRUE(part10.ok) << part10.error;
-  EXPECT_EQ(ours.type, part10.type);
-  EXPECT_TRUE(ours.bytes == part10.bytes);
+  ASSERT_TRUE(withMeta.ok) << withMeta.error;
+  EXPECT_EQ(ours.type, withMeta.type);
+  EXPECT_TRUE(ours.bytes == withMeta.bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, DatasetOnly, ::testing::Values("ct_bee", "rgb_bee", "ct_ile", "ct_ele"),

@@ -91,7 +91,7 @@ uint32_t le32(const std::string& b, size_t at) {
          uint32_t(uint8_t(b[at + 3])) << 24;
 }
 
-// Offset of the dataset in a Part 10 file: preamble, "DICM", then the meta
+// Offset of the dataset in a file with preamble: 128 bytes, "DICM", then the meta
 // group whose length (0002,0000) comes first.
 size_t datasetOffset(const std::string& b) {
   if (b.size() < 144 || b.compare(128, 4, "DICM") != 0 || b.compare(132, 4, std::string("\x02\x00\x00\x00", 4)) != 0)
