@@ -71,6 +71,9 @@ std::string decodeIso2022(std::string_view text, const std::vector<std::string>&
 // Value as UTF-8 text following the reader's tag rules (top level, PET
 // sequence allow-list). False when absent.
 bool readTagUtf8(LoadedFile& f, uint16_t group, uint16_t element, std::string& out);
+// Value of an element in a functional group macro of one frame's item of the
+// Per-frame Functional Groups Sequence (frame 0-based). False when absent.
+bool readFrameTagUtf8(LoadedFile& f, int frame, uint16_t group, uint16_t element, std::string& out);
 // True when the element's length field fits within the file (guards lazy
 // loading of hostile lengths).
 bool lengthFits(const LoadedFile& f, DcmElement* el);

@@ -188,6 +188,17 @@ bool dcmReader::readDicomTagString(unsigned short group, unsigned short element,
   return true;
 }
 
+bool dcmReader::readDicomFrameTagString(int frame, unsigned short group, unsigned short element, char* buf,
+                                        int size) {
+  if (!buf || size <= 0) return false;
+  buf[0] = '\0';
+  if (!d_->file) return false;
+  std::string v;
+  if (!readFrameTagUtf8(*d_->file, frame, group, element, v)) return false;
+  copyUtf8(v, buf, size);
+  return true;
+}
+
 bool dcmReader::readDicomTagUint16(unsigned short group, unsigned short element, unsigned short& value) {
   if (!d_->file) return false;
   DcmDataset* ds = d_->file->ds();

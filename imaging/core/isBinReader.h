@@ -41,6 +41,7 @@ class loadingRequest : public NSUI::NSThreadRequest {
  public:
   int32_t index = 0;       // position in the output's slice list
   int32_t pixelCount = 0;  // frameCount × height × width
+  int32_t frame = 0;       // 1-based frame of a multi-frame file to take; 0: the whole file
   int32_t pixelType = 0;   // the library's pixel type of the decoded file
   // The decoded samples, valid while onImageLoaded runs; null when the file
   // could not be decoded as expected.
@@ -64,6 +65,11 @@ class dcmLoadingThread : public NSUI::NSThread {
 
  protected:
   ~dcmLoadingThread() override = default;
+
+ private:
+  // The multi-frame file whose decoded frames the reader holds: the frames
+  // of one file, queued one after another, decode it once.
+  std::string framesFile;
 };
 
 class isBinReader : public isImageFilter, public NSUI::NSThreadSafeDestroy {
@@ -100,6 +106,8 @@ class isBinReader : public isImageFilter, public NSUI::NSThreadSafeDestroy {
   bool hasValidHeader = false;
   bool isVolumeFile = false;
   std::vector<std::string> fileNames;
+  // Per slice of a volume: the 1-based frame of its file, 0 for the whole file.
+  std::vector<uint16_t> sliceFrames;
   dcmLoadingThread* loadingThread = nullptr;
   // Guards the output's slice list and samples, `waiters`, `failedSlices`
   // and `generation`.

@@ -110,7 +110,8 @@ double enhancedZ(const EnhancedMr& e, int frame) {
 void writeEnhancedMr(const std::string& path, const EnhancedMr& e) {
   DcmFileFormat ff;
   DcmDataset& d = *ff.getDataset();
-  const std::string root = "2.25.4711" + std::to_string(e.frames) + (e.shared ? "1" : "2") + (e.descending ? "1" : "0");
+  const std::string root = "2.25.4711" + std::to_string(e.frames) + (e.shared ? "1" : "2") + (e.descending ? "1" : "0") +
+                           (e.topLevelToo ? "1" : "0");
   check(d.putAndInsertString(DCM_SOPClassUID, UID_EnhancedMRImageStorage), "sop class");
   check(d.putAndInsertString(DCM_SOPInstanceUID, (root + ".3").c_str()), "sop");
   check(d.putAndInsertString(DCM_StudyInstanceUID, (root + ".1").c_str()), "study");
@@ -136,6 +137,15 @@ void writeEnhancedMr(const std::string& path, const EnhancedMr& e) {
   check(d.putAndInsertUint16(DCM_HighBit, 15), "hb");
   check(d.putAndInsertUint16(DCM_PixelRepresentation, 0), "pr");
   check(d.putAndInsertString(DCM_NumberOfFrames, std::to_string(e.frames).c_str()), "frames");
+
+  if (e.topLevelToo) {
+    check(d.putAndInsertString(DCM_PixelSpacing, "1\\1"), "top spacing");
+    check(d.putAndInsertString(DCM_SliceThickness, "1"), "top thickness");
+    check(d.putAndInsertString(DCM_RescaleSlope, "1"), "top slope");
+    check(d.putAndInsertString(DCM_RescaleIntercept, "0"), "top intercept");
+    check(d.putAndInsertString(DCM_WindowCenter, "40"), "top centre");
+    check(d.putAndInsertString(DCM_WindowWidth, "400"), "top width");
+  }
 
   DcmItem* shared = nullptr;
   check(d.findOrCreateSequenceItem(DCM_SharedFunctionalGroupsSequence, shared, 0), "shared groups");

@@ -32,6 +32,9 @@ struct EnhancedMr {
   bool shared = true;
   // Frames stored from the last position to the first.
   bool descending = false;
+  // Also writes top-level Pixel Spacing 1\1, Slice Thickness 1, Rescale
+  // Slope 1 and Intercept 0 and Window 40/400, as some writers do.
+  bool topLevelToo = false;
   double slope = 2.1079, intercept = -3;
   double windowCenter = 1070, windowWidth = 1860;
   double spacingRow = 0.8, spacingColumn = 0.6;  // Pixel Spacing values 1 and 2
@@ -44,7 +47,8 @@ int enhancedSample(const EnhancedMr& e, int x, int y, int frame);
 double enhancedZ(const EnhancedMr& e, int frame);
 // Writes an Enhanced MR Image Storage file, explicit VR little endian,
 // 16-bit unsigned, without the top-level Image Position and Orientation,
-// Pixel Spacing, Slice Thickness, Rescale and Window elements.
+// Pixel Spacing, Slice Thickness, Rescale and Window elements (unless
+// topLevelToo).
 void writeEnhancedMr(const std::string& path, const EnhancedMr& e);
 
 }  // namespace dcmfixtures
