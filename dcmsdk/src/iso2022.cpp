@@ -159,7 +159,7 @@ bool usesCjkCodeExtensions(const std::vector<std::string>& terms) {
   for (const std::string& raw : terms) {
     const std::string t = trimmed(raw);
     if (t == "ISO 2022 IR 87" || t == "ISO 2022 IR 159" || t == "ISO 2022 IR 13" || t == "ISO 2022 IR 149" ||
-        t == "ISO 2022 IR 58" || t == "ISO_IR 13")
+        t == "ISO 2022 IR 58")
       return true;
   }
   return false;

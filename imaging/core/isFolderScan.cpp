@@ -497,14 +497,15 @@ bool isDcmScan::readImage(const std::string& path, ScannedImage& out) {
       for (size_t i = 0; i < expected; ++i) v[i] = std::atof(parts[i].c_str());
       return true;
     };
-    std::vector<PrebinImageRecord> frames(static_cast<size_t>(rec.frames), rec);
+    std::vector<PrebinImageRecord> frames;
     for (int k = 0; k < rec.frames; ++k) {
-      PrebinImageRecord& f = frames[static_cast<size_t>(k)];
       double framePosition[3], frameOrientation[6], frameSpacing[2];
       if (!frameValues(k, 0x0020, 0x0032, 3, framePosition)) {
         frames.clear();
         break;
       }
+      frames.push_back(rec);
+      PrebinImageRecord& f = frames.back();
       if (!frameValues(k, 0x0020, 0x0037, 6, frameOrientation))
         std::memcpy(frameOrientation, orientation, sizeof frameOrientation);
       if (frameValues(k, 0x0028, 0x0030, 2, frameSpacing)) {

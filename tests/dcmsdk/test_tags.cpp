@@ -192,6 +192,8 @@ TEST(Charsets, DelimitersRestoreTheInitialSets) {
        "\xED\x99\x8D^\xED\x99\x8D"},
       {"lo_multi_value", "\\ISO 2022 IR 87", 0x0008103E, esc + "$B;3" + esc + "(B\\" + esc + "$BED" + esc + "(B",
        "\xE5\xB1\xB1\\\xE7\x94\xB0"},
+      {"ir13_single_byte", "ISO_IR 13", 0x00100010, "\xD4\xCF\xC0\xDE^\xC0\xDB\xB3",
+       "\xEF\xBE\x94\xEF\xBE\x8F\xEF\xBE\x80\xEF\xBE\x9E^\xEF\xBE\x80\xEF\xBE\x9B\xEF\xBD\xB3"},
       {"jis0212", "\\ISO 2022 IR 87\\ISO 2022 IR 159", 0x0008103E, esc + "$(D0!" + esc + "(B",
        "\xE4\xB8\x82"},
   };
