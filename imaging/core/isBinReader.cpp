@@ -63,13 +63,18 @@ void dcmLoadingThread::processRequest(NSUI::NSThreadRequest* base) {
   dcmSDK::dcmReader::PixelType type = dcmSDK::dcmReader::PIXEL_UNUSABLE;
   int64_t count = 0;
   const void* pixels = nullptr;
-  if (request->frame > 0 && request->text == framesFile) {
+  if (request->frame > 0 && request->text == framesFile && request->owner == framesOwner &&
+      request->generation == framesGeneration) {
     pixels = reader.readDicomPixelPointer(type, count);
   } else {
     framesFile.clear();
     if (reader.setFile(request->text.c_str())) {
       pixels = reader.readDicomPixelPointer(type, count);
-      if (request->frame > 0) framesFile = request->text;
+      if (request->frame > 0) {
+        framesFile = request->text;
+        framesOwner = request->owner;
+        framesGeneration = request->generation;
+      }
     }
   }
   if (pixels && request->frame > 0) {

@@ -4,7 +4,9 @@
 // at the information update (slices with geometry and DICOM facts, pixels
 // not yet loaded), and fills the pixels at the data update: from the ".raw"
 // file when one of the right size exists, otherwise by decoding every DICOM
-// file on its own loading thread, one request per slice, in slice order.
+// file on its own loading thread, one request per slice, in slice order (the
+// slices of a volume made of one multi-frame file's frames take one frame
+// each; the file is decoded once).
 //
 // While pixels arrive it posts NOTIFY_LOADING_PROGRESS per slice; a viewer
 // may move one slice to the front with prioritizeImage() and is told with
@@ -67,9 +69,12 @@ class dcmLoadingThread : public NSUI::NSThread {
   ~dcmLoadingThread() override = default;
 
  private:
-  // The multi-frame file whose decoded frames the reader holds: the frames
-  // of one file, queued one after another, decode it once.
+  // The multi-frame file whose decoded frames the reader holds, and the load
+  // that asked for it: the frames of one file, queued one after another,
+  // decode it once per load.
   std::string framesFile;
+  const isBinReader* framesOwner = nullptr;
+  uint32_t framesGeneration = 0;
 };
 
 class isBinReader : public isImageFilter, public NSUI::NSThreadSafeDestroy {
