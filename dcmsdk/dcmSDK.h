@@ -124,8 +124,19 @@ class dcmReader {
   // Writes "" first, then the element's value (multi-values joined by "\",
   // padding removed, UTF-8, cut to size - 1 bytes). True when present.
   // Radiopharmaceutical tags (0018,1070-1078) are also found in the first item
-  // of the Radiopharmaceutical Information Sequence.
+  // of the Radiopharmaceutical Information Sequence. Enhanced multi-frame
+  // images: Pixel Spacing, Slice Thickness, Spacing Between Slices, Image
+  // Position and Orientation (Patient), Rescale Intercept, Slope and Type and
+  // Window Center, Width and Explanation absent at the top level are taken
+  // from the Shared Functional Groups, else from the first frame's Per-frame
+  // Functional Groups.
   bool readDicomTagString(unsigned short group, unsigned short element, char* buf, int size);
+
+  // The element as one frame (0-based) of a multi-frame image carries it in
+  // its own item of the Per-frame Functional Groups (in any functional group
+  // macro there); text rules as readDicomTagString. False when that item does
+  // not hold it (the value of the whole image then applies).
+  bool readDicomFrameTagString(int frame, unsigned short group, unsigned short element, char* buf, int size);
 
   // Presence and value as unsigned 16-bit; decimal texts (IS/DS) are read from
   // their leading number, rounded toward zero, and must lie within 0..65535.

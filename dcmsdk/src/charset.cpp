@@ -124,7 +124,27 @@ void copyUtf8(const std::string& s, char* buf, int size) {
   buf[n] = '\0';
 }
 
-std::string toUtf8(LoadedFile& f, const std::string& raw, bool personName) {
+namespace {
+
+// A person name whose last component groups are empty ends in "=" delimiters
+// ("Wang^XiaoDong=王^小東="): they carry nothing and are dropped, per value.
+std::string withoutEmptyTrailingGroups(const std::string& name) {
+  std::string out;
+  out.reserve(name.size());
+  size_t start = 0;
+  while (true) {
+    size_t end = name.find('\\', start);
+    std::string value = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    while (!value.empty() && value.back() == '=') value.pop_back();
+    out += value;
+    if (end == std::string::npos) break;
+    out.push_back('\\');
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string declaredToUtf8(LoadedFile& f, const std::string& raw, bool personName) {
   // Strings may hold NULs in hostile files; they end the text.
   std::string text = raw.substr(0, raw.find('\0'));
   if (!hasHighBytes(text)) return text;
@@ -132,11 +152,24 @@ std::string toUtf8(LoadedFile& f, const std::string& raw, bool personName) {
   DcmDataset* ds = f.ds();
   if (!f.charsetReady) {
     f.charsetReady = true;
-    if (ds && ds->tagExists(DCM_SpecificCharacterSet)) {
+    OFString declared;
+    if (ds && ds->findAndGetOFStringArray(DCM_SpecificCharacterSet, declared, OFFalse).good()) {
+      std::string all(declared.c_str(), declared.length());
+      size_t start = 0;
+      while (true) {
+        size_t end = all.find('\\', start);
+        f.charsetTerms.push_back(all.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+      }
+      f.cjkExtensions = usesCjkCodeExtensions(f.charsetTerms);
+    }
+    if (!f.cjkExtensions && ds && ds->tagExists(DCM_SpecificCharacterSet)) {
       f.charset = std::make_unique<DcmSpecificCharacterSet>();
       f.charsetUsable = f.charset->selectCharacterSet(*ds).good();
     }
   }
+  if (f.cjkExtensions) return decodeIso2022(text, f.charsetTerms, personName);
   if (f.charsetUsable) {
     OFString out;
     if (f.charset->convertString(text.data(), text.size(), out, personName ? "\\^=" : "").good() &&
@@ -159,6 +192,13 @@ std::string toUtf8(LoadedFile& f, const std::string& raw, bool personName) {
   std::string conv;
   if (iconvToUtf8(legacyCharset(f.language), text, conv)) return sanitizeUtf8(conv);
   return sanitizeUtf8(text);
+}
+
+}  // namespace
+
+std::string toUtf8(LoadedFile& f, const std::string& raw, bool personName) {
+  std::string text = declaredToUtf8(f, raw, personName);
+  return personName ? withoutEmptyTrailingGroups(text) : text;
 }
 
 }  // namespace dcmSDK::detail

@@ -194,6 +194,36 @@ bool elementText(LoadedFile& f, DcmItem& item, const DcmTagKey& key, std::string
   return true;
 }
 
+namespace {
+
+// Functional group macro sequence that holds an element of an enhanced
+// multi-frame image in place of the top-level one.
+bool functionalGroupMacro(const DcmTagKey& key, DcmTagKey& macro) {
+  static const struct {
+    DcmTagKey element, sequence;
+  } kMacros[] = {
+      {DCM_PixelSpacing, DCM_PixelMeasuresSequence},
+      {DCM_SliceThickness, DCM_PixelMeasuresSequence},
+      {DCM_SpacingBetweenSlices, DCM_PixelMeasuresSequence},
+      {DCM_ImagePositionPatient, DCM_PlanePositionSequence},
+      {DCM_ImageOrientationPatient, DCM_PlaneOrientationSequence},
+      {DCM_RescaleIntercept, DCM_PixelValueTransformationSequence},
+      {DCM_RescaleSlope, DCM_PixelValueTransformationSequence},
+      {DCM_RescaleType, DCM_PixelValueTransformationSequence},
+      {DCM_WindowCenter, DCM_FrameVOILUTSequence},
+      {DCM_WindowWidth, DCM_FrameVOILUTSequence},
+      {DCM_WindowCenterWidthExplanation, DCM_FrameVOILUTSequence},
+  };
+  for (const auto& m : kMacros)
+    if (m.element == key) {
+      macro = m.sequence;
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
 bool readTagUtf8(LoadedFile& f, uint16_t group, uint16_t element, std::string& out) {
   out.clear();
   DcmDataset* ds = f.ds();
@@ -214,12 +244,50 @@ bool readTagUtf8(LoadedFile& f, uint16_t group, uint16_t element, std::string& o
       where = item;
     }
   }
+  DcmTagKey macro;
+  if (!found && where == f.ds() && functionalGroupMacro(key, macro)) {
+    // Enhanced multi-frame images keep these in functional groups: the
+    // shared ones, else those of the first frame.
+    for (const DcmTagKey& groups : {DCM_SharedFunctionalGroupsSequence, DCM_PerFrameFunctionalGroupsSequence}) {
+      DcmItem* fg = nullptr;
+      DcmItem* item = nullptr;
+      if (f.ds()->findAndGetSequenceItem(groups, fg, 0).good() && fg &&
+          fg->findAndGetSequenceItem(macro, item, 0).good() && item && elementText(f, *item, key, raw, binText)) {
+        found = true;
+        where = item;
+        break;
+      }
+    }
+  }
   if (!found) return false;
   bool pn = false;
   DcmElement* el = nullptr;
   if (where->findAndGetElement(key, el, OFFalse).good() && el) pn = el->ident() == EVR_PN;
   out = toUtf8(f, raw, pn);
   return true;
+}
+
+bool readFrameTagUtf8(LoadedFile& f, int frame, uint16_t group, uint16_t element, std::string& out) {
+  out.clear();
+  DcmDataset* ds = f.ds();
+  DcmItem* fg = nullptr;
+  if (!ds || frame < 0 ||
+      ds->findAndGetSequenceItem(DCM_PerFrameFunctionalGroupsSequence, fg, frame).bad() || !fg)
+    return false;
+  const DcmTagKey key(group, element);
+  for (unsigned long i = 0; i < fg->card(); ++i) {
+    DcmElement* el = fg->getElement(i);
+    if (!el || el->ident() != EVR_SQ) continue;
+    DcmItem* item = static_cast<DcmSequenceOfItems*>(el)->getItem(0);
+    std::string raw;
+    bool binText = false;
+    if (!item || !elementText(f, *item, key, raw, binText)) continue;
+    DcmElement* value = nullptr;
+    const bool pn = item->findAndGetElement(key, value, OFFalse).good() && value && value->ident() == EVR_PN;
+    out = toUtf8(f, raw, pn);
+    return true;
+  }
+  return false;
 }
 
 bool isJpeg2000(E_TransferSyntax xs) {

@@ -47,6 +47,8 @@ struct LoadedFile {
   bool charsetReady = false;
   bool charsetUsable = false;
   std::unique_ptr<DcmSpecificCharacterSet> charset;
+  std::vector<std::string> charsetTerms;  // values of Specific Character Set
+  bool cjkExtensions = false;             // decoded by decodeIso2022
 
   DcmDataset* ds() const { return ff ? ff->getDataset() : nullptr; }
 };
@@ -65,9 +67,19 @@ bool elementText(LoadedFile& f, DcmItem& item, const DcmTagKey& key, std::string
                  bool& isBinaryText);
 // Converts a raw text of the file's character set to valid UTF-8.
 std::string toUtf8(LoadedFile& f, const std::string& raw, bool personName);
+// Specific Character Set terms that need the ISO 2022 decoder below (the
+// Japanese, Korean and Chinese code extensions).
+bool usesCjkCodeExtensions(const std::vector<std::string>& terms);
+// Decodes a text in ISO 2022 code extensions into valid UTF-8; the sets of the
+// first term are active at the start and after every delimiter ("\", CR, LF,
+// FF, TAB, and for person names "^" and "=").
+std::string decodeIso2022(std::string_view text, const std::vector<std::string>& terms, bool personName);
 // Value as UTF-8 text following the reader's tag rules (top level, PET
 // sequence allow-list). False when absent.
 bool readTagUtf8(LoadedFile& f, uint16_t group, uint16_t element, std::string& out);
+// Value of an element in a functional group macro of one frame's item of the
+// Per-frame Functional Groups Sequence (frame 0-based). False when absent.
+bool readFrameTagUtf8(LoadedFile& f, int frame, uint16_t group, uint16_t element, std::string& out);
 // True when the element's length field fits within the file (guards lazy
 // loading of hostile lengths).
 bool lengthFits(const LoadedFile& f, DcmElement* el);

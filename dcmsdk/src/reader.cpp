@@ -214,6 +214,20 @@ bool dcmReader::readDicomTagString(unsigned short group, unsigned short element,
   return d_->failException(d_->where(), "reading an element");
 }
 
+bool dcmReader::readDicomFrameTagString(int frame, unsigned short group, unsigned short element, char* buf,
+                                        int size) try {
+  if (!buf || size <= 0) return false;
+  buf[0] = '\0';
+  if (!d_->file) return false;
+  std::string v;
+  if (!readFrameTagUtf8(*d_->file, frame, group, element, v)) return false;
+  copyUtf8(v, buf, size);
+  return true;
+} catch (...) {
+  if (buf && size > 0) buf[0] = '\0';
+  return d_->failException(d_->where(), "reading a frame's element");
+}
+
 bool dcmReader::readDicomTagUint16(unsigned short group, unsigned short element, unsigned short& value) try {
   if (!d_->file) return false;
   DcmDataset* ds = d_->file->ds();

@@ -60,14 +60,38 @@ void dcmLoadingThread::processRequest(NSUI::NSThreadRequest* base) {
   auto* request = dynamic_cast<loadingRequest*>(base);
   if (!request || !request->owner || request->cancelled) return;
   request->pixels = nullptr;
-  if (reader.setFile(request->text.c_str())) {
-    dcmSDK::dcmReader::PixelType type;
-    int64_t count = 0;
-    const void* pixels = reader.readDicomPixelPointer(type, count);
-    if (pixels && count > 0 && count == request->pixelCount) {
-      request->pixels = pixels;  // the library's buffer, valid until the next file
-      request->pixelType = static_cast<int32_t>(type);
+  dcmSDK::dcmReader::PixelType type = dcmSDK::dcmReader::PIXEL_UNUSABLE;
+  int64_t count = 0;
+  const void* pixels = nullptr;
+  if (request->frame > 0 && request->text == framesFile && request->owner == framesOwner &&
+      request->generation == framesGeneration) {
+    pixels = reader.readDicomPixelPointer(type, count);
+  } else {
+    framesFile.clear();
+    if (reader.setFile(request->text.c_str())) {
+      pixels = reader.readDicomPixelPointer(type, count);
+      if (request->frame > 0) {
+        framesFile = request->text;
+        framesOwner = request->owner;
+        framesGeneration = request->generation;
+      }
     }
+  }
+  if (pixels && request->frame > 0) {
+    // One frame out of the decoded frames of the file.
+    const int64_t perFrame = request->pixelCount;
+    const int64_t bytes = type == dcmSDK::dcmReader::PIXEL_8 ? 1 : type == dcmSDK::dcmReader::PIXEL_16 ? 2
+                          : type == dcmSDK::dcmReader::PIXEL_RGB ? 3 : 0;
+    if (perFrame > 0 && bytes > 0 && count % perFrame == 0 && count / perFrame >= request->frame) {
+      pixels = static_cast<const uint8_t*>(pixels) + (request->frame - 1) * perFrame * bytes;
+      count = perFrame;
+    } else {
+      pixels = nullptr;
+    }
+  }
+  if (pixels && count > 0 && count == request->pixelCount) {
+    request->pixels = pixels;  // the library's buffer, valid until the next file
+    request->pixelType = static_cast<int32_t>(type);
   }
   request->owner->onImageLoaded(request);
   request->pixels = nullptr;
@@ -177,6 +201,7 @@ bool isBinReader::setFileName(std::string folder, std::string cacheFile) {
     getOutputImage();
     emptyOutput();
     fileNames.clear();
+    sliceFrames.clear();
   }
   informationModified = true;
   dataModified = true;
@@ -238,10 +263,15 @@ void isBinReader::readCache() {
     if (bytes.size() - at < static_cast<uint64_t>(volume.sliceCount) * sizeof(PrebinSliceRecord))
       return inconsistent();
     sliceRecords.resize(static_cast<size_t>(volume.sliceCount));
-    for (auto& s : sliceRecords) take(&s, sizeof s);
+    sliceFrames.clear();
+    for (auto& s : sliceRecords) {
+      take(&s, sizeof s);
+      sliceFrames.push_back(s.frameNumber);
+    }
     expected = volume.sliceCount;
   } else if (kind == "series") {
     isVolumeFile = false;
+    sliceFrames.clear();
     if (header.count < 1) return inconsistent();
     images.resize(static_cast<size_t>(header.count));
     for (auto& r : images)
@@ -413,6 +443,7 @@ void isBinReader::execute(isImageData*, isImageData* out) {
       r->owner = this;
       r->index = static_cast<int32_t>(i);
       r->pixelCount = static_cast<int32_t>(static_cast<int64_t>(s->frameCount) * s->height * s->width);
+      r->frame = i < sliceFrames.size() ? sliceFrames[i] : 0;
       r->generation = generation;
       requests.push_back(r);
     }

@@ -4,7 +4,9 @@
 // at the information update (slices with geometry and DICOM facts, pixels
 // not yet loaded), and fills the pixels at the data update: from the ".raw"
 // file when one of the right size exists, otherwise by decoding every DICOM
-// file on its own loading thread, one request per slice, in slice order.
+// file on its own loading thread, one request per slice, in slice order (the
+// slices of a volume made of one multi-frame file's frames take one frame
+// each; the file is decoded once).
 //
 // While pixels arrive it posts NOTIFY_LOADING_PROGRESS per slice; a viewer
 // may move one slice to the front with prioritizeImage() and is told with
@@ -41,6 +43,7 @@ class loadingRequest : public NSUI::NSThreadRequest {
  public:
   int32_t index = 0;       // position in the output's slice list
   int32_t pixelCount = 0;  // frameCount × height × width
+  int32_t frame = 0;       // 1-based frame of a multi-frame file to take; 0: the whole file
   int32_t pixelType = 0;   // the library's pixel type of the decoded file
   // The decoded samples, valid while onImageLoaded runs; null when the file
   // could not be decoded as expected.
@@ -64,6 +67,14 @@ class dcmLoadingThread : public NSUI::NSThread {
 
  protected:
   ~dcmLoadingThread() override = default;
+
+ private:
+  // The multi-frame file whose decoded frames the reader holds, and the load
+  // that asked for it: the frames of one file, queued one after another,
+  // decode it once per load.
+  std::string framesFile;
+  const isBinReader* framesOwner = nullptr;
+  uint32_t framesGeneration = 0;
 };
 
 class isBinReader : public isImageFilter, public NSUI::NSThreadSafeDestroy {
@@ -100,6 +111,8 @@ class isBinReader : public isImageFilter, public NSUI::NSThreadSafeDestroy {
   bool hasValidHeader = false;
   bool isVolumeFile = false;
   std::vector<std::string> fileNames;
+  // Per slice of a volume: the 1-based frame of its file, 0 for the whole file.
+  std::vector<uint16_t> sliceFrames;
   dcmLoadingThread* loadingThread = nullptr;
   // Guards the output's slice list and samples, `waiters`, `failedSlices`
   // and `generation`.

@@ -271,6 +271,7 @@ bool isDcmScan::writeVolumeCache(const std::string& path, const std::vector<Scan
     PrebinSliceRecord s;
     std::memset(&s, 0, sizeof s);
     s.instanceNumber = r.instanceNumber;
+    s.frameNumber = static_cast<uint16_t>(image->frameNumber);
     s.bitsAllocated = r.bitsAllocated;
     s.rescaleIntercept = r.rescaleIntercept;
     s.rescaleSlope = r.rescaleSlope;
@@ -476,6 +477,56 @@ bool isDcmScan::readImage(const std::string& path, ScannedImage& out) {
                                             rec.rescaleSlope, rec.rescaleIntercept, rec.displayCode);
   if (elementType < 0) return false;
   rec.elementType = elementType;
+
+  // Frames that carry their own position (Per-frame Functional Groups): one
+  // record each, with the frame's own orientation, spacing, rescale and
+  // window where it has them and the image's otherwise.
+  out.frameRecords.clear();
+  if (rec.frames > 1 && hasOrientation) {
+    auto frameText = [&](int frame, unsigned short g, unsigned short e, std::string& value) {
+      if (!r.readDicomFrameTagString(frame, g, e, tagBuffer, kTagBufferSize)) return false;
+      value = tagBuffer;
+      return true;
+    };
+    auto frameValues = [&](int frame, unsigned short g, unsigned short e, size_t expected, double* v) {
+      std::string ft;
+      if (!frameText(frame, g, e, ft)) return false;
+      std::vector<std::string> parts;
+      NSUI::splitString(ft, "\\", parts);
+      if (parts.size() != expected) return false;
+      for (size_t i = 0; i < expected; ++i) v[i] = std::atof(parts[i].c_str());
+      return true;
+    };
+    std::vector<PrebinImageRecord> frames;
+    for (int k = 0; k < rec.frames; ++k) {
+      double framePosition[3], frameOrientation[6], frameSpacing[2];
+      if (!frameValues(k, 0x0020, 0x0032, 3, framePosition)) {
+        frames.clear();
+        break;
+      }
+      frames.push_back(rec);
+      PrebinImageRecord& f = frames.back();
+      if (!frameValues(k, 0x0020, 0x0037, 6, frameOrientation))
+        std::memcpy(frameOrientation, orientation, sizeof frameOrientation);
+      if (frameValues(k, 0x0028, 0x0030, 2, frameSpacing)) {
+        f.spacingX = static_cast<float>(frameSpacing[1]);
+        f.spacingY = static_cast<float>(frameSpacing[0]);
+      }
+      if (frameText(k, 0x0028, 0x1052, t)) f.rescaleIntercept = static_cast<float>(std::atof(t.c_str()));
+      if (frameText(k, 0x0028, 0x1053, t)) f.rescaleSlope = static_cast<float>(std::atof(t.c_str()));
+      if (frameText(k, 0x0028, 0x1050, t)) f.windowCenter = static_cast<float>(std::atof(t.c_str()));
+      if (frameText(k, 0x0028, 0x1051, t)) f.windowWidth = static_cast<float>(std::atof(t.c_str()));
+      f.frames = 1;
+      f.geometryValid = 1;
+      f.instanceNumber = static_cast<int16_t>(k + 1);
+      storeMatrix(makeSliceMatrix(frameOrientation, frameOrientation + 3, framePosition, f.positionCode,
+                                  f.feetFirstCode),
+                  f.matrix);
+      f.elementType = decideElementType(f.bitsAllocated, static_cast<int>(pixelType), f.modality, f.rescaleSlope,
+                                        f.rescaleIntercept, f.displayCode);
+    }
+    out.frameRecords = std::move(frames);
+  }
   return true;
 }
 
@@ -501,8 +552,31 @@ bool isDcmScan::scanFolder(const std::string& folderIn, const std::vector<std::s
   records.reserve(kept.size());
   for (ScannedImage& image : kept) records.push_back(&image);
 
+  if (kept.size() == 1 && kept.front().frameRecords.size() > 1) {
+    // One multi-frame image whose frames carry their positions: a volume of
+    // its frames when they form one, else the file as before.
+    const ScannedImage& file = kept.front();
+    std::vector<ScannedImage> frames(file.frameRecords.size());
+    std::vector<ScannedImage*> frameList;
+    for (size_t k = 0; k < frames.size(); ++k) {
+      frames[k].record = file.frameRecords[k];
+      frames[k].instanceNumber = static_cast<int32_t>(k + 1);
+      frames[k].hasInstanceNumber = true;
+      frames[k].name = file.name;
+      frames[k].folder = file.folder;
+      frames[k].frameNumber = static_cast<int32_t>(k + 1);
+      frameList.push_back(&frames[k]);
+    }
+    if (arrangeVolume(frameList)) return writeVolumeCache(path, frameList);
+    return writeSeriesCache(path, records);
+  }
   if (plain || records.size() == 1) return writeSeriesCache(path, records);
+  if (!arrangeVolume(records)) return writeSeriesCache(path, records);
+  return writeVolumeCache(path, records);
+}
 
+bool isDcmScan::arrangeVolume(std::vector<ScannedImage*>& records) {
+  bool plain = false;
   postProgress(94);
   const PrebinImageRecord& first = records.front()->record;
   for (const ScannedImage* image : records) {
@@ -525,7 +599,7 @@ bool isDcmScan::scanFolder(const std::string& folderIn, const std::vector<std::s
     }
   }
   postProgress(99);
-  if (plain) return writeSeriesCache(path, records);
+  if (plain) return false;
 
   Vec direction = positionOf(records.back()->record) - positionOf(records.front()->record);
   const double dl = length(direction);
@@ -535,7 +609,7 @@ bool isDcmScan::scanFolder(const std::string& folderIn, const std::vector<std::s
     const double c = std::clamp(dot(direction, normal) / (dl * nl), -1.0, 1.0);
     if (std::acos(c) > 1.0) std::reverse(records.begin(), records.end());
   }
-  return writeVolumeCache(path, records);
+  return true;
 }
 
 }  // namespace isImageSDK

@@ -6,7 +6,9 @@
 // patient position, modality and element type, lie on one line along their
 // normal and are evenly spaced (by more than 0.01 mm) in Instance Number
 // order; otherwise a "series" in listing order (multi-frame files, missing
-// geometry or instance numbers) or in Instance Number order.
+// geometry or instance numbers) or in Instance Number order. A folder whose
+// only image is a multi-frame file with a position per frame (enhanced CT and
+// MR) gives a "volume" of its frames when the frames pass the same tests.
 //
 // Progress is posted as NOTIFY_ACTIVITY_PROGRESS (broadcast, immediate,
 // intValue = percent): 2, then 2..12 while listing, 12..92 while reading,
@@ -28,6 +30,10 @@ struct ScannedImage {
   bool hasInstanceNumber = false;
   std::string name;    // relative to the series folder
   std::string folder;  // the series folder
+  // A multi-frame image whose every frame carries its own position: one
+  // record per frame (frames 1, own matrix, rescale and window), file order.
+  std::vector<PrebinImageRecord> frameRecords;
+  int32_t frameNumber = 0;  // 1-based frame this record stands for; 0: the file
 };
 
 class isDcmScan {
@@ -65,6 +71,10 @@ class isDcmScan {
 
   // Reads one file into a record; false when the file is not a usable image.
   bool readImage(const std::string& path, ScannedImage& out);
+  // The volume test (posting 94, 97 and 99): sorts the records by Instance
+  // Number and, when they form an evenly spaced volume, orders them along
+  // their normal and returns true.
+  static bool arrangeVolume(std::vector<ScannedImage*>& records);
 
  private:
   char* tagBuffer = nullptr;  // 1024 bytes, every text element is read here

@@ -126,7 +126,7 @@ struct PrebinVolumeRecord {
 
 struct PrebinSliceRecord {
   int16_t instanceNumber;
-  uint8_t pad2[2];
+  uint16_t frameNumber;  // 1-based frame of a multi-frame file; 0: the whole file
   int32_t bitsAllocated;
   float rescaleIntercept;
   float rescaleSlope;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "support_dcm.h"
+#include "tools/dcmfixtures/extras.h"
 
 using dcmSDK::dcmReader;
 using dcmSDK::dcmReadTag;
@@ -119,8 +120,6 @@ TEST(Charsets, DeclaredLegacyAndUnknownTextsBecomeValidUtf8) {
       {"latin1", "ISO_IR 100", "M\xFCller^J\xF6rg", 0, "M\xC3\xBCller^J\xC3\xB6rg", false},
       {"utf8", "ISO_IR 192", "M\xC3\xBCller", 0, "M\xC3\xBCller", false},
       {"undeclared_callback", "", gb, 0, "converted", true},
-      // Not supported by every iconv build: converted, or handed to the legacy path.
-      {"iso2022_ir87", "\\ISO 2022 IR 87", "\x1B$B%d%^%@\x1B(B^\x1B$B%?%m%&\x1B(B", 0, nullptr, -1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -137,6 +136,77 @@ TEST(Charsets, DeclaredLegacyAndUnknownTextsBecomeValidUtf8) {
     if (c.expect) EXPECT_STREQ(buf, c.expect);
     if (c.viaCallback >= 0) EXPECT_EQ(!g_callbackCalls.empty(), c.viaCallback == 1);
     if (c.viaCallback == 1) EXPECT_EQ(g_callbackCalls[0], c.value);
+  }
+}
+
+// The examples of the standard in ISO 2022 code extensions (Japanese, Korean,
+// Chinese) and GB18030: every reading path returns the same UTF-8 text, never
+// escape sequences, and a name's empty last group loses its "=". The legacy
+// converter must not be asked.
+TEST(Charsets, CodeExtensionsAndEmptyTrailingGroups) {
+  const auto examples = dcmfixtures::nameExamples();
+  const auto paths = dcmfixtures::writeNameExamples(scratch() + "/names");
+  ASSERT_EQ(paths.size(), examples.size());
+  dcmSDK::setgb2utf8Callback(recordingCallback);
+  g_callbackCalls.clear();
+  for (size_t i = 0; i < examples.size(); ++i) {
+    SCOPED_TRACE(examples[i].name);
+    dcmReader r;
+    ASSERT_TRUE(r.setFile(paths[i].c_str()));
+    char buf[1024];
+    ASSERT_TRUE(r.readDicomTagString(0x0010, 0x0010, buf, sizeof buf));
+    EXPECT_EQ(std::string(buf), examples[i].utf8);
+
+    dcmReadTag t;
+    ASSERT_TRUE(t.setFile(paths[i].c_str()));
+    EXPECT_EQ(t.getTag(0x0010, 0x0010), examples[i].utf8);
+    int count = 0;
+    dcmSDK::DicomTags** rows = t.getTagList(count);
+    std::string listed;
+    for (int k = 0; k < count; ++k)
+      if (std::strcmp(rows[k]->tag, "(0010,0010)") == 0) listed = rows[k]->value;
+    EXPECT_EQ(listed, examples[i].utf8);
+  }
+  dcmSDK::setgb2utf8Callback(nullptr);
+  EXPECT_TRUE(g_callbackCalls.empty());
+}
+
+// Delimiters bring back the sets of the first value: a G1 set designated in
+// one component is gone after "^", so its bytes there are not read as Korean,
+// while half-width katakana (G1 of the first value) come back after "=" without
+// a new escape sequence. Values of other VRs keep "^" and "=" as text.
+TEST(Charsets, DelimitersRestoreTheInitialSets) {
+  const std::string esc = "\x1B";
+  struct Case {
+    const char* name;
+    const char* charset;
+    uint32_t tag;
+    std::string value;
+    std::string expect;
+  } cases[] = {
+      {"pn_g1_reset", "\\ISO 2022 IR 149", 0x00100010, "A" + esc + "$)C\xC8\xAB^\xC8\xAB",
+       "A\xED\x99\x8D^\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"pn_katakana_back", "ISO 2022 IR 13\\ISO 2022 IR 149", 0x00100010,
+       "\xD4=" + esc + "$)C\xC8\xAB=\xD4", "\xEF\xBE\x94=\xED\x99\x8D=\xEF\xBE\x94"},
+      {"lo_caret_is_text", "\\ISO 2022 IR 149", 0x0008103E, esc + "$)C\xC8\xAB^\xC8\xAB",
+       "\xED\x99\x8D^\xED\x99\x8D"},
+      {"lo_multi_value", "\\ISO 2022 IR 87", 0x0008103E, esc + "$B;3" + esc + "(B\\" + esc + "$BED" + esc + "(B",
+       "\xE5\xB1\xB1\\\xE7\x94\xB0"},
+      {"ir13_single_byte", "ISO_IR 13", 0x00100010, "\xD4\xCF\xC0\xDE^\xC0\xDB\xB3",
+       "\xEF\xBE\x94\xEF\xBE\x8F\xEF\xBE\x80\xEF\xBE\x9E^\xEF\xBE\x80\xEF\xBE\x9B\xEF\xBD\xB3"},
+      {"jis0212", "\\ISO 2022 IR 87\\ISO 2022 IR 159", 0x0008103E, esc + "$(D0!" + esc + "(B",
+       "\xE4\xB8\x82"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = scratch() + "/cs_" + c.name + ".dcm";
+    dcmfixtures::writeTagged(path, {{0x00080005, c.charset}, {c.tag, c.value}});
+    dcmReader r;
+    ASSERT_TRUE(r.setFile(path.c_str()));
+    char buf[256];
+    ASSERT_TRUE(r.readDicomTagString(static_cast<unsigned short>(c.tag >> 16), static_cast<unsigned short>(c.tag),
+                                     buf, sizeof buf));
+    EXPECT_EQ(std::string(buf), c.expect);
   }
 }
 

@@ -1,5 +1,8 @@
 // dcmfixtures <outdir> [--size WxH] [--slices N] [--only name,...] [--broken]
-// Writes deterministic synthetic DICOM series (one folder per variant).
+// Writes deterministic synthetic DICOM series (one folder per variant), the
+// character-set name examples ("charsets") and an enhanced MR ("enhanced_mr").
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "tools/dcmfixtures/extras.h"
 #include "tools/dcmfixtures/fixtures.h"
 
 int main(int argc, char** argv) {
@@ -44,6 +48,21 @@ int main(int argc, char** argv) {
       if (!only.empty() && !only.count(v.name)) continue;
       auto s = dcmfixtures::writeSeries(dir + "/" + v.name, v, w, h, slices);
       std::printf("%s: %zu file(s)\n", v.name.c_str(), s.files.size());
+    }
+    if (only.empty() || only.count("charsets")) {
+      for (const auto& p : dcmfixtures::writeNameExamples(dir + "/charsets")) std::printf("charsets: %s\n", p.c_str());
+    }
+    if (only.empty() || only.count("enhanced_mr")) {
+      dcmfixtures::EnhancedMr e;
+      e.frames = slices > 1 ? slices : e.frames;
+      if (w != 64 || h != 48) {
+        e.width = w;
+        e.height = h;
+      }
+      const std::string folder = dir + "/enhanced_mr";
+      mkdir(folder.c_str(), 0755);
+      dcmfixtures::writeEnhancedMr(folder + "/enhanced_mr.dcm", e);
+      std::printf("enhanced_mr: 1 file(s), %d frames\n", e.frames);
     }
     if (broken) {
       for (const auto& b : dcmfixtures::writeBroken(dir + "/broken"))
