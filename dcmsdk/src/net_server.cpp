@@ -275,29 +275,15 @@ class StoreSCP : public DcmThreadSCP {
     put(rec->instanceNumber, 256, tagOr(*file, 0x0020, 0x0013, "0"));
     loaded.ff.reset();
 
-    // Patient, study and series folders, none of them a symlink.
-    int dirFd = dup(ctx->rootFd);
-    std::string rest = folder;
-    while (dirFd >= 0 && !rest.empty()) {
-      size_t slash = rest.find('/');
-      std::string part = rest.substr(0, slash);
-      rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
-      int next = openSubdir(dirFd, part);
-      close(dirFd);
-      dirFd = next;
-    }
+    int dirFd = seriesFolder(folder);
     if (dirFd < 0) {
       detail::logLine(std::string("server: cannot create the folder ") + folder + ": " + std::strerror(errno));
       return kStatusOutOfResources;
     }
-    if (!accepting()) {
-      close(dirFd);
-      return kStatusOutOfResources;
-    }
+    if (!accepting()) return kStatusOutOfResources;
     std::string why;
     bool placed = net::placeFile(ctx->incomingFd, in.name, dirFd, ctx->root + folder, hasUid ? sop : "", hasUid,
                                  fileName, why);
-    close(dirFd);
     if (!placed) {
       detail::logLine("server: cannot store " + fileName + ": " + why);
       return kStatusOutOfResources;
@@ -309,9 +295,41 @@ class StoreSCP : public DcmThreadSCP {
     return kStatusSuccess;
   }
 
+  // The series folder (patient, study and series folders created as needed,
+  // none of them a symlink), kept open while images of the same series
+  // arrive; a folder removed meanwhile is made again.
+  int seriesFolder(const std::string& folder) {
+    struct stat st;
+    if (folderFd_ >= 0 && folder == folderName_ && fstat(folderFd_, &st) == 0 && st.st_nlink > 0) return folderFd_;
+    if (folderFd_ >= 0) close(folderFd_);
+    folderFd_ = -1;
+    int dirFd = dup(ctx->rootFd);
+    std::string rest = folder;
+    while (dirFd >= 0 && !rest.empty()) {
+      size_t slash = rest.find('/');
+      std::string part = rest.substr(0, slash);
+      rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
+      int next = openSubdir(dirFd, part);
+      close(dirFd);
+      dirFd = next;
+    }
+    if (dirFd >= 0) {
+      folderFd_ = dirFd;
+      folderName_ = folder;
+    }
+    return dirFd;
+  }
+
   void emitPending() { net::emitRecord(pending_.release()); }
 
   std::unique_ptr<DCM_MESSAGE> pending_;
+  int folderFd_ = -1;
+  std::string folderName_;
+
+ public:
+  ~StoreSCP() override {
+    if (folderFd_ >= 0) close(folderFd_);
+  }
 };
 
 class StorePool;
