@@ -1,11 +1,18 @@
 // Storage server throughput: 500 CT images of 512 x 512 16-bit sent by
-// DCMTK's storescu into the library's server and into DCMTK's storescp (the
-// reference, run from the same build of DCMTK in the same run), over one
-// association and over four in parallel. Nagle's delay is off on both sides.
-// The last entry reports ours / storescp in images per second.
+// DCMTK's storescu (Nagle's delay off) into the library's server and into
+// DCMTK's `storescp --fork` (the reference, from the same DCMTK build), over
+// one association and over four in parallel, into a tmpfs (/dev/shm) and
+// into a folder on disk. The two servers run one after the other in each
+// round, so that both meet the same machine load; every round also runs the
+// library's server without the durable flush (fdatasync of each file and
+// its folder before the acknowledgement) to tell that flush's cost.
+//
+// Reported per case, over the rounds (FW_STORE_ROUNDS, default 3), as
+// ratios of two timings taken side by side: ours / storescp (goal <= 1.1)
+// and ours / ours-without-flush (the durable flush's cost), min and median.
 //
 // Run (inside the loopback-only namespace): scripts/bench.sh
-//   --benchmark_filter=Store
+//   --benchmark_filter=Receive
 #include <benchmark/benchmark.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -16,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -27,6 +35,7 @@
 #include <vector>
 
 #include "dcmsdk/dcmSDK.h"
+#include "dcmsdk/src/net_common.h"
 #include "tests/support/loopback.h"
 #include "tools/dcmfixtures/fixtures.h"
 
@@ -73,11 +82,10 @@ pid_t spawn(const std::vector<std::string>& argv) {
 struct Setup {
   std::string dir;
   std::vector<std::string> files;
-  std::map<std::string, double> seconds;  // best time per configuration
   Setup() {
     setenv("TCP_NODELAY", "1", 1);
     dcmSDK::setLogCallback(nullptr);
-    char tmpl[] = "/tmp/dcmsdk-store-bench-XXXXXX";
+    char tmpl[] = "/var/tmp/dcmsdk-store-bench-XXXXXX";
     dir = mkdtemp(tmpl);
     files = dcmfixtures::writeSeries(dir + "/in", *dcmfixtures::findVariant("ct_ele"), 512, 512, kImages).files;
   }
@@ -107,88 +115,118 @@ double sendAll(uint16_t port, const char* calledAE, int assocs) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-void report(benchmark::State& state, const std::string& key, double secs) {
-  state.SetIterationTime(secs);
-  auto& best = setup().seconds[key];
-  if (best == 0 || secs < best) best = secs;
+size_t countFiles(const std::string& dir) {
+  size_t n = 0;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    n += it->is_regular_file() && it->path().string().find("/.incoming/") == std::string::npos;
+  return n;
+}
+
+void freshDir(const std::string& d) {
+  std::error_code ec;
+  fs::remove_all(d, ec);
+  fs::create_directories(d);
+  sync();  // the previous run's writeback does not land on the next one
 }
 
 std::atomic<int> g_stored{0};
 
-void BM_StoreOurs(benchmark::State& state) {
+// One run of the library's server; seconds, or < 0 when not every image
+// was stored.
+double runOurs(const std::string& root, int assocs, bool durable) {
+  freshDir(root);
+  dcmSDK::net::setDurableStore(durable);
+  dcmSDK::dcmServer server;
+  uint16_t port = freePort();
+  server.setPort("127.0.0.1", std::to_string(port).c_str(), "fernwick");
+  server.setRoot(root.c_str());
+  if (!server.BeginDicomServer()) return -1;
+  g_stored = 0;
+  double secs = sendAll(port, "fernwick", assocs);
+  server.StopDicomServer();
+  dcmSDK::net::setDurableStore(true);
+  return g_stored == kImages && countFiles(root) == size_t(kImages) ? secs : -1;
+}
+
+double runStorescp(const std::string& out, int assocs) {
+  freshDir(out);
+  uint16_t port = freePort();
+  pid_t scp = spawn({"storescp", "--fork", "-aet", "STORESCP", "-od", out, std::to_string(port)});
+  while (!canConnect(port)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  double secs = sendAll(port, "STORESCP", assocs);
+  // The forked children end with their associations; wait for the files.
+  for (int i = 0; i < 200 && countFiles(out) < size_t(kImages); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  kill(-scp, SIGTERM);
+  waitpid(scp, nullptr, 0);
+  return countFiles(out) == size_t(kImages) ? secs : -1;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+double minOf(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+// state.range(0): associations; range(1): 0 tmpfs, 1 disk.
+void BM_Receive(benchmark::State& state) {
   int assocs = static_cast<int>(state.range(0));
+  bool disk = state.range(1) != 0;
+  int rounds = std::max(3, std::getenv("FW_STORE_ROUNDS") ? std::atoi(std::getenv("FW_STORE_ROUNDS")) : 3);
   dcmSDK::setMsgCallback([](uint32_t type, void* data) {
     if (type == dcmSDK::DCM_MSG_IMAGE_STORED) {
       delete static_cast<dcmSDK::DCM_MESSAGE*>(data);
       ++g_stored;
     }
   });
-  std::string root = setup().dir + "/ours";
+  std::string base = disk ? setup().dir : std::string("/dev/shm");
+  std::string ours = base + "/fw-bench-ours", ref = base + "/fw-bench-storescp";
+  std::vector<double> tOurs, tRef, tNoSync, ratio, flushCost;
   for (auto _ : state) {
-    state.PauseTiming();
-    fs::remove_all(root);
-    fs::create_directories(root);
-    dcmSDK::dcmServer server;
-    uint16_t port = freePort();
-    server.setPort("127.0.0.1", std::to_string(port).c_str(), "fernwick");
-    server.setRoot(root.c_str());
-    if (!server.BeginDicomServer()) {
-      state.SkipWithError("server did not start");
-      return;
+    for (int r = 0; r < rounds; ++r) {
+      // Alternate who goes first, so neither side always meets a warmer cache.
+      double a = 0, b = 0, c = 0;
+      if (r % 2 == 0) {
+        b = runStorescp(ref, assocs);
+        a = runOurs(ours, assocs, true);
+      } else {
+        a = runOurs(ours, assocs, true);
+        b = runStorescp(ref, assocs);
+      }
+      c = runOurs(ours, assocs, false);
+      if (a < 0 || b < 0 || c < 0) {
+        state.SkipWithError("not every image was stored");
+        break;
+      }
+      tOurs.push_back(a);
+      tRef.push_back(b);
+      tNoSync.push_back(c);
+      ratio.push_back(a / b);
+      flushCost.push_back(a / c);
     }
-    g_stored = 0;
-    state.ResumeTiming();
-    double secs = sendAll(port, "fernwick", assocs);
-    if (g_stored != kImages) state.SkipWithError("not every image was stored");
-    report(state, "ours/" + std::to_string(assocs), secs);
+    state.SetIterationTime(tOurs.empty() ? 0 : median(tOurs));
   }
-  state.SetItemsProcessed(state.iterations() * kImages);
-}
-
-void BM_StoreStorescp(benchmark::State& state) {
-  int assocs = static_cast<int>(state.range(0));
-  std::string out = setup().dir + "/storescp";
-  for (auto _ : state) {
-    state.PauseTiming();
-    fs::remove_all(out);
-    fs::create_directories(out);
-    uint16_t port = freePort();
-    std::vector<std::string> argv = {"storescp", "-aet", "STORESCP", "-od", out};
-    if (assocs > 1) argv.push_back("--fork");
-    argv.push_back(std::to_string(port));
-    pid_t scp = spawn(argv);
-    while (!canConnect(port)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    state.ResumeTiming();
-    double secs = sendAll(port, "STORESCP", assocs);
-    state.PauseTiming();
-    kill(-scp, SIGTERM);
-    waitpid(scp, nullptr, 0);
-    size_t n = 0;
-    for (auto& e : fs::directory_iterator(out)) n += e.is_regular_file();
-    if (n != kImages) state.SkipWithError("storescp did not store every image");
-    state.ResumeTiming();
-    report(state, "storescp/" + std::to_string(assocs), secs);
-  }
-  state.SetItemsProcessed(state.iterations() * kImages);
-}
-
-// Ours / storescp in images per second, from the best run of each.
-void BM_StoreRatio(benchmark::State& state) {
-  for (auto _ : state) {
-  }
-  auto& s = setup().seconds;
-  for (int a : {1, 4}) {
-    std::string k = std::to_string(a);
-    if (s["ours/" + k] > 0 && s["storescp/" + k] > 0) {
-      state.counters["ratio_" + k + "assoc"] = s["storescp/" + k] / s["ours/" + k];
-      state.counters["ours_img_per_s_" + k] = kImages / s["ours/" + k];
-      state.counters["storescp_img_per_s_" + k] = kImages / s["storescp/" + k];
-    }
-  }
+  std::error_code ec;
+  fs::remove_all(ours, ec);
+  fs::remove_all(ref, ec);
+  if (tOurs.empty()) return;
+  state.counters["ours/storescp_min"] = minOf(ratio);
+  state.counters["ours/storescp_median"] = median(ratio);
+  state.counters["ours_nosync/storescp_median"] = median(tNoSync) / median(tRef);
+  state.counters["flush_cost_min"] = minOf(flushCost);
+  state.counters["flush_cost_median"] = median(flushCost);
+  state.counters["rounds"] = double(tOurs.size());
+  state.SetLabel(std::string(disk ? "disk" : "tmpfs") + ", " + std::to_string(assocs) + " assoc x " +
+                 std::to_string(kImages) + " images");
 }
 
 }  // namespace
 
-BENCHMARK(BM_StoreStorescp)->Arg(1)->Arg(4)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StoreOurs)->Arg(1)->Arg(4)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StoreRatio)->Iterations(1);
+BENCHMARK(BM_Receive)
+    ->ArgsProduct({{1, 4}, {0, 1}})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);

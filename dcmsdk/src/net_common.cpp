@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,23 +139,89 @@ std::string pathComponent(const std::string& text, size_t maxLen) {
   return out;
 }
 
-uint64_t fnv1a64File(const std::string& path) {
+uint64_t fnv1a64File(const std::string& path, uint64_t offset) {
   uint64_t h = 1469598103934665603ull;
-  FILE* fp = std::fopen(path.c_str(), "rb");
-  if (!fp) return h;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return h;
   unsigned char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) {
-    for (size_t i = 0; i < n; ++i) {
+  ssize_t n;
+  off_t at = static_cast<off_t>(offset);
+  while ((n = pread(fd, buf, sizeof buf, at)) > 0) {
+    at += n;
+    for (ssize_t i = 0; i < n; ++i) {
       h ^= buf[i];
       h *= 1099511628211ull;
     }
   }
-  std::fclose(fp);
+  close(fd);
   return h;
 }
 
-bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefix, std::string& tmpPath) {
+uint64_t fnv1a64(const std::string& s) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : s) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+namespace {
+std::string hex16(uint64_t v) {
+  char b[20];
+  std::snprintf(b, sizeof b, "%016llx", static_cast<unsigned long long>(v));
+  return b;
+}
+std::string hashedName(const std::string& uid) { return pathComponent(uid, 111) + "_" + hex16(fnv1a64(uid)); }
+std::atomic<bool> g_durable{true};
+}  // namespace
+
+std::string instanceFileName(const std::string& sopUid) {
+  std::string plain = pathComponent(sopUid, 128);
+  return plain == sopUid ? plain : hashedName(sopUid);
+}
+
+std::string noUidFileName(uint64_t datasetHash) { return "noUID_" + hex16(datasetHash); }
+
+std::string sopUidOfFile(const std::string& path) {
+  DcmFileFormat ff;
+  OFCondition c;
+  try {
+    c = ff.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 256, ERM_autoDetect);
+  } catch (...) {
+    return "";
+  }
+  OFString uid;
+  if (c.bad() || ff.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, uid).bad()) return "";
+  std::string out = uid.c_str();
+  while (!out.empty() && (out.back() == ' ' || out.back() == '\0')) out.pop_back();
+  return out;
+}
+
+namespace {
+std::atomic<int> g_replyTimeout{60};
+}
+int replyTimeout() { return g_replyTimeout.load(); }
+void setReplyTimeout(int seconds) { g_replyTimeout.store(seconds > 0 ? seconds : 60); }
+
+bool durableStore() { return g_durable.load(std::memory_order_relaxed); }
+void setDurableStore(bool on) { g_durable.store(on); }
+
+bool metaHeaderReadsBack(const std::string& path, E_TransferSyntax expected) {
+  DcmFileFormat ff;
+  OFCondition c;
+  try {
+    c = ff.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 256, ERM_metaOnly);
+  } catch (...) {
+    return false;
+  }
+  OFString ts;
+  if (c.bad() || ff.getMetaInfo()->findAndGetOFString(DCM_TransferSyntaxUID, ts).bad()) return false;
+  return DcmXfer(ts.c_str()).getXfer() == expected;
+}
+
+bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefix, std::string& tmpPath,
+                    uint64_t* datasetOffset) {
   tmpPath = dir + "/" + prefix + "XXXXXX";
   int fd = mkostemp(tmpPath.data(), O_CLOEXEC);
   if (fd < 0) {
@@ -165,7 +232,7 @@ bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefi
   close(fd);
   E_TransferSyntax xfer = ff.getDataset()->getOriginalXfer();
   if (xfer == EXS_Unknown) xfer = EXS_LittleEndianExplicit;
-  offile_off_t written = -1;
+  offile_off_t written = -1, metaEnd = 0;
   OFCondition c;
   {
     DcmOutputFileStream out(tmpPath.c_str());
@@ -179,15 +246,63 @@ bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefi
       written = out.tell();
     }
   }
-  // The stream may fail to write its last block when it closes: the size
-  // tells.
+  if (DcmMetaInfo* meta = ff.getMetaInfo()) metaEnd = 132 + static_cast<offile_off_t>(meta->getLength());
+  // The stream counts bytes before compression, so its position gives the
+  // file's size only for uncompressed transfer syntaxes. Every file is read
+  // back by its meta header; its data reach the disk before it counts.
   struct stat st;
-  bool ok = c.good() && stat(tmpPath.c_str(), &st) == 0 && st.st_size == written && written > 0;
+  bool deflated = DcmXfer(xfer).getStreamCompression() != ESC_none;
+  bool ok = c.good() && stat(tmpPath.c_str(), &st) == 0 && st.st_size > 0 &&
+            (deflated || st.st_size == written);
+  if (ok && durableStore()) {
+    int sfd = open(tmpPath.c_str(), O_RDONLY | O_CLOEXEC);
+    ok = sfd >= 0 && fdatasync(sfd) == 0;
+    if (sfd >= 0) close(sfd);
+  }
+  if (ok) ok = metaHeaderReadsBack(tmpPath, xfer);
   if (!ok) {
-    detail::logLine("cannot write a received file: " + std::string(c.bad() ? c.text() : "the file system is full"));
+    detail::logLine("cannot write a received file: " +
+                    std::string(c.bad() ? c.text() : errno ? std::strerror(errno) : "it does not read back"));
     unlink(tmpPath.c_str());
   }
+  if (datasetOffset) *datasetOffset = static_cast<uint64_t>(metaEnd);
   return ok;
+}
+
+bool placeFile(int fromDirFd, const std::string& tmpName, int dirFd, const std::string& dirPath,
+               const std::string& sopUid, bool hasUid, std::string& name, std::string& why) {
+  std::vector<std::string> candidates{name};
+  if (hasUid && hashedName(sopUid) != name) candidates.push_back(hashedName(sopUid));
+  for (const std::string& cand : candidates) {
+    int rc = renameat2(fromDirFd, tmpName.c_str(), dirFd, cand.c_str(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+      // A file system without the no-replace rename: look first.
+      struct stat st;
+      if (fstatat(dirFd, cand.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) errno = EEXIST;
+      else rc = renameat(fromDirFd, tmpName.c_str(), dirFd, cand.c_str());
+    }
+    if (rc != 0 && errno == EEXIST) {
+      // The same instance again replaces itself; a file of another
+      // instance is never touched.
+      struct stat st;
+      bool same = fstatat(dirFd, cand.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+                  (!hasUid || sopUidOfFile(dirPath + "/" + cand) == sopUid);
+      if (!same) continue;
+      rc = renameat(fromDirFd, tmpName.c_str(), dirFd, cand.c_str());
+    }
+    if (rc != 0) {
+      why = std::strerror(errno);
+      return false;
+    }
+    if (durableStore() && fsync(dirFd) != 0) {
+      why = std::string("cannot flush the folder: ") + std::strerror(errno);
+      return false;
+    }
+    name = cand;
+    return true;
+  }
+  why = "its name is taken by another instance";
+  return false;
 }
 
 // ---- sockets --------------------------------------------------------------------

@@ -37,12 +37,45 @@ uint16_t parsePort(const char* text);
 // Single path component from a DICOM text: only [A-Za-z0-9._-], no leading
 // dot, never empty, at most maxLen bytes.
 std::string pathComponent(const std::string& text, size_t maxLen = 64);
-uint64_t fnv1a64File(const std::string& path);
+// FNV-1a of a file's bytes from offset on (the dataset of a received file,
+// without the meta header written for it).
+uint64_t fnv1a64File(const std::string& path, uint64_t offset = 0);
+uint64_t fnv1a64(const std::string& s);
+
+// File name of a received instance: the UID itself when it is a safe name of
+// at most 128 bytes, else its sanitised, shortened form followed by a hash of
+// the full UID, so that two UIDs never share a name.
+std::string instanceFileName(const std::string& sopUid);
+// Name of a file without SOP Instance UID, from the hash of its dataset.
+std::string noUidFileName(uint64_t datasetHash);
+// SOP Instance UID held by an existing file ("" when unreadable or absent).
+std::string sopUidOfFile(const std::string& path);
+
+// Received files are flushed to the disk (fdatasync, then the folder after
+// the rename) before they are acknowledged. On by default; the benchmark
+// switches it off to tell its cost.
+bool durableStore();
+// Seconds a client waits for a peer's reply (60 unless a test sets less).
+int replyTimeout();
+void setReplyTimeout(int seconds);
+void setDurableStore(bool on);
 
 // Writes a received dataset as a DICOM file in its received transfer syntax
-// to a new temporary file "<dir>/<prefix>XXXXXX"; false (nothing left) when it
-// could not be written completely, e.g. on a full disk.
-bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefix, std::string& tmpPath);
+// to a new temporary file "<dir>/<prefix>XXXXXX", flushed to the disk; false
+// (nothing left) when it could not be written completely, e.g. on a full
+// disk. datasetOffset receives where the dataset starts in the file.
+bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefix, std::string& tmpPath,
+                    uint64_t* datasetOffset = nullptr);
+// Reads a just written file's meta header back: true when it parses and
+// names the expected transfer syntax.
+bool metaHeaderReadsBack(const std::string& path, E_TransferSyntax expected);
+// Moves a finished temporary file to its place under name in the folder
+// dirFd (flushing the folder when durable). A file already there is replaced
+// only when it holds the same SOP Instance UID; otherwise the hashed form of
+// the name is used. name is updated; false with errno-style reason on
+// failure.
+bool placeFile(int fromDirFd, const std::string& tmpName, int dirFd, const std::string& dirPath,
+               const std::string& sopUid, bool hasUid, std::string& name, std::string& why);
 
 // Status classes of DIMSE responses.
 inline bool isSuccessOrWarning(uint16_t st) {

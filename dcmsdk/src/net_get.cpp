@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <thread>
@@ -36,11 +38,62 @@ std::string escapeField(const std::string& s) {
   return out;
 }
 
-std::string record(const Task& t) {
+// A record of the task list holds at most this many bytes (the separator
+// or the final NUL included), so that a reader's buffer of 1,024 bytes per
+// task always takes it whole.
+constexpr size_t kMaxRecord = 1024;
+
+// Longest escaped prefix of s within max bytes, cut between characters.
+std::string escapedPrefix(const std::string& s, size_t max) {
   std::string out;
-  for (size_t i = 0; i < t.size(); ++i) {
+  for (size_t i = 0; i < s.size();) {
+    size_t n = 1;
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0xC0) n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    std::string piece = escapeField(s.substr(i, n));
+    if (out.size() + piece.size() > max) break;
+    out += piece;
+    i += n;
+  }
+  return out;
+}
+
+// The fields that identify the task are kept whole; the texts only shown
+// (name, series number, modality) are shortened when the record would not
+// fit.
+constexpr int kShortenable[] = {kName, kNumber, kModality};
+
+size_t fixedLength(const Task& t) {
+  size_t n = t.size() - 1;  // separators
+  for (size_t i = 0; i < t.size(); ++i)
+    if (std::find(std::begin(kShortenable), std::end(kShortenable), int(i)) == std::end(kShortenable))
+      n += escapeField(t[i]).size();
+  return n;
+}
+
+bool recordFits(const Task& t) { return fixedLength(t) + 3 * 8 < kMaxRecord; }
+
+std::string record(const Task& t) {
+  std::array<std::string, 10> esc;
+  size_t total = t.size() - 1;
+  for (size_t i = 0; i < t.size(); ++i) total += (esc[i] = escapeField(t[i])).size();
+  if (total >= kMaxRecord) {
+    // Shares of the room left, the shortest text first.
+    size_t fixed = fixedLength(t);
+    size_t room = fixed < kMaxRecord - 1 ? kMaxRecord - 1 - fixed : 0;
+    std::vector<int> order(std::begin(kShortenable), std::end(kShortenable));
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return esc[a].size() < esc[b].size(); });
+    size_t left = order.size();
+    for (int i : order) {
+      size_t share = room / left--;
+      if (esc[i].size() > share) esc[i] = escapedPrefix(t[i], share);
+      room -= esc[i].size();
+    }
+  }
+  std::string out;
+  for (size_t i = 0; i < esc.size(); ++i) {
     if (i) out += ",";
-    out += escapeField(t[i]);
+    out += esc[i];
   }
   return out;
 }
@@ -73,6 +126,20 @@ struct Progress {
                   series + "|" + std::to_string(lastEmittedRemaining) + "|" + std::to_string(completed) + "|" +
                       std::to_string(failed) + "|" + std::to_string(warning),
                   stop);
+  }
+
+  // The retrieve ended without its final response (peer gone or silent):
+  // whatever did not arrive counts as failed. arrived < 0: the peer's own
+  // count of completed sub-operations stands.
+  void aborted(int arrived) {
+    int total = std::max(0, remaining) + completed + failed + warning;
+    if (arrived >= 0) {
+      completed = std::max(0, arrived - warning);
+      total = std::max(total, arrived);
+    }
+    failed = total - completed - warning;
+    remaining = 0;
+    emit();
   }
 
   // Every retrieve ends with a report of nothing remaining.
@@ -121,17 +188,18 @@ class GetSCU : public DcmSCU {
     OFString sop;
     ff.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, sop);
     std::string tmp;
-    if (!net::writeTempDicom(ff, folder_, ".rcv", tmp)) return false;
-    std::string name;
-    if (sop.empty()) {
-      char h[40];
-      std::snprintf(h, sizeof h, "noUID_%016llx", static_cast<unsigned long long>(net::fnv1a64File(tmp)));
-      name = h;
-    } else {
-      name = net::pathComponent(sop.c_str(), 128);
-    }
-    if (std::rename(tmp.c_str(), (folder_ + "/" + name).c_str()) != 0) {
-      detail::logLine("retrieve: cannot store " + name + ": " + std::strerror(errno));
+    uint64_t datasetOffset = 0;
+    if (!net::writeTempDicom(ff, folder_, ".rcv", tmp, &datasetOffset)) return false;
+    bool hasUid = !sop.empty();
+    std::string name = hasUid ? net::instanceFileName(sop.c_str())
+                              : net::noUidFileName(net::fnv1a64File(tmp, datasetOffset));
+    int dirFd = open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string why = std::strerror(errno);
+    bool placed = dirFd >= 0 && net::placeFile(dirFd, tmp.substr(tmp.rfind('/') + 1), dirFd, folder_,
+                                               hasUid ? sop.c_str() : "", hasUid, name, why);
+    if (dirFd >= 0) close(dirFd);
+    if (!placed) {
+      detail::logLine("retrieve: cannot store " + name + ": " + why);
       unlink(tmp.c_str());
       return false;
     }
@@ -171,13 +239,104 @@ OFList<OFString> tsList(std::initializer_list<const char*> l) {
   return out;
 }
 
+// ---- presentation contexts of C-GET ---------------------------------------------
+
+using Context = std::pair<const char*, std::vector<const char*>>;
+
+const std::vector<const char*> kUncompressed = {UID_LittleEndianExplicitTransferSyntax,
+                                                UID_LittleEndianImplicitTransferSyntax,
+                                                UID_BigEndianExplicitTransferSyntax};
+const std::vector<const char*> kCompressed = {
+    UID_JPEGProcess14SV1TransferSyntax, UID_JPEGLSLosslessTransferSyntax, UID_JPEG2000LosslessOnlyTransferSyntax,
+    UID_RLELosslessTransferSyntax,      UID_JPEG2000TransferSyntax,       UID_JPEGProcess1TransferSyntax,
+    UID_JPEGProcess2_4TransferSyntax,   UID_JPEGProcess14TransferSyntax,  UID_JPEGLSLossyTransferSyntax};
+
+// Image classes a series of the modality is made of.
+std::vector<const char*> imageClassesOf(const std::string& modality) {
+  static const std::map<std::string, std::vector<const char*>> byModality = {
+      {"CT", {UID_CTImageStorage, UID_EnhancedCTImageStorage, UID_LegacyConvertedEnhancedCTImageStorage}},
+      {"MR", {UID_MRImageStorage, UID_EnhancedMRImageStorage, UID_EnhancedMRColorImageStorage,
+              UID_LegacyConvertedEnhancedMRImageStorage}},
+      {"CR", {UID_ComputedRadiographyImageStorage}},
+      {"DX", {UID_DigitalXRayImageStorageForPresentation, UID_DigitalXRayImageStorageForProcessing}},
+      {"MG", {UID_DigitalMammographyXRayImageStorageForPresentation,
+              UID_DigitalMammographyXRayImageStorageForProcessing, UID_BreastTomosynthesisImageStorage}},
+      {"US", {UID_UltrasoundImageStorage, UID_UltrasoundMultiframeImageStorage}},
+      {"XA", {UID_XRayAngiographicImageStorage, UID_EnhancedXAImageStorage, UID_XRay3DAngiographicImageStorage}},
+      {"RF", {UID_XRayRadiofluoroscopicImageStorage, UID_EnhancedXRFImageStorage}},
+      {"NM", {UID_NuclearMedicineImageStorage}},
+      {"PT", {UID_PositronEmissionTomographyImageStorage, UID_EnhancedPETImageStorage,
+              UID_LegacyConvertedEnhancedPETImageStorage}},
+      {"OT", {UID_SecondaryCaptureImageStorage, UID_MultiframeGrayscaleByteSecondaryCaptureImageStorage,
+              UID_MultiframeGrayscaleWordSecondaryCaptureImageStorage,
+              UID_MultiframeTrueColorSecondaryCaptureImageStorage}},
+      {"XC", {UID_VLPhotographicImageStorage}},
+      {"ES", {UID_VLEndoscopicImageStorage}},
+      {"IO", {UID_DigitalIntraOralXRayImageStorageForPresentation}},
+  };
+  std::string m = modality;
+  if (m == "SC") m = "OT";
+  auto it = byModality.find(m);
+  if (it != byModality.end()) return it->second;
+  // Unknown modality: the commonest image classes.
+  if (m.empty()) return {UID_CTImageStorage, UID_MRImageStorage};
+  return {};
+}
+
+// Storage classes, commonest first.
+const char* const kCommonClasses[] = {
+    UID_CTImageStorage, UID_MRImageStorage, UID_ComputedRadiographyImageStorage,
+    UID_DigitalXRayImageStorageForPresentation, UID_DigitalMammographyXRayImageStorageForPresentation,
+    UID_UltrasoundImageStorage, UID_UltrasoundMultiframeImageStorage, UID_SecondaryCaptureImageStorage,
+    UID_XRayAngiographicImageStorage, UID_XRayRadiofluoroscopicImageStorage, UID_NuclearMedicineImageStorage,
+    UID_PositronEmissionTomographyImageStorage, UID_EnhancedCTImageStorage, UID_EnhancedMRImageStorage,
+    UID_MultiframeGrayscaleByteSecondaryCaptureImageStorage, UID_MultiframeGrayscaleWordSecondaryCaptureImageStorage,
+    UID_MultiframeTrueColorSecondaryCaptureImageStorage, UID_DigitalXRayImageStorageForProcessing,
+    UID_DigitalMammographyXRayImageStorageForProcessing, UID_BreastTomosynthesisImageStorage,
+    UID_EnhancedXAImageStorage, UID_EnhancedPETImageStorage, UID_SegmentationStorage,
+    UID_GrayscaleSoftcopyPresentationStateStorage, UID_ColorSoftcopyPresentationStateStorage,
+    UID_PseudoColorSoftcopyPresentationStateStorage, UID_BlendingSoftcopyPresentationStateStorage,
+    UID_XAXRFGrayscaleSoftcopyPresentationStateStorage, UID_KeyObjectSelectionDocumentStorage,
+    UID_BasicTextSRStorage, UID_EnhancedSRStorage, UID_ComprehensiveSRStorage, UID_Comprehensive3DSRStorage,
+    UID_XRayRadiationDoseSRStorage, UID_EnhancedXRayRadiationDoseSRStorage, UID_EncapsulatedPDFStorage,
+    UID_EncapsulatedCDAStorage, UID_RTImageStorage, UID_RTDoseStorage, UID_RTStructureSetStorage,
+    UID_RTPlanStorage, UID_RTIonPlanStorage, UID_RTBeamsTreatmentRecordStorage,
+    UID_RTIonBeamsTreatmentRecordStorage, UID_SpatialRegistrationStorage, UID_DeformableSpatialRegistrationStorage,
+    UID_SurfaceSegmentationStorage, UID_RawDataStorage, UID_LegacyConvertedEnhancedCTImageStorage,
+    UID_LegacyConvertedEnhancedMRImageStorage, UID_LegacyConvertedEnhancedPETImageStorage,
+    UID_XRay3DAngiographicImageStorage, UID_EnhancedXRFImageStorage, UID_VLPhotographicImageStorage,
+    UID_VLEndoscopicImageStorage, UID_DigitalIntraOralXRayImageStorageForPresentation};
+
+// Contexts of a C-GET for a series of the modality (127 at most: one more
+// is the query model's). The modality's image classes come first, each with
+// an uncompressed context and one context per compressed transfer syntax, so
+// that a peer sends every file as it holds it; then every other storage
+// class, commonest first, uncompressed.
+std::vector<std::pair<const char*, std::vector<const char*>>> getContexts(const std::string& modality) {
+  constexpr size_t kMax = 127;
+  std::vector<Context> out;
+  std::set<std::string> done;
+  for (const char* cls : imageClassesOf(modality)) {
+    if (!done.insert(cls).second) continue;
+    out.push_back({cls, kUncompressed});
+    for (const char* ts : kCompressed) out.push_back({cls, {ts}});
+  }
+  auto add = [&](const char* cls) {
+    if (out.size() < kMax && cls && done.insert(cls).second) out.push_back({cls, kUncompressed});
+  };
+  for (const char* cls : kCommonClasses) add(cls);
+  for (int i = 0; i < numberOfDcmImageSOPClassUIDs; ++i) add(dcmImageSOPClassUIDs[i]);
+  for (int i = 0; i < numberOfDcmAllStorageSOPClassUIDs; ++i) add(dcmAllStorageSOPClassUIDs[i]);
+  return out;
+}
+
 void configure(DcmSCU& scu, const Task& t) {
   scu.setAETitle(net::aeOr(t[kCalling].c_str(), net::kOwnAE).c_str());
   scu.setPeerHostName(t[kIp].c_str());
   scu.setPeerPort(net::parsePort(t[kPort].c_str()));
   scu.setPeerAETitle(net::aeOr(t[kCalled].c_str(), net::kAnyAE).c_str());
   scu.setACSETimeout(10);
-  scu.setDIMSETimeout(60);
+  scu.setDIMSETimeout(net::replyTimeout());
   scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
 }
 
@@ -199,19 +358,11 @@ Outcome runGet(const Task& t, const std::string& folder, Progress& progress, con
   scu.setStorageMode(DCMSCU_STORAGE_DISK);
   OFList<OFString> model = tsList({UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax});
   scu.addPresentationContext(UID_GETStudyRootQueryRetrieveInformationModel, model);
-  OFList<OFString> ts = tsList({UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax,
-                                UID_BigEndianExplicitTransferSyntax, UID_JPEGProcess14SV1TransferSyntax,
-                                UID_JPEGProcess14TransferSyntax, UID_JPEGLSLosslessTransferSyntax,
-                                UID_JPEGLSLossyTransferSyntax, UID_RLELosslessTransferSyntax,
-                                UID_JPEG2000LosslessOnlyTransferSyntax, UID_JPEG2000TransferSyntax,
-                                UID_JPEGProcess1TransferSyntax, UID_JPEGProcess2_4TransferSyntax});
-  std::set<std::string> added;
-  auto add = [&](const char* uid) {
-    if (added.size() >= 120 || !uid || !added.insert(uid).second) return;
-    scu.addPresentationContext(uid, ts, ASC_SC_ROLE_SCP);
-  };
-  for (int i = 0; i < numberOfDcmShortSCUStorageSOPClassUIDs; ++i) add(dcmShortSCUStorageSOPClassUIDs[i]);
-  for (int i = 0; i < numberOfDcmImageSOPClassUIDs; ++i) add(dcmImageSOPClassUIDs[i]);
+  for (auto& [cls, ts] : getContexts(t[kModality])) {
+    OFList<OFString> l;
+    for (const char* x : ts) l.push_back(x);
+    scu.addPresentationContext(cls, l, ASC_SC_ROLE_SCP);
+  }
   if (scu.initNetwork().bad()) return Outcome::Failed;
   if (stop.load()) return Outcome::Stopped;
   net::StopWatch watch(stop, t[kIp], net::parsePort(t[kPort].c_str()));
@@ -237,7 +388,10 @@ Outcome runGet(const Task& t, const std::string& folder, Progress& progress, con
   // The call itself succeeds even when the peer reports failure: the final
   // status and the files decide.
   if (scu.stored > 0 && progress.gotFinal && net::isSuccessOrWarning(progress.finalStatus)) return Outcome::Stored;
-  if (scu.stored > 0) return Outcome::Failed;
+  if (scu.stored > 0) {
+    if (!progress.gotFinal) progress.aborted(scu.stored);
+    return Outcome::Failed;
+  }
   return Outcome::Refused;
 }
 
@@ -270,6 +424,7 @@ Outcome runMove(const Task& t, Progress& progress, const std::atomic<bool>& stop
   else scu.releaseAssociation();
   if (progress.gotFinal && net::isSuccessOrWarning(progress.finalStatus) && progress.completed > 0)
     return Outcome::Stored;
+  if (!progress.gotFinal && progress.remaining >= 0) progress.aborted(-1);
   return Outcome::Failed;
 }
 
@@ -378,6 +533,10 @@ bool dcmGet::getSeriesByUID(const char* ip, const char* port, const char* called
   Task t{s(ip), s(port), s(calledAE), s(callingAE), s(studyUID), s(seriesUID), s(destFolder), s(patientName),
          s(seriesNumber), s(modality)};
   if (t[kIp].empty() || net::parsePort(port) == 0 || t[kSeries].empty() || t[kDest].empty()) return false;
+  if (!recordFits(t)) {
+    detail::logLine("retrieve: the task's addresses, UIDs and folder are too long to be listed");
+    return false;
+  }
   std::lock_guard<std::mutex> lock(d_->mu);
   if (stop.load() || d_->halted) return false;
   if (d_->active && (*d_->active)[kSeries] == t[kSeries]) return false;

@@ -6,9 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 
 #include "dcmsdk/src/net_worker.h"
 
+#include <dcmtk/dcmdata/dccodec.h>
+#include <dcmtk/dcmdata/dcpixseq.h>
+#include <dcmtk/dcmdata/dcpxitem.h>
 #include <dcmtk/dcmnet/dstorscu.h>
 
 namespace dcmSDK {
@@ -48,6 +52,149 @@ bool looksLikeDicom(const std::string& path) {
   return group >= 0x0002 && group <= 0x0008;
 }
 
+// ---- JPEG 2000 to native, for peers that accept no JPEG 2000 context --------------
+//
+// DCMTK ships no JPEG 2000 decoder, so a storage SCU neither proposes an
+// uncompressed context for such files nor can convert them. This decoder
+// (OpenJPEG, as the reader uses) fills that gap for the sender: with it the
+// uncompressed syntaxes are proposed too and a file goes out decoded when the
+// peer accepted nothing else.
+
+bool isJ2k(E_TransferSyntax x) {
+  return x == EXS_JPEG2000LosslessOnly || x == EXS_JPEG2000 || x == EXS_JPEG2000MulticomponentLosslessOnly ||
+         x == EXS_JPEG2000Multicomponent;
+}
+
+struct J2kParam : DcmRepresentationParameter {
+  DcmRepresentationParameter* clone() const override { return new J2kParam; }
+  const char* className() const override { return "J2kParam"; }
+  OFBool operator==(const DcmRepresentationParameter& o) const override {
+    return std::strcmp(o.className(), className()) == 0;
+  }
+};
+struct J2kCodecParam : DcmCodecParameter {
+  DcmCodecParameter* clone() const override { return new J2kCodecParam; }
+  const char* className() const override { return "J2kCodecParam"; }
+};
+
+// The code streams of the frames: one fragment per frame, every fragment
+// for a single frame, else split where a code stream starts.
+bool frameStreams(DcmPixelSequence* seq, Uint32 frames, std::vector<std::vector<Uint8>>& out) {
+  std::vector<std::pair<Uint8*, Uint32>> frags;
+  for (unsigned long i = 1; i < seq->card(); ++i) {
+    DcmPixelItem* it = nullptr;
+    Uint8* p = nullptr;
+    if (seq->getItem(it, i).bad() || !it) return false;
+    Uint32 len = it->getLength();
+    if (len && (it->getUint8Array(p).bad() || !p)) return false;
+    frags.push_back({p, len});
+  }
+  out.assign(frames, {});
+  size_t k = 0;
+  for (size_t i = 0; i < frags.size(); ++i) {
+    auto [p, len] = frags[i];
+    bool starts = len >= 4 && p[0] == 0xFF && p[1] == 0x4F && p[2] == 0xFF && p[3] == 0x51;
+    if (i > 0 && (frags.size() == frames || (frames > 1 && starts))) ++k;
+    if (k >= frames) return false;
+    out[k].insert(out[k].end(), p, p + len);
+  }
+  return k + 1 == frames;
+}
+
+class J2kDecoder : public DcmCodec {
+ public:
+  OFCondition decode(const DcmRepresentationParameter*, DcmPixelSequence* seq, DcmPolymorphOBOW& px,
+                     const DcmCodecParameter*, const DcmStack& objStack, OFBool& removeOldRep) const override {
+    removeOldRep = OFFalse;
+    DcmStack st(objStack);
+    if (st.card() < 2 || !seq) return EC_IllegalCall;
+    st.pop();
+    auto* item = OFdynamic_cast(DcmItem*, st.top());
+    if (!item) return EC_IllegalCall;
+    Uint16 rows = 0, cols = 0, spp = 1, bits = 0;
+    Sint32 frames = 1;
+    if (item->findAndGetUint16(DCM_Rows, rows).bad() || item->findAndGetUint16(DCM_Columns, cols).bad() ||
+        item->findAndGetUint16(DCM_BitsAllocated, bits).bad() || rows == 0 || cols == 0 || bits == 0 || bits > 16)
+      return EC_CannotChangeRepresentation;
+    item->findAndGetUint16(DCM_SamplesPerPixel, spp);
+    if (item->findAndGetSint32(DCM_NumberOfFrames, frames).bad() || frames < 1) frames = 1;
+    std::vector<std::vector<Uint8>> streams;
+    if (!frameStreams(seq, Uint32(frames), streams)) return EC_CannotChangeRepresentation;
+    const size_t bps = bits > 8 ? 2 : 1;
+    const size_t frameBytes = size_t(rows) * cols * spp * bps;
+    const size_t total = frameBytes * size_t(frames);
+    if (total > 0xFFFFFFF0u) return EC_CannotChangeRepresentation;
+    Uint8* dst = nullptr;
+    Uint16* dst16 = nullptr;
+    OFCondition c = bps == 2 ? px.createUint16Array(Uint32(total / 2), dst16)
+                             : px.createUint8Array(Uint32((total + 1) & ~size_t(1)), dst);
+    if (c.bad()) return c;
+    if (dst16) dst = reinterpret_cast<Uint8*>(dst16);
+    bool colour = false;
+    for (Sint32 k = 0; k < frames; ++k) {
+      detail::J2kFrame fr;
+      std::string err;
+      if (!detail::decodeJ2k(streams[size_t(k)].data(), streams[size_t(k)].size(), fr, err) ||
+          fr.width != cols || fr.height != rows || fr.comps != spp || fr.data.size() != frameBytes) {
+        detail::logLine("send: JPEG 2000 frame cannot be decoded" + (err.empty() ? "" : ": " + err));
+        return EC_CannotChangeRepresentation;
+      }
+      colour = fr.comps == 3;
+      if (bps == 2) {
+        // Samples come little-endian; the element holds them in host order.
+        for (size_t i = 0; i < frameBytes / 2; ++i)
+          dst16[frameBytes / 2 * size_t(k) + i] = Uint16(fr.data[2 * i] | fr.data[2 * i + 1] << 8);
+      } else {
+        std::memcpy(dst + frameBytes * size_t(k), fr.data.data(), frameBytes);
+      }
+    }
+    if (colour) {
+      // OpenJPEG undoes the colour transform itself; samples come interleaved.
+      OFString pi;
+      item->findAndGetOFString(DCM_PhotometricInterpretation, pi);
+      if (pi == "YBR_RCT" || pi == "YBR_ICT") item->putAndInsertString(DCM_PhotometricInterpretation, "RGB");
+      item->putAndInsertUint16(DCM_PlanarConfiguration, 0);
+    }
+    return EC_Normal;
+  }
+
+  OFCondition decodeFrame(const DcmRepresentationParameter*, DcmPixelSequence*, const DcmCodecParameter*, DcmItem*,
+                          Uint32, Uint32&, void*, Uint32, OFString&) const override {
+    return EC_IllegalCall;
+  }
+  OFCondition encode(const Uint16*, const Uint32, const DcmRepresentationParameter*, DcmPixelSequence*&,
+                     const DcmCodecParameter*, DcmStack&, OFBool&) const override {
+    return EC_IllegalCall;
+  }
+  OFCondition encode(const E_TransferSyntax, const DcmRepresentationParameter*, DcmPixelSequence*,
+                     const DcmRepresentationParameter*, DcmPixelSequence*&, const DcmCodecParameter*, DcmStack&,
+                     OFBool&) const override {
+    return EC_IllegalCall;
+  }
+  OFBool canChangeCoding(const E_TransferSyntax from, const E_TransferSyntax to) const override {
+    return isJ2k(from) && !DcmXfer(to).isEncapsulated();
+  }
+  OFCondition determineDecompressedColorModel(const DcmRepresentationParameter*, DcmPixelSequence*,
+                                              const DcmCodecParameter*, DcmItem* item,
+                                              OFString& model) const override {
+    if (!item) return EC_IllegalCall;
+    OFCondition c = item->findAndGetOFString(DCM_PhotometricInterpretation, model);
+    if (model == "YBR_RCT" || model == "YBR_ICT") model = "RGB";
+    return c;
+  }
+};
+
+void registerJ2kDecoder() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // Lives as long as the process: DCMTK's codec list keeps the pointers.
+    static J2kDecoder* codec = new J2kDecoder;
+    static J2kParam* rep = new J2kParam;
+    static J2kCodecParam* param = new J2kCodecParam;
+    DcmCodecList::registerCodec(codec, rep, param);
+  });
+}
+
 class SendSCU : public DcmStorageSCU {
  public:
   SendSCU(const std::atomic<bool>& stop, unsigned int taskId) : stop_(stop), taskId_(taskId) {}
@@ -63,7 +210,24 @@ class SendSCU : public DcmStorageSCU {
     net::emitText(DCM_MSG_SEND_PROGRESS,
                   "{\"taskID\":\"" + std::to_string(taskId_) + "\",\"value\":\"" + value + "\"}", &stop_);
   }
-  OFBool shouldStopAfterCurrentSOPInstance() override { return stop_.load(); }
+  OFBool shouldStopAfterCurrentSOPInstance() override { return stop_.load() || dead; }
+
+  // A request that could not be sent or answered (the peer froze, timed out
+  // or went away) ends the association: the files left count as failed at
+  // once instead of each waiting out the timeout again.
+  OFCondition sendSTORERequest(const T_ASC_PresentationContextID presID, const OFFilename& file, DcmDataset* ds,
+                               Uint16& status, const OFString& moveAE, const Uint16 moveId) override {
+    OFCondition c = DcmStorageSCU::sendSTORERequest(presID, file, ds, status, moveAE, moveId);
+    if (c.bad() && c != DIMSE_NOVALIDPRESENTATIONCONTEXTID && c != EC_CannotChangeRepresentation &&
+        c != NET_EC_InvalidDatasetPointer) {
+      dead = true;
+      detail::logLine(std::string("send: the peer did not take a file: ") + c.text());
+    }
+    return c;
+  }
+
+ public:
+  bool dead = false;
 
  private:
   const std::atomic<bool>& stop_;
@@ -86,6 +250,7 @@ struct dcmSender::Impl {
            const std::string& calledAE, const std::string& callingAE) {
     std::vector<std::string> files;
     collectFiles(path, files);
+    registerJ2kDecoder();
     SendSCU scu(stop, taskId);
     scu.setHaltOnInvalidFileMode(OFFalse);
     scu.setHaltOnUnsuccessfulStoreMode(OFFalse);
@@ -108,7 +273,7 @@ struct dcmSender::Impl {
     scu.setPeerPort(peerPort);
     scu.setPeerAETitle(calledAE.c_str());
     scu.setACSETimeout(10);
-    scu.setDIMSETimeout(60);
+    scu.setDIMSETimeout(net::replyTimeout());
     scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
     net::StopWatch watch(stop, peer, peerPort);
     // One association per batch of presentation contexts.
@@ -126,6 +291,12 @@ struct dcmSender::Impl {
         return false;
       }
       c = scu.sendSOPInstances();
+      if (scu.dead) {
+        // The peer does not answer: drop the connection without waiting
+        // for it to acknowledge an abort.
+        scu.closeAssociation(DCMSCU_PEER_ABORTED_ASSOCIATION);
+        return false;
+      }
       if (stop.load() || c.bad()) {
         scu.abortAssociation();
         if (c.bad()) detail::logLine(std::string("send: ") + c.text());

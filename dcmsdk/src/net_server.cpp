@@ -23,6 +23,7 @@
 
 #include <dcmtk/dcmdata/dcostrmf.h>
 #include <dcmtk/dcmnet/dcmtrans.h>
+#include <dcmtk/dcmnet/dimse.h>
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/dcmnet/scppool.h>
 
@@ -73,9 +74,60 @@ std::string tagOr(detail::LoadedFile& f, uint16_t g, uint16_t e, const char* fal
 
 void put(char* dst, size_t size, const std::string& s) { detail::copyUtf8(s, dst, static_cast<int>(size)); }
 
+// Writes what it is given to a file descriptor. A write error is kept
+// (never reported to the stream), so that the rest of the dataset is still
+// read off the network and the sender gets a failure status instead of a
+// stalled association.
+class FdSink : public DcmConsumer {
+ public:
+  explicit FdSink(int fd) : fd_(fd) {}
+  OFBool good() const override { return OFTrue; }
+  OFCondition status() const override { return EC_Normal; }
+  OFBool isFlushed() const override { return OFTrue; }
+  offile_off_t avail() const override { return offile_off_t(1) << 30; }
+  offile_off_t write(const void* buf, offile_off_t len) override {
+    const char* p = static_cast<const char*>(buf);
+    offile_off_t left = len;
+    while (err_ == 0 && left > 0) {
+      ssize_t n = ::write(fd_, p, static_cast<size_t>(left));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        err_ = n < 0 ? errno : ENOSPC;
+        break;
+      }
+      p += n;
+      left -= n;
+    }
+    return len;
+  }
+  void flush() override {}
+  int error() const { return err_; }
+
+ private:
+  int fd_;
+  int err_ = 0;
+};
+
+class SinkStream : public DcmOutputStream {
+ public:
+  explicit SinkStream(DcmConsumer* c) : DcmOutputStream(c) {}
+};
+
+// A received instance in its temporary file.
+struct Incoming {
+  std::string path, name;   // full path and name in .incoming
+  uint64_t datasetOffset = 0;
+  E_TransferSyntax xfer = EXS_Unknown;
+  bool keep = false;
+  ~Incoming() {
+    if (!path.empty() && !keep) unlink(path.c_str());
+  }
+};
+
 class StoreSCP : public DcmThreadSCP {
  public:
   ServerContext* ctx = nullptr;
+  T_ASC_Association* assoc = nullptr;
 
  protected:
   OFBool checkCalledAETitleAccepted(const OFString&) override { return OFTrue; }
@@ -86,40 +138,103 @@ class StoreSCP : public DcmThreadSCP {
   }
 
  private:
+  bool accepting() const { return ctx->storeEnabled->load() && !ctx->stopping.load(); }
+
   OFCondition handleStore(T_DIMSE_C_StoreRQ& req, T_ASC_PresentationContextID presID) {
-    DcmDataset* ds = nullptr;
-    OFCondition cond = receiveSTORERequest(req, presID, ds);
-    if (cond.bad()) {
-      // The dataset did not arrive whole: no answer, the association ends.
-      delete ds;
-      return cond;
-    }
-    auto file = std::make_unique<detail::LoadedFile>();
-    file->ff = std::make_unique<DcmFileFormat>(ds, OFFalse);
-    file->fileSize = UINT64_MAX;
-    uint16_t status = storeReceived(*file);
+    uint16_t status = kStatusOutOfResources;
+    Incoming in;
+    OFCondition cond = accepting() ? receiveToFile(req, presID, in, status) : ignoreDataset();
+    if (cond.bad()) return cond;  // the dataset did not arrive whole: no answer, the association ends
+    if (status == kStatusSuccess) status = storeReceived(in);
     cond = sendSTOREResponse(presID, req, status);
     if (status == kStatusSuccess && pending_) emitPending();
     return cond;
   }
 
-  // Moves the received dataset into place; fills pending_ with the record to
-  // report after the answer went out.
-  uint16_t storeReceived(detail::LoadedFile& f) {
-    detail::LoadedFile* file = &f;
+  OFCondition ignoreDataset() {
+    DIC_UL bytes = 0, pdvs = 0;
+    return DIMSE_ignoreDataSet(assoc, getDIMSEBlockingMode(), static_cast<int>(getDIMSETimeout()), &bytes, &pdvs);
+  }
+
+  // Streams the dataset straight into a new temporary file (meta header
+  // first), so that memory stays bounded by one PDU whatever the size of the
+  // object. status tells whether the file is whole and on the disk.
+  OFCondition receiveToFile(T_DIMSE_C_StoreRQ& req, T_ASC_PresentationContextID presID, Incoming& in,
+                            uint16_t& status) {
+    status = kStatusOutOfResources;
+    std::string tmp = ctx->root + ".incoming/rcvXXXXXX";
+    int fd = mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0) {
+      detail::logLine("server: cannot create a temporary file: " + std::string(std::strerror(errno)));
+      return ignoreDataset();
+    }
+    in.path = tmp;
+    in.name = tmp.substr(tmp.rfind('/') + 1);
+    fchmod(fd, 0644);
+    close(fd);
+    T_ASC_PresentationContext pc;
+    if (ASC_findAcceptedPresentationContext(assoc->params, presID, &pc).good())
+      in.xfer = DcmXfer(pc.acceptedTransferSyntax).getXfer();
+    DcmOutputFileStream* metaOut = nullptr;
+    bool metaOk = DIMSE_createFilestream(OFFilename(tmp.c_str()), &req, assoc, presID, OFTrue, &metaOut).good();
+    if (metaOut) {
+      metaOut->flush();
+      metaOk = metaOk && metaOut->good();
+      delete metaOut;
+    }
+    struct stat st;
+    fd = metaOk ? open(tmp.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC) : -1;
+    if (fd < 0 || fstat(fd, &st) != 0 || st.st_size <= 132) {
+      detail::logLine("server: cannot write a received file: " + std::string(std::strerror(errno)));
+      if (fd >= 0) close(fd);
+      return ignoreDataset();
+    }
+    in.datasetOffset = static_cast<uint64_t>(st.st_size);
+    FdSink sink(fd);
+    SinkStream out(&sink);
+    T_ASC_PresentationContextID got = presID;
+    OFCondition cond = DIMSE_receiveDataSetInFile(assoc, getDIMSEBlockingMode(),
+                                                  static_cast<int>(getDIMSETimeout()), &got, &out, nullptr, nullptr);
+    int err = sink.error();
+    if (cond.good() && err == 0 && durableStore() && fdatasync(fd) != 0) err = errno;
+    if (close(fd) != 0 && cond.good() && err == 0) err = errno;
+    if (cond.bad()) return cond;
+    if (err != 0) {
+      detail::logLine("server: cannot write a received file: " + std::string(std::strerror(err)));
+      return EC_Normal;
+    }
+    status = kStatusSuccess;
+    return EC_Normal;
+  }
+
+  static bool durableStore() { return net::durableStore(); }
+
+  // Reads the received file back, moves it into place and fills pending_
+  // with the record to report after the answer went out.
+  uint16_t storeReceived(Incoming& in) {
     pending_.reset();
-    if (!ctx->storeEnabled->load() || ctx->stopping.load()) return kStatusOutOfResources;
-    std::string tmpPath;
-    if (!net::writeTempDicom(*f.ff, ctx->root + ".incoming", "rcv", tmpPath)) return kStatusOutOfResources;
-    std::string tmpBase = tmpPath.substr(tmpPath.rfind('/') + 1);
-    const char* tmpName = tmpBase.c_str();
-    struct Cleanup {
-      std::string path;
-      bool keep = false;
-      ~Cleanup() {
-        if (!keep) unlink(path.c_str());
-      }
-    } cleanup{tmpPath};
+    detail::LoadedFile loaded;
+    detail::LoadedFile* file = &loaded;
+    loaded.ff = std::make_unique<DcmFileFormat>();
+    OFCondition c;
+    try {
+      c = loaded.ff->loadFile(in.path.c_str(), EXS_Unknown, EGL_noChange, 4096, ERM_fileOnly);
+    } catch (...) {
+      c = EC_IllegalCall;
+    }
+    struct stat st;
+    if (c.bad() || stat(in.path.c_str(), &st) != 0) {
+      detail::logLine(std::string("server: a received dataset cannot be read: ") + c.text());
+      return kStatusCannotUnderstand;
+    }
+    OFString ts;
+    loaded.ff->getMetaInfo()->findAndGetOFString(DCM_TransferSyntaxUID, ts);
+    if (in.xfer == EXS_Unknown || DcmXfer(ts.c_str()).getXfer() != in.xfer) {
+      detail::logLine("server: a received file does not read back as written");
+      return kStatusOutOfResources;
+    }
+    loaded.path = in.path;
+    loaded.fileSize = static_cast<uint64_t>(st.st_size);
     file->language = ctx->language;
 
     auto rec = std::make_unique<DCM_MESSAGE>();
@@ -128,15 +243,14 @@ class StoreSCP : public DcmThreadSCP {
     std::string study = tagOr(*file, 0x0020, 0x000D, "unknownStudy");
     std::string series = tagOr(*file, 0x0020, 0x000E, "unknownSeries");
     std::string sop = tagOr(*file, 0x0008, 0x0018, nullptr);
+    bool hasUid = !sop.empty();
     std::string fileName;
-    if (sop.empty()) {
-      // Files without their own UID are told apart by their content.
-      char h[40];
-      std::snprintf(h, sizeof h, "noUID_%016llx", static_cast<unsigned long long>(net::fnv1a64File(tmpPath)));
-      sop = h;
-      fileName = h;
+    if (!hasUid) {
+      // Files without their own UID are told apart by their dataset.
+      fileName = net::noUidFileName(net::fnv1a64File(in.path, in.datasetOffset));
+      sop = fileName;
     } else {
-      fileName = net::pathComponent(sop, 128);
+      fileName = net::instanceFileName(sop);
     }
     char folder[1024];
     if (!dcmServer::getDicomFolder(name.c_str(), id.c_str(), study.c_str(), series.c_str(), folder))
@@ -159,10 +273,36 @@ class StoreSCP : public DcmThreadSCP {
     std::string sex = tagOr(*file, 0x0010, 0x0040, nullptr);
     put(rec->sex, 256, !sex.empty() && (sex[0] == 'F' || sex[0] == 'M') ? sex : "U");
     put(rec->instanceNumber, 256, tagOr(*file, 0x0020, 0x0013, "0"));
+    loaded.ff.reset();
+
+    int dirFd = seriesFolder(folder);
+    if (dirFd < 0) {
+      detail::logLine(std::string("server: cannot create the folder ") + folder + ": " + std::strerror(errno));
+      return kStatusOutOfResources;
+    }
+    if (!accepting()) return kStatusOutOfResources;
+    std::string why;
+    bool placed = net::placeFile(ctx->incomingFd, in.name, dirFd, ctx->root + folder, hasUid ? sop : "", hasUid,
+                                 fileName, why);
+    if (!placed) {
+      detail::logLine("server: cannot store " + fileName + ": " + why);
+      return kStatusOutOfResources;
+    }
+    in.keep = true;
     put(rec->fileName, 1024, fileName);
     put(rec->folder, 1024, std::string(folder) + "/");
+    pending_ = std::move(rec);
+    return kStatusSuccess;
+  }
 
-    // Patient, study and series folders, none of them a symlink.
+  // The series folder (patient, study and series folders created as needed,
+  // none of them a symlink), kept open while images of the same series
+  // arrive; a folder removed meanwhile is made again.
+  int seriesFolder(const std::string& folder) {
+    struct stat st;
+    if (folderFd_ >= 0 && folder == folderName_ && fstat(folderFd_, &st) == 0 && st.st_nlink > 0) return folderFd_;
+    if (folderFd_ >= 0) close(folderFd_);
+    folderFd_ = -1;
     int dirFd = dup(ctx->rootFd);
     std::string rest = folder;
     while (dirFd >= 0 && !rest.empty()) {
@@ -173,29 +313,23 @@ class StoreSCP : public DcmThreadSCP {
       close(dirFd);
       dirFd = next;
     }
-    if (dirFd < 0) {
-      detail::logLine(std::string("server: cannot create the folder ") + folder + ": " + std::strerror(errno));
-      return kStatusOutOfResources;
+    if (dirFd >= 0) {
+      folderFd_ = dirFd;
+      folderName_ = folder;
     }
-    if (!ctx->storeEnabled->load() || ctx->stopping.load()) {
-      close(dirFd);
-      return kStatusOutOfResources;
-    }
-    int rc = renameat(ctx->incomingFd, tmpName, dirFd, fileName.c_str());
-    int renameErr = errno;
-    close(dirFd);
-    if (rc != 0) {
-      detail::logLine("server: cannot store " + fileName + ": " + std::strerror(renameErr));
-      return kStatusOutOfResources;
-    }
-    cleanup.keep = true;
-    pending_ = std::move(rec);
-    return kStatusSuccess;
+    return dirFd;
   }
 
   void emitPending() { net::emitRecord(pending_.release()); }
 
   std::unique_ptr<DCM_MESSAGE> pending_;
+  int folderFd_ = -1;
+  std::string folderName_;
+
+ public:
+  ~StoreSCP() override {
+    if (folderFd_ >= 0) close(folderFd_);
+  }
 };
 
 class StorePool;
@@ -219,6 +353,7 @@ class Worker : public DcmBaseSCPPool::DcmBaseSCPWorker, private StoreSCP {
       std::lock_guard<std::mutex> lock(ctx->sockMu);
       ctx->sockets[this] = net::captureSocket(fd);
     }
+    StoreSCP::assoc = assoc;
     return DcmBaseSCPWorker::setAssociation(assoc);
   }
 

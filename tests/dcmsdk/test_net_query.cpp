@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "dcmsdk/src/net_common.h"
 #include "tests/support/loopback.h"
 #include "support_dcm.h"
 #include "support_net.h"
@@ -323,4 +325,200 @@ TEST(NetQuery, StopMidRetrieve) {
   EXPECT_LE(messages().size(), before + 1);
   EXPECT_EQ(countOf(messages(), 10), 0u);
   for (auto& f : filesUnder(dest)) EXPECT_EQ(fs::path(f).filename().string().rfind(".rcv", 0), std::string::npos) << f;
+}
+
+namespace {
+
+// Fields of a progress message "series|remaining|completed|failed|warning".
+std::vector<int> counts(const std::string& text) {
+  std::vector<int> out;
+  size_t p = text.find('|');
+  while (p != std::string::npos) {
+    out.push_back(std::atoi(text.c_str() + p + 1));
+    p = text.find('|', p + 1);
+  }
+  return out;
+}
+
+std::string seriesKey(const std::string& file, uint16_t group, uint16_t element) {
+  dcmSDK::dcmReader r;
+  char b[128] = "";
+  r.setFile(file.c_str());
+  r.readDicomTagString(group, element, b, sizeof b);
+  return b;
+}
+
+}  // namespace
+
+TEST(NetQuery, RetrieveCutOffCountsWhatDidNotArrive) {
+  // The peer dies, or freezes past the reply timeout, in the middle.
+  for (bool freeze : {false, true}) {
+    recordMessages();
+    dcmSDK::net::setReplyTimeout(2);
+    Orthanc orthanc;
+    ASSERT_TRUE(orthanc.start(true, freePort()));
+    std::string dir = newDir("cut");
+    auto s = dcmfixtures::writeSeries(dir, *dcmfixtures::findVariant("ct_ele"), 128, 128, 300);
+    load(orthanc.port, "ORTHANC", s.files);
+    std::string st = seriesKey(s.files[0], 0x0020, 0x000D), se = seriesKey(s.files[0], 0x0020, 0x000E);
+    std::string dest = newDir("down");
+    dcmSDK::dcmGet get;
+    ASSERT_TRUE(get.getSeriesByUID("127.0.0.1", str(orthanc.port).c_str(), "ORTHANC", "", st.c_str(), se.c_str(),
+                                   dest.c_str(), "P", "1", "CT"));
+    ASSERT_TRUE(waitMessages([](auto& all) { return countOf(all, dcmSDK::DCM_MSG_GET_PROGRESS) >= 20; }));
+    kill(orthanc.proc.pid(), freeze ? SIGSTOP : SIGKILL);
+    ASSERT_TRUE(waitMessages(ended, 15000)) << freeze;
+    auto all = messages();
+    EXPECT_EQ(countOf(all, dcmSDK::DCM_MSG_GET_FAILED), 1u);
+    EXPECT_EQ(countOf(all, dcmSDK::DCM_MSG_GET_READY), 0u);
+    auto last = counts(messagesOf(dcmSDK::DCM_MSG_GET_PROGRESS).back().text);
+    ASSERT_EQ(last.size(), 4u);
+    size_t arrived = filesUnder(dest).size();
+    EXPECT_LT(arrived, 300u);
+    EXPECT_EQ(last[0], 0);                                     // nothing remains
+    EXPECT_EQ(last[1], static_cast<int>(arrived));             // completed: what is on disk
+    EXPECT_EQ(last[1] + last[2] + last[3], 300) << freeze;     // the rest failed
+    if (freeze) kill(orthanc.proc.pid(), SIGCONT);
+  }
+  dcmSDK::net::setReplyTimeout(60);
+}
+
+TEST(NetQuery, GetTakesEveryStorageClassAsThePeerHoldsIt) {
+  recordMessages();
+  Orthanc orthanc;
+  ASSERT_TRUE(orthanc.start(true, freePort()));  // no C-MOVE destination runs
+  // One series of objects other than plain images.
+  std::string dir = newDir("classes");
+  const char* classes[] = {
+      "1.2.840.10008.5.1.4.1.1.66.4",   // Segmentation
+      "1.2.840.10008.5.1.4.1.1.11.5",   // XA/XRF grayscale presentation state
+      "1.2.840.10008.5.1.4.1.1.88.34",  // Comprehensive 3D SR
+      "1.2.840.10008.5.1.4.1.1.481.8",  // RT Ion Plan
+      "1.2.840.10008.5.1.4.1.1.104.2",  // Encapsulated CDA
+  };
+  std::vector<std::string> objects;
+  int i = 0;
+  for (const char* cls : classes) {
+    std::string f = dir + "/o" + std::to_string(i) + ".dcm";
+    dcmfixtures::writeTagged(f, {{0x00080016, cls},
+                                 {0x00080018, "1.2.826.0.1.3680043.2.1143.50." + std::to_string(i)},
+                                 {0x0020000E, "1.2.826.0.1.3680043.2.1143.51"},
+                                 {0x00080060, "OT"}});
+    objects.push_back(f);
+    ++i;
+  }
+  // A CT series in JPEG 2000 that a peer without a JPEG 2000 encoder or
+  // decoder can only send as it is.
+  std::string j2kDir = newDir("j2k");
+  std::vector<std::string> j2k;
+  for (auto& f : dcmtest::series("ct_s16").files) {
+    std::string out = j2kDir + "/" + fs::path(f).filename().string();
+    ASSERT_TRUE(dcmtest::run("gdcmconv --j2k '" + f + "' '" + out + "'"));
+    j2k.push_back(out);
+  }
+  std::vector<std::string> argv = {"dcmsend", "-aet", "TESTSCU", "-aec", "ORTHANC", "127.0.0.1", str(orthanc.port)};
+  argv.insert(argv.end(), objects.begin(), objects.end());
+  argv.insert(argv.end(), j2k.begin(), j2k.end());
+  std::string out;
+  ASSERT_EQ(runTool(argv, &out), 0) << out;
+
+  struct Case {
+    std::vector<std::string>* files;
+    const char* modality;
+  } cases[] = {{&objects, "OT"}, {&j2k, "CT"}};
+  for (auto& c : cases) {
+    clearMessages();
+    std::string f0 = (*c.files)[0];
+    std::string dest = newDir("down");
+    dcmSDK::dcmGet get;
+    ASSERT_TRUE(get.getSeriesByUID("127.0.0.1", str(orthanc.port).c_str(), "ORTHANC", "",
+                                   seriesKey(f0, 0x0020, 0x000D).c_str(), seriesKey(f0, 0x0020, 0x000E).c_str(),
+                                   dest.c_str(), "P", "1", c.modality));
+    ASSERT_TRUE(waitMessages(ended, 20000));
+    auto msgs = messages();
+    EXPECT_EQ(countOf(msgs, dcmSDK::DCM_MSG_GET_READY), 1u) << c.modality;
+    EXPECT_EQ(countOf(msgs, dcmSDK::DCM_MSG_GET_FILE), 1u) << c.modality;  // by C-GET, no fallback
+    std::map<std::string, std::string> got;
+    for (auto& f : filesUnder(dest)) got[sopOf(f)] = f;
+    ASSERT_EQ(got.size(), c.files->size()) << c.modality;
+    for (auto& f : *c.files) {
+      ASSERT_TRUE(got.count(sopOf(f))) << f;
+      EXPECT_EQ(seriesKey(got[sopOf(f)], 0x0008, 0x0016), seriesKey(f, 0x0008, 0x0016));
+      EXPECT_EQ(seriesKey(got[sopOf(f)], 0x0002, 0x0010), seriesKey(f, 0x0002, 0x0010));
+      EXPECT_EQ(pixelSum(got[sopOf(f)]), pixelSum(f));
+    }
+  }
+}
+
+TEST(NetQuery, TaskRecordsFitTheirBuffer) {
+  recordMessages();
+  // Tasks wait behind a first one that hangs on a silent peer.
+  uint16_t hangPort = 0;
+  int fd = fwtest::listenLoopback(hangPort, 8);
+  std::string port = str(hangPort);
+  std::string dest = newDir("down");
+  auto get = std::make_unique<dcmSDK::dcmGet>();
+  ASSERT_TRUE(get->getSeriesByUID("127.0.0.1", port.c_str(), "", "", "1.2", "1.2.1", dest.c_str(), "P", "1", "CT"));
+  // Texts at their longest: every character escaped, multi-byte
+  // characters at the cut.
+  std::string longName;
+  while (longName.size() < 1500) longName += ",@%\xc3\xa9";
+  const std::string uid64(64, '9');
+  const std::string ae16(16, 'A');
+  std::string longDest = dest + "/" + std::string(300, 'd');
+  ASSERT_TRUE(get->getSeriesByUID("127.0.0.1", port.c_str(), ae16.c_str(), ae16.c_str(), uid64.c_str(),
+                                  (uid64.substr(0, 63) + "1").c_str(), longDest.c_str(), longName.c_str(),
+                                  longName.c_str(), longName.c_str()));
+  // A task whose identifying fields alone would not fit is refused.
+  EXPECT_FALSE(get->getSeriesByUID("127.0.0.1", port.c_str(), "", "", "1.2", "1.2.9",
+                                   (dest + "/" + std::string(1100, 'x')).c_str(), "P", "1", "CT"));
+  int n = get->getListSize();
+  ASSERT_EQ(n, 2);
+  std::vector<char> buf(size_t(n) * 1024, '\x7f');
+  size_t need = get->getList(buf.data(), buf.size());
+  EXPECT_LE(need, buf.size());
+  std::string text(buf.data());
+  ASSERT_EQ(text.size() + 1, need);
+  std::vector<std::string> records;
+  for (size_t start = 0;;) {
+    size_t at = text.find('@', start);
+    records.push_back(text.substr(start, at - start));
+    if (at == std::string::npos) break;
+    start = at + 1;
+  }
+  ASSERT_EQ(records.size(), 2u);
+  auto unescape = [](const std::string& f) {
+    std::string o;
+    for (size_t i = 0; i < f.size(); ++i) {
+      if (f[i] == '%' && i + 2 < f.size()) {
+        o.push_back(char(std::stoi(f.substr(i + 1, 2), nullptr, 16)));
+        i += 2;
+      } else {
+        o.push_back(f[i]);
+      }
+    }
+    return o;
+  };
+  const std::string& r = records[1];
+  EXPECT_LE(r.size(), 1023u);
+  ASSERT_EQ(std::count(r.begin(), r.end(), ','), 9) << r;
+  std::vector<std::string> fields;
+  for (size_t start = 0;;) {
+    size_t at = r.find(',', start);
+    fields.push_back(unescape(r.substr(start, at - start)));
+    if (at == std::string::npos) break;
+    start = at + 1;
+  }
+  EXPECT_EQ(fields[2], ae16);
+  EXPECT_EQ(fields[4], uid64);
+  EXPECT_EQ(fields[6], longDest);
+  EXPECT_FALSE(fields[7].empty());
+  // Shortened texts are beginnings of the given ones, cut between characters.
+  for (int k : {7, 8, 9}) {
+    EXPECT_EQ(longName.rfind(fields[k], 0), 0u) << k;
+    EXPECT_NE(fields[k].size() % 5, 4u) << fields[k].size();
+  }
+  get->stop = true;
+  get.reset();
+  close(fd);
 }

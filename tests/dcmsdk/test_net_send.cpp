@@ -1,12 +1,14 @@
 // The sender against storescp, Orthanc and the own server: progress per
 // file, success only when every file was accepted, and a prompt stop.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <thread>
 
+#include "dcmsdk/src/net_common.h"
 #include "support_dcm.h"
 #include "support_net.h"
 
@@ -65,6 +67,14 @@ TEST(NetSend, FolderToStorescpWithProgress) {
     recordMessages();
     std::map<std::string, std::string> sums;
     std::string src = mixedFolder(sums, {"ct_ele", "ct_jpll", "ct_rle", "rgb", "grey8_jpeg"});
+    // JPEG 2000 as archives hold it (made by GDCM): decoded for a peer that
+    // takes no JPEG 2000.
+    for (const char* v : {"ct_s16", "rgb_planar"}) {
+      std::string j2k = src + "/" + v + "_j2k.dcm";
+      ASSERT_TRUE(dcmtest::run("gdcmconv --j2k '" + dcmtest::series(v).files[1] + "' '" + j2k + "'"));
+      sums[sopOf(j2k)] = pixelSum(j2k);
+      ASSERT_EQ(sums[sopOf(j2k)], pixelSum(dcmtest::series(v).files[1]));
+    }
     std::string out = newDir("scp");
     uint16_t port = freePort();
     std::vector<std::string> argv = {"storescp", "-aet", "STORESCP", "-od", out};
@@ -211,4 +221,28 @@ TEST(NetSend, StopEndsTheTransferPromptly) {
   EXPECT_LE(senderMessages(), at + 1);
   EXPECT_EQ(countOf(all, dcmSDK::DCM_MSG_SEND_DONE), 0u);
   EXPECT_LT(countOf(all, dcmSDK::DCM_MSG_SEND_PROGRESS), 300u);
+}
+
+TEST(NetSend, FrozenPeerFailsTheTransferAtOnce) {
+  recordMessages();
+  dcmSDK::net::setReplyTimeout(2);
+  std::string dir = newDir("frozen");
+  dcmfixtures::writeSeries(dir, *dcmfixtures::findVariant("ct_ele"), 64, 64, 300);
+  std::string out = newDir("scp");
+  uint16_t port = freePort();
+  Proc scp = Proc::spawn({"storescp", "-aet", "STORESCP", "-od", out, str(port)});
+  ASSERT_TRUE(waitPort(port));
+  dcmSDK::dcmSender s;
+  s.setIP("127.0.0.1", str(port).c_str());
+  s.setCalledAE("STORESCP");
+  ASSERT_TRUE(s.send(12, dir.c_str()));
+  ASSERT_TRUE(waitMessages([](auto& all) { return countOf(all, dcmSDK::DCM_MSG_SEND_PROGRESS) >= 10; }));
+  kill(scp.pid(), SIGSTOP);
+  auto t0 = std::chrono::steady_clock::now();
+  // One reply timeout, not one per file left.
+  EXPECT_EQ(waitEnd(s, 15000), 2u);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(8));
+  EXPECT_LT(countOf(messages(), dcmSDK::DCM_MSG_SEND_PROGRESS), 300u);
+  kill(scp.pid(), SIGCONT);
+  dcmSDK::net::setReplyTimeout(60);
 }
