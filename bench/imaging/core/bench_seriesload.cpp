@@ -22,7 +22,8 @@
 // PlainRaw is the reference of reopening: a plain read of the ".raw" file.
 //
 // The phantom has 500 slices by default (SERIESLOAD_SLICES sets another
-// count); SERIESLOAD_ROUNDS sets the rounds of AllPixels (5, at least 3).
+// count); SERIESLOAD_ROUNDS sets the rounds of AllPixels and DecodeOnly (5,
+// at least 3).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <stdlib.h>
