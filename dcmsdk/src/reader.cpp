@@ -74,6 +74,11 @@ void releaseValue(LoadedFile& f, DcmElement* el) {
   if (!DcmXfer(f.ds()->getOriginalXfer()).isBigEndian()) el->compact();
 }
 
+// True when every bit of a sample is stored: the values need no masking.
+bool wholeSamples(const PixelInfo& info, unsigned bits) {
+  return info.bitsStored == bits && info.highBit + 1u == bits;
+}
+
 }  // namespace
 
 bool dcmReader::Impl::decodeGrey(const PixelInfo& info) {
@@ -88,18 +93,27 @@ bool dcmReader::Impl::decodeGrey(const PixelInfo& info) {
     Uint16* src = nullptr;
     if (el->getUint16Array(src).bad() || !src || uint64_t(el->getLength()) < need)
       return fail(file->path + ": pixel data cannot be read");
+    pixelType = PIXEL_16;
+    pixelCount = static_cast<int64_t>(n);
+    if (wholeSamples(info, 16)) {
+      pixelPtr = src;  // nothing to mask: the loaded element's own values
+      return true;
+    }
     pixels.resize(n * 2);
     maskSamples(src, reinterpret_cast<uint16_t*>(pixels.data()), n, info);
-    pixelType = PIXEL_16;
   } else {
     Uint8* src = nullptr;
     if (el->getUint8Array(src).bad() || !src || uint64_t(el->getLength()) < need)
       return fail(file->path + ": pixel data cannot be read");
+    pixelType = PIXEL_8;
+    pixelCount = static_cast<int64_t>(n);
+    if (wholeSamples(info, 8)) {
+      pixelPtr = src;
+      return true;
+    }
     pixels.resize(n);
     maskSamples(src, pixels.data(), n, info);
-    pixelType = PIXEL_8;
   }
-  pixelCount = static_cast<int64_t>(n);
   // Values are delivered whole; the loaded element is no longer needed.
   releaseValue(*file, el);
   return true;
@@ -184,8 +198,7 @@ void dcmReader::setLanguage(int engineLanguage) {
 
 bool dcmReader::setFile(const char* path) try {
   d_->file.reset();
-  d_->pixels.clear();
-  d_->pixels.shrink_to_fit();
+  d_->pixels.clear();  // keeps its capacity for the next file
   d_->pixelsDone = false;
   d_->pixelPtr = nullptr;
   d_->pixelCount = 0;
@@ -303,9 +316,10 @@ const void* dcmReader::readDicomPixelPointer(PixelType& type, int64_t& count) {
     }
     if (!ok) {
       d_->pixels.clear();
+      d_->pixelPtr = nullptr;
       d_->pixelCount = 0;
       d_->pixelType = PIXEL_UNUSABLE;
-    } else {
+    } else if (!d_->pixelPtr) {
       d_->pixelPtr = d_->pixels.data();
     }
   }

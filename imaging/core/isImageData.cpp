@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include <sys/mman.h>
+
 #include "imaging/core/isGeometry.h"
 #include "imaging/core/isMatrixOps.h"
 
@@ -21,6 +23,22 @@ void postOutOfMemory() {
   if (auto* centre = NSUI::NSNotificationCenter::getInstance()) {
     centre->postNotification(nullptr, NOTIFY_OUT_OF_MEMORY, nullptr, nullptr, false);
   }
+}
+
+// Asks the kernel for huge pages behind the whole 2 MB blocks of a large,
+// not yet touched buffer: writing a volume for the first time then takes one
+// page fault per 2 MB instead of one per 4 KB. Only advice: nothing changes
+// where the system does not offer them.
+void preferHugePages(void* buffer, uint64_t bytes) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+  const auto start = (reinterpret_cast<uintptr_t>(buffer) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<uintptr_t>(buffer) + bytes) & ~(kHuge - 1);
+  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+  (void)buffer;
+  (void)bytes;
+#endif
 }
 
 // Same layout and place: sizes, codes, modality, element type, spacing
@@ -245,6 +263,7 @@ bool isImageData::buildVolume(const int32_t* d, const float* s, int type, int po
     if (bytes < kMaxBufferBytes) {
       void* buffer = std::calloc(std::max<uint64_t>(bytes, 1), 1);
       if (buffer) {
+        preferHugePages(buffer, bytes);
         volumeBuffer = buffer;
         volumeBytes_ = bytes;
         for (int32_t i = 0; i < d[2]; ++i) {

@@ -278,6 +278,36 @@ TEST(BrokenFiles, UndecodableTransferSyntaxesAreReportedAsSuch) {
   }
 }
 
+// The delivered samples stay as they are until the next file, whatever else
+// is asked of the same file meanwhile; samples with every bit stored and
+// masked ones alike.
+TEST(Reader, PixelsStayValidUntilTheNextFile) {
+  for (const char* name : {"ct_s16", "ct_ele"}) {
+    SCOPED_TRACE(name);
+    const auto& s = series(name);
+    dcmReader r;
+    ASSERT_TRUE(r.setFile(s.files[2].c_str()));
+    dcmReader::PixelType t;
+    int64_t n = 0;
+    const void* p = r.readDicomPixelPointer(t, n);
+    ASSERT_NE(p, nullptr) << r.getLastError();
+    ASSERT_EQ(n, int64_t(s.width) * s.height);
+    const std::string png = scratch() + "/stay_" + name + ".png";
+    EXPECT_TRUE(r.convertToPngFile(png.c_str(), false)) << r.getLastError();
+    EXPECT_EQ(tag(r, 0x0028, 0x0010), "48");
+    EXPECT_TRUE(r.readDicomPixelType(t));
+    int64_t again = 0;
+    EXPECT_EQ(r.readDicomPixelPointer(t, again), p);
+    EXPECT_EQ(again, n);
+    for (int y = 0; y < s.height; ++y)
+      for (int x = 0; x < s.width; ++x) {
+        const size_t i = size_t(y) * s.width + x;
+        const int32_t got = s.variant.pixelRep ? static_cast<const int16_t*>(p)[i] : static_cast<const uint16_t*>(p)[i];
+        ASSERT_EQ(got, dcmfixtures::greyValue(s.variant, x, y, 2)) << "x=" << x << " y=" << y;
+      }
+  }
+}
+
 TEST(Reader, ReusedForAnotherFileForgetsTheFirst) {
   const auto& ct = series("ct_s16");
   const auto& rgb = series("rgb");

@@ -1,6 +1,8 @@
 // The element type a file's samples get, and their rescale into that type.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -80,6 +82,55 @@ TEST(PixelRules, SixteenBitRescale) {
     for (size_t i = 0; i < c.stored.size(); ++i) {
       const int32_t got = c.type == ELEMENT_INT16 ? int32_t(int16_t(out[i])) : int32_t(out[i]);
       EXPECT_EQ(got, c.expected[i]) << c.what << " sample " << i;
+    }
+  }
+}
+
+// Every stored value, for slopes and intercepts on both sides of the range
+// where the result is an exact integer, against the rule itself computed in
+// float: sample × slope + intercept, clamped to the target, truncated.
+TEST(PixelRules, SixteenBitRescaleMatchesTheFloatRuleForEveryValue) {
+  const struct {
+    float slope, intercept;
+  } rescales[] = {
+      {1, -1024}, {1, 1024}, {1, -32768}, {1, 32767}, {1, 65535}, {1, -65536}, {1, 3}, {1, -1},
+      {0, 0}, {0, -7}, {-1, 0}, {-1, 100}, {-2, -1024}, {-1, 65535},
+      {256, 0}, {256, 256}, {-256, -256}, {256, 257}, {257, 0}, {-257, 1}, {257, -16842000},  // exact to 2^24, then not
+      {1, 16777216}, {1, -16777216}, {1, 1.0e9f}, {-1, -1.0e9f},
+      {0.5f, 0}, {-0.75f, 12.5f}, {1, 0.5f}, {-3, 0.25f}, {-0.0f, 5},
+  };
+  const struct {
+    int type, displayCode;
+  } layouts[] = {{ELEMENT_INT16, 1}, {ELEMENT_INT16, 0}, {ELEMENT_UINT16, 0}, {ELEMENT_UINT16, 1}};
+
+  // All 65,536 bit patterns, plus an odd tail, starting one sample into the
+  // buffers so that neither end falls on a vector boundary.
+  std::vector<uint16_t> stored(1 + 65536 + 13);
+  for (size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<uint16_t>((i - 1) * 40503u);
+  const size_t n = stored.size() - 1;
+  std::vector<uint16_t> out(stored.size());
+
+  for (const auto& r : rescales) {
+    for (const auto& l : layouts) {
+      const bool signedSource = l.displayCode == 1;
+      const bool signedTarget = l.type == ELEMENT_INT16;
+      std::fill(out.begin(), out.end(), 0xABCD);
+      convertSamples(stored.data() + 1, out.data() + 1, n, l.type, l.displayCode, r.slope, r.intercept);
+      EXPECT_EQ(out[0], 0xABCD) << "nothing written before the target";
+      const bool copied = std::trunc(r.slope) == 1.0f && std::trunc(r.intercept) == 0.0f;
+      int mismatches = 0;
+      for (size_t i = 1; i <= n && mismatches < 3; ++i) {
+        const float s = signedSource ? float(int16_t(stored[i])) : float(stored[i]);
+        const float lo = signedTarget ? -32768.0f : 0.0f, hi = signedTarget ? 32767.0f : 65535.0f;
+        const float v = std::min(std::max(s * r.slope + r.intercept, lo), hi);
+        const uint16_t expected = copied ? stored[i] : static_cast<uint16_t>(static_cast<int32_t>(v));
+        if (out[i] != expected) {
+          ++mismatches;
+          ADD_FAILURE() << "slope " << r.slope << " intercept " << r.intercept << " target "
+                        << (signedTarget ? "int16" : "uint16") << " source " << (signedSource ? "signed" : "unsigned")
+                        << ": stored " << stored[i] << " gave " << out[i] << ", expected " << expected;
+        }
+      }
     }
   }
 }
