@@ -498,6 +498,84 @@ TEST_F(HttpTest, TeardownCancelsQueuedRequests)
     EXPECT_EQ(serverCount("slow") - slowBefore, 1);
 }
 
+// A reply kept in memory is bounded; the same bytes downloaded to a file
+// are not. The server sends no length: the body ends when it closes.
+TEST_F(HttpTest, ReplyInMemoryIsBoundedDownloadIsNot)
+{
+    constexpr size_t kLarge = 20u << 20, kSmall = 2u << 20;
+    const fs::path target = standIn->dir / "unsized.bin";
+    owner->doHttpGet(standIn->http("/unsized/" + std::to_string(kLarge)), "", "large");
+    owner->doHttpGet(standIn->http("/unsized/" + std::to_string(kSmall)), "", "small");
+    owner->httpDownload(standIn->http("/unsized/" + std::to_string(kLarge)), "", target.string(), "file", false);
+    ASSERT_TRUE(pumpUntil([&] { return owner->results.size() == 3; }));
+
+    EXPECT_FALSE(owner->results[0].succeeded);
+    EXPECT_TRUE(owner->results[0].body == "the reply is larger than 8 MiB") << owner->results[0].body.size();
+    EXPECT_TRUE(owner->results[1].succeeded);
+    EXPECT_TRUE(owner->results[1].body == pattern(kSmall));
+    EXPECT_TRUE(owner->results[2].succeeded);
+    EXPECT_TRUE(readFile(target) == pattern(kLarge));
+}
+
+// At most five redirects, and never from https back to http.
+TEST_F(HttpTest, RedirectsAreBoundedAndNeverDowngrade)
+{
+    NSHttpClient::getInstance()->setCAFile(standIn->caFile());
+    const int loopsBefore = serverCount("loop");
+    struct Case {
+        std::string url;
+        bool succeeded;
+        const char* error; // part of the error text
+    };
+    const std::vector<Case> cases = {
+        {standIn->http("/loop/0"), false, "edirects"},
+        {standIn->http("/to-https"), true, ""},
+        {standIn->https("/to-http"), false, "https to http"},
+    };
+    for (size_t i = 0; i < cases.size(); ++i)
+        owner->doHttpGet(cases[i].url, "", std::to_string(i));
+    ASSERT_TRUE(pumpUntil([&] { return owner->results.size() == cases.size(); }));
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].url);
+        const Result& r = owner->results[i];
+        EXPECT_EQ(r.succeeded, cases[i].succeeded);
+        if (r.succeeded)
+            EXPECT_EQ(UIJson::getJsonString(r.body, "method"), "GET");
+        else
+            EXPECT_NE(r.body.find(cases[i].error), std::string::npos) << r.body;
+    }
+    // The first request and five redirects.
+    EXPECT_EQ(serverCount("loop") - loopsBefore, 6);
+}
+
+// Cancelling an owner ends its transfer under way at once: the next owner's
+// request does not wait for the slow reply.
+TEST_F(HttpTest, CancelAbortsTheOwnersTransferUnderWay)
+{
+    auto* other = new Owner();
+    owner->doHttpGet(standIn->http("/slow/20000"), "", "slow");
+    other->doHttpGet(standIn->http("/echo"), "", "next");
+    std::this_thread::sleep_for(300ms); // the slow one is on the wire
+    const auto cancelled = std::chrono::steady_clock::now();
+    NSHttpClient::getInstance()->cancelRequestsForOwner(owner);
+    ASSERT_TRUE(pumpUntil([&] { return other->results.size() == 1; }));
+    // Far below the 20 s of the slow reply.
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, 5s);
+    EXPECT_TRUE(other->results[0].succeeded);
+    EXPECT_TRUE(owner->results.empty());
+    other->release();
+}
+
+// libcurl leaves its message buffer empty for some failures (here a header
+// line beyond its limit); the error text is never empty.
+TEST_F(HttpTest, FailureWithoutCurlMessageHasTheCodeText)
+{
+    owner->doHttpGet(standIn->http("/long-header"), "", "long");
+    ASSERT_TRUE(pumpUntil([&] { return owner->results.size() == 1; }));
+    EXPECT_FALSE(owner->results[0].succeeded);
+    EXPECT_FALSE(owner->results[0].body.empty());
+}
+
 TEST(HttpHelpers, Base64Encode)
 {
     const struct {
