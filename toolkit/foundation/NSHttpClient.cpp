@@ -231,6 +231,7 @@ void NSHttpClient::networkThreadLoop()
     char errorBuffer[CURL_ERROR_SIZE] = {0};
     while (true) {
         NSHttpRequest* request = nullptr;
+        NSHttpResponse* response = nullptr;
         {
             std::unique_lock<std::mutex> lock(requestQueueMutex);
             queueCondition.wait(lock, [this] { return !requestQueue.empty(); });
@@ -239,11 +240,15 @@ void NSHttpClient::networkThreadLoop()
             request->release(); // the queue's reference; send's keeps it alive
             currentRequest = request;
             cancelCurrent = false;
+            // Made (and a download's file opened) under the lock that
+            // cancelRequestsForOwner takes: once it has returned, the owner
+            // finds every file of its requests already there to remove.
+            if (request != stopRequest)
+                response = new NSHttpResponse(request);
         }
         if (request == stopRequest)
             break;
 
-        auto* response = new NSHttpResponse(request);
         processResponse(response, errorBuffer);
 
         bool queued = false;

@@ -23,6 +23,8 @@ Paths:
   /unsized/<n>       n bytes of the pattern, no length: the body ends when
                      the connection closes
   /long-header       200 with one header line of 1 MiB
+  /files/<path>      the file WORKDIR/files/<path> (percent-decoded), any
+                     method; 404 when missing; counted
 """
 import email.parser
 import email.policy
@@ -34,8 +36,10 @@ import subprocess
 import sys
 import threading
 import time
+import urllib.parse
 
-counts = {"slow": 0, "download": 0, "loop": 0}
+counts = {"slow": 0, "download": 0, "loop": 0, "files": 0}
+workdir_path = ""
 ports = {}
 counts_lock = threading.Lock()
 
@@ -127,6 +131,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(piece)
                 sent += len(piece)
             self.close_connection = True
+        elif path.startswith("/files/"):
+            count("files")
+            rel = urllib.parse.unquote(path[len("/files/"):])
+            full = os.path.join(workdir_path, "files", rel)
+            if ".." in rel.split("/") or not os.path.isfile(full):
+                self.reply(404, "not found")
+            else:
+                with open(full, "rb") as f:
+                    self.reply(200, f.read(), "application/octet-stream")
         elif path == "/long-header":
             self.reply(200, "long header", extra={"X-Long": "x" * (1 << 20)})
         elif path.startswith("/slow/"):
@@ -176,7 +189,9 @@ class Server(http.server.ThreadingHTTPServer):
 
 
 def main():
+    global workdir_path
     workdir = sys.argv[1]
+    workdir_path = workdir
     make_certificates(workdir)
     plain = Server(("127.0.0.1", 0), Handler)
     secure = Server(("127.0.0.1", 0), Handler)

@@ -4,6 +4,7 @@
 #include "toolkit/foundation/UIHttpPhisical.h"
 
 #include "engine/cocos2d.h"
+#include "toolkit/foundation/standin.h"
 
 #include <gtest/gtest.h>
 
@@ -36,77 +37,7 @@ using NSUI::UIJson;
 
 namespace {
 
-// The stand-in service: python3 http_standin.py in a temporary folder.
-class StandIn {
-public:
-    bool start()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "fw_http_XXXXXX").string();
-        if (!mkdtemp(tmpl.data()))
-            return false;
-        dir = tmpl;
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0)
-            return false;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_addclose(&fa, in[1]);
-        posix_spawn_file_actions_addclose(&fa, out[0]);
-        const std::string script = std::string(FW_SOURCE_DIR) + "/tests/toolkit/foundation/http_standin.py";
-        const std::string work = dir.string();
-        char* argv[] = {const_cast<char*>("python3"), const_cast<char*>(script.c_str()),
-                        const_cast<char*>(work.c_str()), nullptr};
-        const int rc = posix_spawnp(&pid, "python3", &fa, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&fa);
-        close(in[0]);
-        close(out[1]);
-        stdinFd = in[1];
-        if (rc != 0) {
-            close(out[0]);
-            pid = -1;
-            return false;
-        }
-        FILE* f = fdopen(out[0], "r");
-        char line[128] = {0};
-        const bool ok = f && fgets(line, sizeof line, f) && sscanf(line, "PORTS %d %d", &httpPort, &httpsPort) == 2;
-        if (f)
-            fclose(f);
-        return ok;
-    }
-    void stop()
-    {
-        if (stdinFd >= 0)
-            close(stdinFd);
-        stdinFd = -1;
-        if (pid > 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-        }
-        pid = -1;
-        if (!dir.empty())
-            fs::remove_all(dir);
-    }
-    std::string http(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(httpPort) + path;
-    }
-    std::string https(const std::string& path, const std::string& host = "127.0.0.1") const
-    {
-        return "https://" + host + ":" + std::to_string(httpsPort) + path;
-    }
-    std::string caFile() const { return (dir / "ca.pem").string(); }
-
-    fs::path dir;
-    int httpPort = 0;
-    int httpsPort = 0;
-
-private:
-    pid_t pid = -1;
-    int stdinFd = -1;
-};
-
+using fwtest::StandIn;
 StandIn* standIn = nullptr;
 
 // Runs engine frames until `done` holds or a generous limit passes.
