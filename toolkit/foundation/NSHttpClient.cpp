@@ -390,17 +390,21 @@ void NSHttpClient::processResponse(NSHttpResponse* response, char* errorBuffer)
     if (ok) {
         const auto result = static_cast<CURLcode>(perform(curl));
         ok = result == CURLE_OK;
+        const char* text = nullptr;
         if (bodySink.overflowed) {
-            std::snprintf(errorBuffer, CURL_ERROR_SIZE, "%s", kReplyTooLarge);
+            text = kReplyTooLarge;
             std::vector<char>().swap(response->responseData); // nothing of it is kept
-        } else if (headers.memory.overflowed)
-            std::snprintf(errorBuffer, CURL_ERROR_SIZE, "%s", kHeaderTooLarge);
-        else if (headers.downgrade)
-            std::snprintf(errorBuffer, CURL_ERROR_SIZE, "a redirect from https to http was refused");
-        else if (result == CURLE_ABORTED_BY_CALLBACK && cancelCurrent.load())
-            std::snprintf(errorBuffer, CURL_ERROR_SIZE, "%s", kCancelled);
-        else if (!ok && errorBuffer[0] == '\0')
-            std::snprintf(errorBuffer, CURL_ERROR_SIZE, "%s", curl_easy_strerror(result));
+        } else if (headers.memory.overflowed) {
+            text = kHeaderTooLarge;
+        } else if (headers.downgrade) {
+            text = "a redirect from https to http was refused";
+        } else if (result == CURLE_ABORTED_BY_CALLBACK && cancelCurrent.load()) {
+            text = kCancelled;
+        } else if (!ok && errorBuffer[0] == '\0') {
+            text = curl_easy_strerror(result); // libcurl left its buffer empty
+        }
+        if (text)
+            std::snprintf(errorBuffer, CURL_ERROR_SIZE, "%s", text);
         if (ok) {
             long code = 0;
             ok = curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK;
