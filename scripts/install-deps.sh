@@ -19,6 +19,8 @@ PACKAGES=(
   # data, compression, network
   libsqlite3-dev sqlite3 zlib1g-dev libminizip-dev libcurl4-openssl-dev
   uthash-dev ca-certificates openssl
+  # SHA-256 of downloaded assets (libcrypto)
+  libssl-dev
   # tools the tests and the application call
   python3 zip unzip iproute2 util-linux xdg-utils
   # real windows for screenshots

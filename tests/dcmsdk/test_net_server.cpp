@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "support/namespaces.h"
 #include "support_dcm.h"
 #include "support_net.h"
 
@@ -305,8 +306,8 @@ TEST(NetServer, StopsMidTransferWithinTwoSeconds) {
 
 TEST(NetServer, FullDiskEndsWithErrorAndNoAcknowledgedLoss) {
   // A private mount namespace with a 1 MiB file system for the library.
-  if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-    GTEST_SKIP() << "cannot create a mount namespace here (" << strerror(errno) << ")";
+  std::string why;
+  if (!fwtest::enterPrivateMountNamespace(why)) GTEST_SKIP() << "cannot create a mount namespace here: " << why;
   std::string root = newDir("tiny");
   if (mount("tmpfs", root.c_str(), "tmpfs", 0, "size=1m") != 0)
     GTEST_SKIP() << "cannot mount a small tmpfs here (" << strerror(errno) << ")";

@@ -5,6 +5,8 @@
 #define CURL_DISABLE_DEPRECATION 1
 #include <curl/curl.h>
 
+#include <strings.h>
+
 #include <cstring>
 
 namespace NSUI {
@@ -16,12 +18,35 @@ std::mutex s_instanceMutex;
 
 const char* const kCannotOpenDownload = "cannot open download file";
 const char* const kCannotWriteDownload = "cannot write download file";
+const char* const kReplyTooLarge = "the reply is larger than 8 MiB";
+const char* const kHeaderTooLarge = "the reply's header is larger than 1 MiB";
+const char* const kCancelled = "the request was cancelled";
+
+// Replies kept in memory are small JSON texts; anything larger is refused
+// rather than held (downloads go to a file and are bounded by the disk).
+constexpr size_t kMaxBodyInMemory = 8u << 20;
+constexpr size_t kMaxHeader = 1u << 20;
+// Redirects followed per request.
+constexpr long kMaxRedirects = 5;
+
+// A memory sink with a limit; curl ends the transfer when it takes less
+// than it was given.
+struct MemorySink {
+    std::vector<char>* out;
+    size_t limit;
+    bool overflowed = false;
+};
 
 size_t memorySink(char* data, size_t size, size_t count, void* userdata)
 {
-    auto* out = static_cast<std::vector<char>*>(userdata);
-    out->insert(out->end(), data, data + size * count);
-    return size * count;
+    auto* sink = static_cast<MemorySink*>(userdata);
+    const size_t n = size * count;
+    if (n > sink->limit - sink->out->size()) {
+        sink->overflowed = true;
+        return 0;
+    }
+    sink->out->insert(sink->out->end(), data, data + n);
+    return n;
 }
 
 size_t fileSink(char* data, size_t size, size_t count, void* userdata)
@@ -32,9 +57,52 @@ size_t fileSink(char* data, size_t size, size_t count, void* userdata)
     return std::fwrite(data, size, count, file) * size;
 }
 
+// The header sink: kept in memory with a limit; while redirects are
+// followed, a Location that leads from https back to plain http ends the
+// transfer.
+struct HeaderSink {
+    MemorySink memory;
+    CURL* curl = nullptr;
+    bool followsRedirects = false;
+    bool downgrade = false;
+};
+
+bool startsWithNoCase(const char* text, size_t size, const char* prefix)
+{
+    const size_t n = std::strlen(prefix);
+    return size >= n && strncasecmp(text, prefix, n) == 0;
+}
+
+size_t headerSink(char* data, size_t size, size_t count, void* userdata)
+{
+    auto* sink = static_cast<HeaderSink*>(userdata);
+    const size_t n = size * count;
+    if (sink->followsRedirects && startsWithNoCase(data, n, "location:")) {
+        size_t at = std::strlen("location:");
+        while (at < n && (data[at] == ' ' || data[at] == '\t'))
+            ++at;
+        char* effective = nullptr;
+        curl_easy_getinfo(sink->curl, CURLINFO_EFFECTIVE_URL, &effective);
+        if (effective && startsWithNoCase(effective, std::strlen(effective), "https:") &&
+            startsWithNoCase(data + at, n - at, "http:")) {
+            sink->downgrade = true;
+            return 0;
+        }
+    }
+    return memorySink(data, size, count, &sink->memory);
+}
+
+// Which flags end the transfer under way: the client's teardown and the
+// cancellation of the request's owner.
+struct AbortFlags {
+    const std::atomic<bool>* teardown;
+    const std::atomic<bool>* cancelled;
+};
+
 int abortCheck(void* clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
-    return static_cast<std::atomic<bool>*>(clientp)->load() ? 1 : 0;
+    auto* flags = static_cast<AbortFlags*>(clientp);
+    return flags->teardown->load() || flags->cancelled->load() ? 1 : 0;
 }
 
 } // namespace
@@ -110,6 +178,7 @@ NSHttpClient::~NSHttpClient()
         }
         abortTransfers = true;
     }
+    wakeTransfer();
     queueCondition.notify_one();
     if (networkThread.joinable())
         networkThread.join();
@@ -162,6 +231,7 @@ void NSHttpClient::networkThreadLoop()
     char errorBuffer[CURL_ERROR_SIZE] = {0};
     while (true) {
         NSHttpRequest* request = nullptr;
+        NSHttpResponse* response = nullptr;
         {
             std::unique_lock<std::mutex> lock(requestQueueMutex);
             queueCondition.wait(lock, [this] { return !requestQueue.empty(); });
@@ -169,11 +239,16 @@ void NSHttpClient::networkThreadLoop()
             requestQueue.pop_front();
             request->release(); // the queue's reference; send's keeps it alive
             currentRequest = request;
+            cancelCurrent = false;
+            // Made (and a download's file opened) under the lock that
+            // cancelRequestsForOwner takes: once it has returned, the owner
+            // finds every file of its requests already there to remove.
+            if (request != stopRequest)
+                response = new NSHttpResponse(request);
         }
         if (request == stopRequest)
             break;
 
-        auto* response = new NSHttpResponse(request);
         processResponse(response, errorBuffer);
 
         bool queued = false;
@@ -241,6 +316,13 @@ void NSHttpClient::processResponse(NSHttpResponse* response, char* errorBuffer)
     const char* body = request->requestData.empty() ? kEmpty : request->requestData.data();
     const auto bodySize = static_cast<curl_off_t>(request->requestData.size());
     const std::string ca = getCAFile();
+    MemorySink bodySink{&response->responseData, kMaxBodyInMemory};
+    HeaderSink headers{{&response->responseHeader, kMaxHeader}};
+    headers.curl = curl;
+    const int type = request->requestType;
+    headers.followsRedirects = type == NSHttpRequest::kGet || type == NSHttpRequest::kPost ||
+                               type == NSHttpRequest::kDownload || type == NSHttpRequest::kDelete;
+    AbortFlags abortFlags{&abortTransfers, &cancelCurrent};
 
     auto setup = [&]() -> bool {
 #define FW_SET(opt, value)                                                                                            \
@@ -256,7 +338,10 @@ void NSHttpClient::processResponse(NSHttpResponse* response, char* errorBuffer)
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         FW_SET(CURLOPT_NOPROGRESS, 0L);
         FW_SET(CURLOPT_XFERINFOFUNCTION, abortCheck);
-        FW_SET(CURLOPT_XFERINFODATA, &abortTransfers);
+        FW_SET(CURLOPT_XFERINFODATA, &abortFlags);
+        FW_SET(CURLOPT_PROTOCOLS_STR, "http,https");
+        FW_SET(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        FW_SET(CURLOPT_MAXREDIRS, kMaxRedirects);
         for (const std::string& h : request->headers) {
             curl_slist* next = curl_slist_append(headerList, h.c_str());
             if (!next)
@@ -271,10 +356,10 @@ void NSHttpClient::processResponse(NSHttpResponse* response, char* errorBuffer)
             FW_SET(CURLOPT_WRITEDATA, response->downloadFile);
         } else {
             FW_SET(CURLOPT_WRITEFUNCTION, memorySink);
-            FW_SET(CURLOPT_WRITEDATA, &response->responseData);
+            FW_SET(CURLOPT_WRITEDATA, &bodySink);
         }
-        FW_SET(CURLOPT_HEADERFUNCTION, memorySink);
-        FW_SET(CURLOPT_HEADERDATA, &response->responseHeader);
+        FW_SET(CURLOPT_HEADERFUNCTION, headerSink);
+        FW_SET(CURLOPT_HEADERDATA, &headers);
 
         switch (request->requestType) {
         case NSHttpRequest::kGet: FW_SET(CURLOPT_FOLLOWLOCATION, 1L); break;
@@ -303,7 +388,23 @@ void NSHttpClient::processResponse(NSHttpResponse* response, char* errorBuffer)
 
     bool ok = setup();
     if (ok) {
-        ok = curl_easy_perform(curl) == CURLE_OK;
+        const auto result = static_cast<CURLcode>(perform(curl));
+        ok = result == CURLE_OK;
+        const char* text = nullptr;
+        if (bodySink.overflowed) {
+            text = kReplyTooLarge;
+            std::vector<char>().swap(response->responseData); // nothing of it is kept
+        } else if (headers.memory.overflowed) {
+            text = kHeaderTooLarge;
+        } else if (headers.downgrade) {
+            text = "a redirect from https to http was refused";
+        } else if (result == CURLE_ABORTED_BY_CALLBACK && cancelCurrent.load()) {
+            text = kCancelled;
+        } else if (!ok && errorBuffer[0] == '\0') {
+            text = curl_easy_strerror(result); // libcurl left its buffer empty
+        }
+        if (text)
+            std::snprintf(errorBuffer, CURL_ERROR_SIZE, "%s", text);
         if (ok) {
             long code = 0;
             ok = curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK;
@@ -332,6 +433,60 @@ void NSHttpClient::processResponse(NSHttpResponse* response, char* errorBuffer)
     response->succeeded = ok;
     if (!ok)
         response->errorText = errorBuffer;
+}
+
+// Runs the transfer through a multi handle, so that cancelling its owner or
+// the teardown can wake the wait and end it at once.
+int NSHttpClient::perform(void* easy)
+{
+    CURL* curl = static_cast<CURL*>(easy);
+    CURLM* multi = curl_multi_init();
+    if (!multi)
+        return curl_easy_perform(curl);
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
+        curl_multi_cleanup(multi);
+        return curl_easy_perform(curl);
+    }
+    {
+        std::lock_guard<std::mutex> lock(multiMutex);
+        currentMulti = multi;
+    }
+    CURLcode result = CURLE_OK;
+    int running = 1;
+    while (running > 0) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running == 0)
+            break;
+        if (abortTransfers.load() || cancelCurrent.load()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+    {
+        std::lock_guard<std::mutex> lock(multiMutex);
+        currentMulti = nullptr;
+    }
+    if (running == 0) {
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == curl)
+                result = message->data.result;
+        }
+    }
+    curl_multi_remove_handle(multi, curl);
+    curl_multi_cleanup(multi);
+    return result;
+}
+
+void NSHttpClient::wakeTransfer()
+{
+    std::lock_guard<std::mutex> lock(multiMutex);
+    if (currentMulti)
+        curl_multi_wakeup(static_cast<CURLM*>(currentMulti));
 }
 
 void NSHttpClient::dispatchResponse()
@@ -388,9 +543,11 @@ void NSHttpClient::cancelRequestsForOwner(cocos2d::Ref* owner)
             ++it;
         }
     }
-    if (currentRequest && currentRequest->owner == owner) {
+    if (currentRequest && currentRequest != stopRequest && currentRequest->owner == owner) {
         currentRequest->owner = nullptr;
         currentRequest->callback = nullptr;
+        cancelCurrent = true;
+        wakeTransfer();
     }
 }
 

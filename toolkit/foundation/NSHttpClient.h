@@ -7,7 +7,12 @@
 //
 // TLS peers and host names are verified against the system CA store, or
 // against the CA file given with setCAFile (for test and private servers).
-// No cookies are kept, nothing is retried. At teardown the queued requests
+// No cookies are kept, nothing is retried. At most 5 redirects are followed,
+// to http or https, never from https back to http. A reply kept in memory is
+// limited to 8 MiB (its header to 1 MiB); beyond that the request fails with
+// "the reply is larger than 8 MiB". Downloads to a file are bounded by the
+// disk only. A failed transfer always carries an error text (libcurl's
+// message, or its text for the error code). At teardown the queued requests
 // are cancelled, not performed, and a transfer under way is aborted.
 #pragma once
 
@@ -91,8 +96,9 @@ public:
     // been delivered or dropped. A null request only starts the thread.
     void send(NSHttpRequest* request);
     // UI thread. Removes the owner's queued requests and undelivered
-    // responses and disarms its request in flight (which runs to its end
-    // and is dropped). No callback of that owner runs afterwards.
+    // responses and aborts its transfer under way at once (the next request
+    // starts without waiting for it). No callback of that owner runs
+    // afterwards.
     void cancelRequestsForOwner(cocos2d::Ref* owner);
 
     void setTimeoutForConnect(int seconds) { connectTimeout = seconds; }
@@ -113,6 +119,10 @@ private:
     void startNetworkThread();
     void networkThreadLoop();
     void dispatchResponse();
+    // Performs one transfer (a CURL easy handle); returns its CURLcode.
+    int perform(void* easy);
+    // Wakes the transfer under way so that it sees an abort flag at once.
+    void wakeTransfer();
 
     std::atomic<int> connectTimeout{5};
     std::atomic<int> readTimeout{60};
@@ -127,6 +137,11 @@ private:
     std::thread networkThread;
     cocos2d::Scheduler* scheduler = nullptr;
     std::atomic<bool> abortTransfers{false};
+    // Set when the owner of the transfer under way cancels its requests.
+    std::atomic<bool> cancelCurrent{false};
+    std::mutex multiMutex;
+    void* currentMulti = nullptr; // guarded by multiMutex
+
     mutable std::mutex settingsMutex;
     std::string caFile;
 };

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <pugixml.hpp>
+
 #include "engine/cocos2d.h"
 #include "toolkit/foundation/NSDictionary.h"
 
@@ -24,6 +26,20 @@ int currentLanguageCode()
     if (auto* app = cocos2d::Application::getInstance())
         return static_cast<int>(app->getCurrentLanguage());
     return static_cast<int>(cocos2d::languageTypeFromLocale(cocos2d::currentLocaleName()));
+}
+
+// True when `text` is a property list whose root is a dictionary without
+// entries: a valid table that holds no language.
+bool isEmptyDictionaryPlist(const std::string& text)
+{
+    pugi::xml_document doc;
+    if (!doc.load_buffer(text.data(), text.size()))
+        return false;
+    pugi::xml_node root = doc.document_element();
+    if (root && std::strcmp(root.name(), "plist") == 0)
+        root = root.find_child([](const pugi::xml_node& n) { return n.type() == pugi::node_element; });
+    return root && std::strcmp(root.name(), "dict") == 0 &&
+           !root.find_child([](const pugi::xml_node& n) { return n.type() == pugi::node_element; });
 }
 
 NSDictionary* languageDictionary(NSDictionary* all, const char* name)
@@ -74,7 +90,9 @@ void NSLanguage::load()
         return;
 
     NSDictionary* dict = NSDictionary::createWithData(text);
-    if (!dict || dict->dictType == 0) {
+    // An empty table is kept as loaded (nothing to report, nothing to load
+    // again); only a text that is no property list is a failure.
+    if (!dict || (dict->dictType == 0 && !isEmptyDictionaryPlist(text))) {
         cocos2d::log("Failed to load config file of language.");
         return;
     }

@@ -28,9 +28,10 @@ public:
 
     // Loads `fileName` (found through the engine's search paths) once; later
     // calls do nothing, even when the locale changed meanwhile. A missing or
-    // empty file leaves the table empty; a text that is no property list is
-    // logged ("Failed to load config file of language.") and leaves it empty
-    // too, so a later call may try again.
+    // empty file leaves the table empty; a property list whose dictionary
+    // is empty is loaded as an empty table (no log, not read again); a text
+    // that is no property list is logged ("Failed to load config file of
+    // language.") and leaves the table empty, so a later call may try again.
     void load();
 
     // The translation of `key` in the chosen language, or "" when there is

@@ -138,6 +138,8 @@ void NSThread::threadLoop() {
       busy = true;
     }
     processRequest(request);
+    // What the request autoreleased goes now, not when the worker ends.
+    cocos2d::PoolManager::getInstance()->drainCurrentThread();
     {
       std::lock_guard<std::recursive_mutex> lock(stateMutex);
       if (stopped) {

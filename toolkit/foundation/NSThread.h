@@ -15,7 +15,8 @@
 // Results reach the UI thread only through the engine's owner-keyed hand-off
 // (Scheduler::performFunctionInCocosThread), with the thread object as owner.
 // Both kinds register their thread with the engine's PoolManager while it
-// runs.
+// runs; an NSThread drains its pool after each request, so objects that
+// processRequest() autoreleases are released before the next request.
 //
 // Lock order of NSThread: queueMutex -> resultMutex -> stateMutex. Only stop()
 // and cancelAllRequests() hold more than one.

@@ -69,8 +69,10 @@ void udpComm::receiveLoop(int s)
     std::vector<char> buffer(static_cast<size_t>(bufferSize));
     while (!stopRequested.load()) {
         std::memset(buffer.data(), 0, buffer.size());
-        const ssize_t n = ::recvfrom(s, buffer.data(), buffer.size(), 0, nullptr, nullptr);
-        if (n < 0)
+        // MSG_TRUNC makes recvfrom return the datagram's whole length: a
+        // datagram longer than the buffer arrived cut and is dropped.
+        const ssize_t n = ::recvfrom(s, buffer.data(), buffer.size(), MSG_TRUNC, nullptr, nullptr);
+        if (n < 0 || static_cast<size_t>(n) > buffer.size())
             continue;
         // The text ends at the first zero byte or at the end of the
         // received bytes; a full-size datagram has no terminator.

@@ -3,7 +3,8 @@
 //
 // Wire format, both directions: one datagram holds the base64 text of one
 // message, without terminator; the base64 text is at most bufferSize - 1
-// bytes. Each message is sent twice. The receive loop runs on a detached
+// bytes. Each message is sent twice. A datagram longer than bufferSize is
+// dropped, never delivered cut. The receive loop runs on a detached
 // thread of its own and hands every decoded message to onReceive there.
 #pragma once
 

@@ -2,13 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,7 +29,7 @@ std::atomic<int> zipCancelRequested{0};
 namespace {
 
 constexpr size_t kZipBufferSize = 16384;
-constexpr size_t kUnzipBufferSize = 8192;
+constexpr size_t kUnzipBufferSize = 65536;
 
 // Tool results beyond minizip's own codes.
 constexpr int kZipCreateFailed = -102;
@@ -39,6 +42,13 @@ constexpr int kUnzipCannotCreate = -1002;
 constexpr int kUnzipWriteFailed = -1003;
 constexpr int kUnzipRefusedEntry = -1010;
 constexpr int kUnzipUnsafeFolder = -1011;
+constexpr int kUnzipEncrypted = -1012;
+constexpr int kUnzipOverlap = -1013;
+constexpr int kUnzipNoSpace = -1014;
+constexpr int kUnzipTooLarge = -1015;
+
+// Free space an unpacked archive must leave on its file system.
+constexpr uint64_t kFreeSpaceMargin = 64ull << 20;
 
 // --- the archive file's own file functions (POSIX stdio, 64-bit offsets) ---
 
@@ -186,18 +196,6 @@ std::string entryRefusal(const std::string& name, const unz_file_info64& info)
     return "";
 }
 
-// Reads the current entry's information and full name (no length limit).
-bool currentEntry(unzFile archive, unz_file_info64& info, std::string& name)
-{
-    if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
-        return false;
-    name.assign(info.size_filename, '\0');
-    if (info.size_filename == 0)
-        return true;
-    return unzGetCurrentFileInfo64(archive, &info, name.data(), info.size_filename, nullptr, 0, nullptr, 0) ==
-           UNZ_OK;
-}
-
 // --- safe folder walk below the extraction folder ---
 
 // Opens the folder `parts[0..count)` below `rootFd`, creating missing
@@ -288,20 +286,346 @@ void setModificationTime(int dirFd, const std::string& file, const tm_unz& date)
     utimensat(dirFd, file.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
-// Extracts the archive's current entry below `rootFd`.
-int extractCurrentEntry(unzFile archive, int rootFd, bool withoutFolders, const char* password)
-{
-    unz_file_info64 info{};
-    std::string name;
-    if (!currentEntry(archive, info, name))
-        return kUnzipNoEntryInfo;
+// --- reading archives ---
+//
+// minizip walks the central directory; the sizes, the local header offset
+// and the data are read here. The system's minizip (1.1) tests the zip64
+// markers against (unsigned long)-1, which never matches a 32-bit field on a
+// 64-bit system, so it never reads the zip64 extra field: entries of 4 GiB
+// and more and entries stored past 4 GiB would come out wrong.
 
-    std::string refusal = entryRefusal(name, info);
-    if (!refusal.empty()) {
-        cocos2d::log("unzip: refusing entry \"%s\": %s", name.c_str(), refusal.c_str());
-        return kUnzipRefusedEntry;
+constexpr uint64_t kMax32 = 0xFFFFFFFFull;
+constexpr uint32_t kCentralSignature = 0x02014b50;
+constexpr uint32_t kLocalSignature = 0x04034b50;
+constexpr size_t kCentralRecordSize = 46;
+constexpr size_t kLocalHeaderSize = 30;
+constexpr uint16_t kZip64ExtraId = 0x0001;
+constexpr unsigned long kEncryptedFlag = 1u;
+constexpr int kStored = 0;
+constexpr int kDeflated = Z_DEFLATED;
+
+uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t le32(const unsigned char* p) { return le16(p) | static_cast<uint32_t>(le16(p + 2)) << 16; }
+uint64_t le64(const unsigned char* p) { return le32(p) | static_cast<uint64_t>(le32(p + 4)) << 32; }
+
+bool readAt(int fd, uint64_t offset, void* buffer, size_t size)
+{
+    auto* out = static_cast<char*>(buffer);
+    while (size > 0) {
+        ssize_t n = pread(fd, out, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        out += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+uint64_t addSaturating(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+// One entry as the central directory describes it, with 64-bit sizes.
+struct Entry {
+    std::string name;
+    unz_file_info64 info{};
+    uint64_t compressedSize = 0;
+    uint64_t size = 0;         // uncompressed, as declared
+    uint64_t localHeader = 0;  // offset of the local header
+    uint64_t dataStart = 0;    // offset of the data
+};
+
+// An open archive: minizip's handle for the directory walk and a descriptor
+// for the data.
+struct Archive {
+    unzFile zip = nullptr;
+    int fd = -1;
+    uint64_t fileSize = 0;
+    Archive() = default;
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+    ~Archive()
+    {
+        if (zip)
+            unzClose(zip);
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+// Opens `path`, or `path` + ".zip" when that does not open.
+bool openArchive(const std::string& path, Archive& archive)
+{
+    zlib_filefunc64_def functions = archiveFileFunctions();
+    for (const std::string& candidate : {path, path + ".zip"}) {
+        archive.zip = unzOpen2_64(candidate.c_str(), &functions);
+        if (!archive.zip)
+            continue;
+        archive.fd = open(candidate.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (archive.fd >= 0 && fstat(archive.fd, &st) == 0) {
+            archive.fileSize = static_cast<uint64_t>(st.st_size);
+            return true;
+        }
+        unzClose(archive.zip);
+        archive.zip = nullptr;
+        if (archive.fd >= 0)
+            close(archive.fd);
+        archive.fd = -1;
+    }
+    return false;
+}
+
+// Reads the directory record of minizip's current entry and its local
+// header. False with `why` set when either is unreadable or damaged.
+bool readEntry(const Archive& archive, Entry& entry, std::string& why)
+{
+    unz_file_info64& info = entry.info;
+    if (unzGetCurrentFileInfo64(archive.zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        why = "cannot read the central directory";
+        return false;
+    }
+    entry.name.assign(info.size_filename, '\0');
+    std::vector<unsigned char> extra(info.size_file_extra);
+    if (unzGetCurrentFileInfo64(archive.zip, &info, entry.name.data(), info.size_filename, extra.data(),
+                                info.size_file_extra, nullptr, 0) != UNZ_OK) {
+        why = "cannot read the central directory";
+        return false;
+    }
+    unz64_file_pos position{};
+    unsigned char record[kCentralRecordSize];
+    if (unzGetFilePos64(archive.zip, &position) != UNZ_OK ||
+        !readAt(archive.fd, position.pos_in_zip_directory, record, sizeof record) ||
+        le32(record) != kCentralSignature) {
+        why = "cannot read the central directory";
+        return false;
+    }
+    entry.compressedSize = le32(record + 20);
+    entry.size = le32(record + 24);
+    entry.localHeader = le32(record + 42);
+
+    // The zip64 extra field holds, in this order, each of the three values
+    // whose 32-bit field is the marker 0xFFFFFFFF.
+    for (size_t at = 0; at + 4 <= extra.size();) {
+        const uint16_t id = le16(&extra[at]);
+        const size_t length = le16(&extra[at + 2]);
+        const size_t end = std::min(extra.size(), at + 4 + length);
+        if (id == kZip64ExtraId) {
+            size_t field = at + 4;
+            for (uint64_t* value : {&entry.size, &entry.compressedSize, &entry.localHeader}) {
+                if (*value != kMax32)
+                    continue;
+                if (field + 8 > end) {
+                    why = "its zip64 field is cut short";
+                    return false;
+                }
+                *value = le64(&extra[field]);
+                field += 8;
+            }
+        }
+        at = end;
     }
 
+    unsigned char local[kLocalHeaderSize];
+    if (entry.localHeader > archive.fileSize || !readAt(archive.fd, entry.localHeader, local, sizeof local) ||
+        le32(local) != kLocalSignature) {
+        why = "its local header is missing or damaged";
+        return false;
+    }
+    entry.dataStart = entry.localHeader + kLocalHeaderSize + le16(local + 26) + le16(local + 28);
+    if (entry.compressedSize > archive.fileSize || entry.dataStart > archive.fileSize - entry.compressedSize) {
+        why = "its data runs past the end of the archive";
+        return false;
+    }
+    return true;
+}
+
+// Why an entry's kind of data cannot be unpacked, with the tool's result.
+int dataRefusal(const Entry& entry, std::string& why)
+{
+    if (entry.info.flag & kEncryptedFlag) {
+        why = "the archive is protected by a password";
+        return kUnzipEncrypted;
+    }
+    const int method = static_cast<int>(entry.info.compression_method);
+    if (!isFolderEntry(entry.name) && method != kStored && method != kDeflated) {
+        why = "compression method " + std::to_string(method) + " is not supported";
+        return kUnzipRefusedEntry;
+    }
+    return UNZ_OK;
+}
+
+// Reads every entry and refuses the archive, before anything is written,
+// when an entry is unsafe (see entryRefusal), encrypted, of an unknown
+// method or damaged, or when two entries share bytes of the archive (the
+// way zip bombs multiply one compressed stream). On refusal `why` says why.
+int scanArchive(const Archive& archive, std::vector<Entry>& entries, std::string& why)
+{
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(archive.zip, &global) != UNZ_OK) {
+        why = "cannot read the central directory";
+        return kUnzipNoEntryInfo;
+    }
+    if (global.number_entry == 0)
+        return UNZ_OK;
+    int err = unzGoToFirstFile(archive.zip);
+    while (err == UNZ_OK) {
+        Entry entry;
+        if (!readEntry(archive, entry, why)) {
+            why = "entry \"" + entry.name + "\": " + why;
+            return kUnzipNoEntryInfo;
+        }
+        std::string refusal = entryRefusal(entry.name, entry.info);
+        if (!refusal.empty()) {
+            why = "entry \"" + entry.name + "\": " + refusal;
+            return kUnzipRefusedEntry;
+        }
+        int code = dataRefusal(entry, refusal);
+        if (code != UNZ_OK) {
+            why = code == kUnzipEncrypted ? refusal : "entry \"" + entry.name + "\": " + refusal;
+            return code;
+        }
+        entries.push_back(std::move(entry));
+        err = unzGoToNextFile(archive.zip);
+    }
+    if (err != UNZ_END_OF_LIST_OF_FILE) {
+        why = entries.empty() ? std::string("cannot read the first entry")
+                              : "cannot reach the entry after \"" + entries.back().name + "\"";
+        return kUnzipNoNextEntry;
+    }
+
+    // Each entry owns its local header and data; sorted by start, a range
+    // that begins before the furthest end so far shares bytes with it.
+    std::vector<size_t> order(entries.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return entries[a].localHeader < entries[b].localHeader; });
+    uint64_t furthest = 0;
+    size_t owner = 0;
+    for (size_t k = 0; k < order.size(); ++k) {
+        const Entry& e = entries[order[k]];
+        if (k > 0 && e.localHeader < furthest) {
+            why = "entries \"" + entries[owner].name + "\" and \"" + e.name + "\" overlap in the archive";
+            return kUnzipOverlap;
+        }
+        const uint64_t end = e.dataStart + e.compressedSize;
+        if (end > furthest) {
+            furthest = end;
+            owner = order[k];
+        }
+    }
+    return UNZ_OK;
+}
+
+// Refuses to unpack `entries` into `folder` when their declared sizes add
+// up to more than the free space there, less a margin.
+int checkFreeSpace(const std::vector<const Entry*>& entries, const std::string& folder, std::string& why)
+{
+    uint64_t total = 0;
+    for (const Entry* e : entries)
+        total = addSaturating(total, e->size);
+    if (total == 0)
+        return UNZ_OK;
+    // The folder may not exist yet: ask the nearest existing folder above it.
+    std::string probe = folder.empty() ? std::string(".") : folder;
+    struct statvfs st {};
+    while (statvfs(probe.c_str(), &st) != 0) {
+        while (probe.size() > 1 && isSeparator(probe.back()))
+            probe.pop_back();
+        size_t slash = probe.find_last_of('/');
+        if (errno != ENOENT || probe == "/" || probe == ".") {
+            why = "cannot tell the free space at \"" + folder + "\": " + strerror(errno);
+            return kUnzipNoSpace;
+        }
+        probe = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : probe.substr(0, slash);
+    }
+    const uint64_t available = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+    const uint64_t usable = available > kFreeSpaceMargin ? available - kFreeSpaceMargin : 0;
+    if (total > usable) {
+        why = "it unpacks to " + std::to_string(total) + " bytes, more than the free space at \"" + probe + "\" (" +
+              std::to_string(available) + " bytes, of which " + std::to_string(kFreeSpaceMargin >> 20) +
+              " MiB stay free)";
+        return kUnzipNoSpace;
+    }
+    return UNZ_OK;
+}
+
+// Reads an entry's data from the archive, inflating it when it is
+// deflated, and hands it to `sink` in pieces; stops with kUnzipTooLarge
+// before handing over anything beyond the declared size. Checks the size
+// and the CRC at the end.
+int readEntryData(const Archive& archive, const Entry& entry, const std::function<bool(const char*, size_t)>& sink)
+{
+    std::vector<char> input(kUnzipBufferSize), output(kUnzipBufferSize);
+    uint64_t offset = entry.dataStart;
+    uint64_t remaining = entry.compressedSize;
+    uint64_t produced = 0;
+    unsigned long crc = crc32(0L, Z_NULL, 0);
+    auto deliver = [&](const char* data, size_t n) -> int {
+        if (n > entry.size - produced)
+            return kUnzipTooLarge;
+        produced += n;
+        crc = crc32_z(crc, reinterpret_cast<const Bytef*>(data), n);
+        return sink(data, n) ? UNZ_OK : kUnzipWriteFailed;
+    };
+    auto readInput = [&](size_t& n) -> bool {
+        n = static_cast<size_t>(std::min<uint64_t>(remaining, input.size()));
+        if (!readAt(archive.fd, offset, input.data(), n))
+            return false;
+        offset += n;
+        remaining -= n;
+        return true;
+    };
+
+    int err = UNZ_OK;
+    if (entry.info.compression_method == kStored) {
+        while (remaining > 0 && err == UNZ_OK) {
+            size_t n = 0;
+            err = readInput(n) ? deliver(input.data(), n) : UNZ_ERRNO;
+        }
+    } else {
+        z_stream stream{};
+        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+            return UNZ_INTERNALERROR;
+        bool ended = false;
+        while (!ended && err == UNZ_OK) {
+            if (stream.avail_in == 0 && remaining > 0) {
+                size_t n = 0;
+                if (!readInput(n)) {
+                    err = UNZ_ERRNO;
+                    break;
+                }
+                stream.next_in = reinterpret_cast<Bytef*>(input.data());
+                stream.avail_in = static_cast<uInt>(n);
+            }
+            stream.next_out = reinterpret_cast<Bytef*>(output.data());
+            stream.avail_out = static_cast<uInt>(output.size());
+            const int z = inflate(&stream, Z_NO_FLUSH);
+            const size_t n = output.size() - stream.avail_out;
+            if (z == Z_STREAM_END)
+                ended = true;
+            else if (z == Z_BUF_ERROR)
+                break;  // the input is used up: the size check below decides
+            else if (z != Z_OK)
+                err = z == Z_MEM_ERROR ? UNZ_INTERNALERROR : Z_DATA_ERROR;
+            if (n > 0 && err == UNZ_OK)
+                err = deliver(output.data(), n);
+        }
+        inflateEnd(&stream);
+    }
+    if (err != UNZ_OK)
+        return err;
+    if (produced != entry.size)
+        return UNZ_BADZIPFILE;
+    return crc == entry.info.crc ? UNZ_OK : UNZ_CRCERROR;
+}
+
+// Extracts one entry below `rootFd`.
+int extractEntry(const Archive& archive, const Entry& entry, int rootFd, bool withoutFolders)
+{
+    const std::string& name = entry.name;
     std::vector<std::string> parts = splitEntryName(name);
     std::string why;
     if (isFolderEntry(name) || parts.empty()) {
@@ -324,46 +648,31 @@ int extractCurrentEntry(unzFile archive, int rootFd, bool withoutFolders, const 
         return kUnzipUnsafeFolder;
     }
 
-    int err = unzOpenCurrentFile3(archive, nullptr, nullptr, 0, password);
-    if (err != UNZ_OK) {
-        unzCloseCurrentFile(archive);
-        close(dirFd);
-        return err;
-    }
-
     const std::string& finalName = parts.back();
     const std::string partName = temporaryName();
     int out = openat(dirFd, partName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (out < 0) {
         cocos2d::log("unzip: cannot create \"%s\": %s", name.c_str(), strerror(errno));
-        unzCloseCurrentFile(archive);
         close(dirFd);
         return kUnzipCannotCreate;
     }
-
-    std::vector<char> buffer(kUnzipBufferSize);
-    for (;;) {
-        int n = unzReadCurrentFile(archive, buffer.data(), static_cast<unsigned>(buffer.size()));
-        if (n < 0) {
-            err = n;
-            break;
-        }
-        if (n == 0)
-            break;
-        if (!writeAll(out, buffer.data(), static_cast<size_t>(n))) {
-            err = kUnzipWriteFailed;
-            break;
-        }
-    }
+    int err = readEntryData(archive, entry,
+                            [out](const char* data, size_t size) { return writeAll(out, data, size); });
     if (close(out) != 0 && err == UNZ_OK)
         err = kUnzipWriteFailed;
-    // Closing the entry checks its CRC once the whole entry has been read.
-    int closeResult = unzCloseCurrentFile(archive);
-    if (err == UNZ_OK)
-        err = closeResult;
+    switch (err) {
+    case UNZ_OK: break;
+    case kUnzipTooLarge:
+        cocos2d::log("unzip: entry \"%s\" is larger than its declared size (%llu bytes); stopped", name.c_str(),
+                     static_cast<unsigned long long>(entry.size));
+        break;
+    case UNZ_CRCERROR: cocos2d::log("unzip: entry \"%s\" fails its CRC check", name.c_str()); break;
+    case kUnzipWriteFailed: cocos2d::log("unzip: cannot write \"%s\": %s", name.c_str(), strerror(errno)); break;
+    default: cocos2d::log("unzip: entry \"%s\" is damaged (%d)", name.c_str(), err); break;
+    }
 
     if (err == UNZ_OK) {
-        setModificationTime(dirFd, partName, info.tmu_date);
+        setModificationTime(dirFd, partName, entry.info.tmu_date);
         if (renameat(dirFd, partName.c_str(), dirFd, finalName.c_str()) != 0) {
             cocos2d::log("unzip: cannot place \"%s\": %s", name.c_str(), strerror(errno));
             err = kUnzipCannotCreate;
@@ -373,46 +682,6 @@ int extractCurrentEntry(unzFile archive, int rootFd, bool withoutFolders, const 
         unlinkat(dirFd, partName.c_str(), 0);
     close(dirFd);
     return err;
-}
-
-// Checks every entry of the archive before anything is written.
-uint64_t entryCount(unzFile archive)
-{
-    unz_global_info64 global{};
-    return unzGetGlobalInfo64(archive, &global) == UNZ_OK ? global.number_entry : 0;
-}
-
-int checkAllEntries(unzFile archive)
-{
-    if (entryCount(archive) == 0)
-        return UNZ_END_OF_LIST_OF_FILE;
-    int err = unzGoToFirstFile(archive);
-    while (err == UNZ_OK) {
-        unz_file_info64 info{};
-        std::string name;
-        if (!currentEntry(archive, info, name))
-            return kUnzipNoEntryInfo;
-        std::string refusal = entryRefusal(name, info);
-        if (!refusal.empty()) {
-            cocos2d::log("unzip: refusing archive, entry \"%s\": %s", name.c_str(), refusal.c_str());
-            return kUnzipRefusedEntry;
-        }
-        err = unzGoToNextFile(archive);
-    }
-    if (err != UNZ_END_OF_LIST_OF_FILE)
-        return kUnzipNoNextEntry;
-    return unzGoToFirstFile(archive) == UNZ_OK ? UNZ_OK : kUnzipNoNextEntry;
-}
-
-unzFile openArchive(const std::string& path)
-{
-    zlib_filefunc64_def functions = archiveFileFunctions();
-    unzFile archive = unzOpen2_64(path.c_str(), &functions);
-    if (!archive) {
-        std::string withSuffix = path + ".zip";
-        archive = unzOpen2_64(withSuffix.c_str(), &functions);
-    }
-    return archive;
 }
 
 void postProgress(int percent)
@@ -628,44 +897,49 @@ int unzipTool(int argc, const char* const* argv)
     if (!haveArchive)
         return 1;
 
-    unzFile archive = openArchive(archivePath);
-    if (!archive) {
+    Archive archive;
+    if (!openArchive(archivePath, archive)) {
         cocos2d::log("unzip: cannot open \"%s\"", archivePath.c_str());
         return 1;
     }
+
+    // Everything is checked before the first byte is written.
+    std::vector<Entry> entries;
+    std::string why;
+    int result = scanArchive(archive, entries, why);
+    if (result == UNZ_OK && !password.empty()) {
+        // No entry is encrypted: a password has nothing to open.
+        why = "password protection is not available";
+        result = UNZ_PARAMERROR;
+    }
+    if (result != UNZ_OK) {
+        cocos2d::log("unzip: refusing \"%s\": %s", archivePath.c_str(), why.c_str());
+        return result;
+    }
+    std::vector<const Entry*> chosen;
+    for (const Entry& e : entries) {
+        if (!haveEntry || e.name == entryName)
+            chosen.push_back(&e);
+    }
+    if (haveEntry && chosen.empty())
+        return 2;
+    result = checkFreeSpace(chosen, folder, why);
+    if (result != UNZ_OK) {
+        cocos2d::log("unzip: refusing \"%s\": %s", archivePath.c_str(), why.c_str());
+        return result;
+    }
+
     int rootFd = openExtractionRoot(folder);
     if (rootFd < 0) {
         cocos2d::log("unzip: cannot open folder \"%s\": %s", folder.c_str(), strerror(errno));
-        unzClose(archive);
         return kUnzipUnsafeFolder;
     }
-    const char* pass = password.empty() ? nullptr : password.c_str();
-
-    int result = UNZ_OK;
-    if (haveEntry) {
-        if (unzLocateFile(archive, entryName.c_str(), 0) != UNZ_OK)
-            result = 2;
-        else
-            result = extractCurrentEntry(archive, rootFd, withoutFolders, pass);
-    } else {
-        result = checkAllEntries(archive);
-        if (result == UNZ_END_OF_LIST_OF_FILE)
-            result = UNZ_OK;  // an empty archive
-        else {
-            while (result == UNZ_OK) {
-                result = extractCurrentEntry(archive, rootFd, withoutFolders, pass);
-                if (result != UNZ_OK)
-                    break;
-                int next = unzGoToNextFile(archive);
-                if (next == UNZ_END_OF_LIST_OF_FILE)
-                    break;
-                if (next != UNZ_OK)
-                    result = kUnzipNoNextEntry;
-            }
-        }
+    for (const Entry* e : chosen) {
+        result = extractEntry(archive, *e, rootFd, withoutFolders);
+        if (result != UNZ_OK)
+            break;
     }
     close(rootFd);
-    unzClose(archive);
     return result;
 }
 
@@ -724,41 +998,39 @@ bool unzipFile(const std::string& archive, const std::string& destination, const
     if (archive.find_first_of("/\\") == std::string::npos)
         return false;
 
-    // Pre-pass: refuse the archive before anything is written when any entry
-    // is unsafe, then make the folders of every entry.
-    unzFile zip = openArchive(archive);
-    if (!zip) {
-        cocos2d::log("unzip: cannot open \"%s\"", archive.c_str());
-        return false;
-    }
+    // Pre-pass: refuse the archive before anything is written (see
+    // scanArchive and checkFreeSpace), then make the folders of every entry.
     std::vector<std::vector<std::string>> folders;
-    int err = entryCount(zip) == 0 ? UNZ_END_OF_LIST_OF_FILE : unzGoToFirstFile(zip);
-    while (err == UNZ_OK) {
-        unz_file_info64 info{};
-        std::string name;
-        if (!currentEntry(zip, info, name)) {
-            err = kUnzipNoEntryInfo;
-            break;
+    {
+        Archive zip;
+        if (!openArchive(archive, zip)) {
+            cocos2d::log("unzip: cannot open \"%s\"", archive.c_str());
+            return false;
         }
-        std::string refusal = entryRefusal(name, info);
-        if (!refusal.empty()) {
-            cocos2d::log("unzip: refusing \"%s\", entry \"%s\": %s", archive.c_str(), name.c_str(),
-                         refusal.c_str());
-            err = kUnzipRefusedEntry;
-            break;
+        std::vector<Entry> entries;
+        std::string why;
+        int err = scanArchive(zip, entries, why);
+        if (err == UNZ_OK) {
+            std::vector<const Entry*> all;
+            for (const Entry& e : entries)
+                all.push_back(&e);
+            err = checkFreeSpace(all, dest, why);
         }
-        std::vector<std::string> parts = splitEntryName(name);
-        if (!isFolderEntry(name) && !parts.empty())
-            parts.pop_back();
-        if (!parts.empty())
-            folders.push_back(std::move(parts));
-        err = unzGoToNextFile(zip);
-    }
-    unzClose(zip);
-    if (err != UNZ_END_OF_LIST_OF_FILE) {
-        if (err != kUnzipRefusedEntry)
-            cocos2d::log("unzip: cannot read the entries of \"%s\" (%d)", archive.c_str(), err);
-        return false;
+        if (err == UNZ_OK && !password.empty()) {
+            why = "password protection is not available";
+            err = UNZ_PARAMERROR;
+        }
+        if (err != UNZ_OK) {
+            cocos2d::log("unzip: refusing \"%s\": %s", archive.c_str(), why.c_str());
+            return false;
+        }
+        for (const Entry& e : entries) {
+            std::vector<std::string> parts = splitEntryName(e.name);
+            if (!isFolderEntry(e.name) && !parts.empty())
+                parts.pop_back();
+            if (!parts.empty())
+                folders.push_back(std::move(parts));
+        }
     }
 
     if (!cocos2d::FileUtils::getInstance()->createDirectory(dest)) {

@@ -19,6 +19,15 @@
 // file is written under a temporary name and renamed into place only after
 // its data and CRC have checked out: a failed or corrupt entry never leaves a
 // partial file under the entry's name.
+//
+// Zip bombs: an archive whose entries share bytes (two entries whose local
+// header and data ranges overlap), or whose declared sizes add up to more
+// than the destination's free space less 64 MiB, is refused before anything
+// is written; an entry that inflates beyond its declared size is stopped
+// there. Encrypted entries are refused before anything is written ("the
+// archive is protected by a password"). Zip64 archives are read and written:
+// entries and archives beyond 4 GiB, more than 65,535 entries. The reason of
+// every refusal is written to the engine's log.
 #pragma once
 
 #include <atomic>
@@ -56,13 +65,17 @@ int zipTool(int argc, const char* const* argv);
 // (without "-d") the single entry to extract.
 //
 // Results: 0 success; 1 no archive argument or the archive does not open; 2
-// the named entry is not in the archive; -109 the next entry is unreachable;
-// -1000 entry information unreadable; -1002 output file not created; -1003
-// write failed; -1010 an entry name or type is refused (absolute, drive,
-// "..", symbolic link; nothing was extracted); -1011 a folder below the
-// extraction folder cannot be made or is a symbolic link; otherwise minizip's
-// codes (for example a CRC mismatch, UNZ_CRCERROR, or UNZ_PARAMERROR for a
-// password, which the system's minizip cannot use).
+// the named entry is not in the archive; -102 a password was given (no
+// entry is encrypted, so it has nothing to open); -109 the next entry is
+// unreachable; -1000 entry information unreadable or damaged; -1002 output
+// file not created; -1003 write failed; -1010 an entry name, type or
+// compression method is refused (absolute, drive, "..", symbolic link;
+// nothing was extracted); -1011 a folder below the extraction folder cannot
+// be made or is a symbolic link; -1012 an entry is encrypted; -1013 entries
+// overlap; -1014 not enough free space; -1015 an entry is larger than its
+// declared size; otherwise minizip's codes (-103 damaged data, -105 a CRC
+// mismatch, -3 a damaged deflate stream). -102, -1000, -1010, -1012, -1013
+// and -1014 come before anything is written.
 int unzipTool(int argc, const char* const* argv);
 
 namespace NSUI {

@@ -15,7 +15,16 @@ Paths:
   /slow/<ms>         waits, then 200 "slow"; counted
   /download/<n>      n bytes of the pattern i % 251 (any method)
   /upload            multipart form: JSON with the parts in order
-  /stats             JSON with the number of /slow and /download requests
+  /stats             JSON with the number of /slow, /download and /loop
+                     requests
+  /loop/<n>          302 to /loop/<n+1>, for ever; counted
+  /to-https          302 to /echo on the TLS port
+  /to-http           302 to /echo on the plain port
+  /unsized/<n>       n bytes of the pattern, no length: the body ends when
+                     the connection closes
+  /long-header       200 with one header line of 1 MiB
+  /files/<path>      the file WORKDIR/files/<path> (percent-decoded), any
+                     method; 404 when missing; counted
 """
 import email.parser
 import email.policy
@@ -27,8 +36,11 @@ import subprocess
 import sys
 import threading
 import time
+import urllib.parse
 
-counts = {"slow": 0, "download": 0}
+counts = {"slow": 0, "download": 0, "loop": 0, "files": 0}
+workdir_path = ""
+ports = {}
 counts_lock = threading.Lock()
 
 
@@ -98,6 +110,38 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(code, "" if code == 204 else "status %d" % code)
         elif path == "/redirect":
             self.reply(302, "moved", extra={"Location": "/echo"})
+        elif path.startswith("/loop/"):
+            count("loop")
+            n = int(path[len("/loop/"):])
+            self.reply(302, "moved", extra={"Location": "/loop/%d" % (n + 1)})
+        elif path == "/to-https":
+            self.reply(302, "moved", extra={"Location": "https://127.0.0.1:%d/echo" % ports["https"]})
+        elif path == "/to-http":
+            self.reply(302, "moved", extra={"Location": "http://127.0.0.1:%d/echo" % ports["http"]})
+        elif path.startswith("/unsized/"):
+            n = int(path[len("/unsized/"):])
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            block = bytes(i % 251 for i in range(251 * 4096))
+            sent = 0
+            while sent < n:
+                piece = block[:min(len(block), n - sent)]
+                self.wfile.write(piece)
+                sent += len(piece)
+            self.close_connection = True
+        elif path.startswith("/files/"):
+            count("files")
+            rel = urllib.parse.unquote(path[len("/files/"):])
+            full = os.path.join(workdir_path, "files", rel)
+            if ".." in rel.split("/") or not os.path.isfile(full):
+                self.reply(404, "not found")
+            else:
+                with open(full, "rb") as f:
+                    self.reply(200, f.read(), "application/octet-stream")
+        elif path == "/long-header":
+            self.reply(200, "long header", extra={"X-Long": "x" * (1 << 20)})
         elif path.startswith("/slow/"):
             count("slow")
             time.sleep(int(path[len("/slow/"):]) / 1000.0)
@@ -145,13 +189,16 @@ class Server(http.server.ThreadingHTTPServer):
 
 
 def main():
+    global workdir_path
     workdir = sys.argv[1]
+    workdir_path = workdir
     make_certificates(workdir)
     plain = Server(("127.0.0.1", 0), Handler)
     secure = Server(("127.0.0.1", 0), Handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(os.path.join(workdir, "server.pem"), os.path.join(workdir, "server.key"))
     secure.socket = context.wrap_socket(secure.socket, server_side=True)
+    ports["http"], ports["https"] = plain.server_address[1], secure.server_address[1]
     for s in (plain, secure):
         threading.Thread(target=s.serve_forever, daemon=True).start()
     print("PORTS %d %d" % (plain.server_address[1], secure.server_address[1]), flush=True)

@@ -4,6 +4,7 @@
 #include "toolkit/foundation/UIHttpPhisical.h"
 
 #include "engine/cocos2d.h"
+#include "toolkit/foundation/standin.h"
 
 #include <gtest/gtest.h>
 
@@ -36,77 +37,7 @@ using NSUI::UIJson;
 
 namespace {
 
-// The stand-in service: python3 http_standin.py in a temporary folder.
-class StandIn {
-public:
-    bool start()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "fw_http_XXXXXX").string();
-        if (!mkdtemp(tmpl.data()))
-            return false;
-        dir = tmpl;
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0)
-            return false;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_addclose(&fa, in[1]);
-        posix_spawn_file_actions_addclose(&fa, out[0]);
-        const std::string script = std::string(FW_SOURCE_DIR) + "/tests/toolkit/foundation/http_standin.py";
-        const std::string work = dir.string();
-        char* argv[] = {const_cast<char*>("python3"), const_cast<char*>(script.c_str()),
-                        const_cast<char*>(work.c_str()), nullptr};
-        const int rc = posix_spawnp(&pid, "python3", &fa, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&fa);
-        close(in[0]);
-        close(out[1]);
-        stdinFd = in[1];
-        if (rc != 0) {
-            close(out[0]);
-            pid = -1;
-            return false;
-        }
-        FILE* f = fdopen(out[0], "r");
-        char line[128] = {0};
-        const bool ok = f && fgets(line, sizeof line, f) && sscanf(line, "PORTS %d %d", &httpPort, &httpsPort) == 2;
-        if (f)
-            fclose(f);
-        return ok;
-    }
-    void stop()
-    {
-        if (stdinFd >= 0)
-            close(stdinFd);
-        stdinFd = -1;
-        if (pid > 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-        }
-        pid = -1;
-        if (!dir.empty())
-            fs::remove_all(dir);
-    }
-    std::string http(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(httpPort) + path;
-    }
-    std::string https(const std::string& path, const std::string& host = "127.0.0.1") const
-    {
-        return "https://" + host + ":" + std::to_string(httpsPort) + path;
-    }
-    std::string caFile() const { return (dir / "ca.pem").string(); }
-
-    fs::path dir;
-    int httpPort = 0;
-    int httpsPort = 0;
-
-private:
-    pid_t pid = -1;
-    int stdinFd = -1;
-};
-
+using fwtest::StandIn;
 StandIn* standIn = nullptr;
 
 // Runs engine frames until `done` holds or a generous limit passes.
@@ -496,6 +427,84 @@ TEST_F(HttpTest, TeardownCancelsQueuedRequests)
     // Only the request under way reached the server; it was aborted, and the
     // queued ones were never performed.
     EXPECT_EQ(serverCount("slow") - slowBefore, 1);
+}
+
+// A reply kept in memory is bounded; the same bytes downloaded to a file
+// are not. The server sends no length: the body ends when it closes.
+TEST_F(HttpTest, ReplyInMemoryIsBoundedDownloadIsNot)
+{
+    constexpr size_t kLarge = 20u << 20, kSmall = 2u << 20;
+    const fs::path target = standIn->dir / "unsized.bin";
+    owner->doHttpGet(standIn->http("/unsized/" + std::to_string(kLarge)), "", "large");
+    owner->doHttpGet(standIn->http("/unsized/" + std::to_string(kSmall)), "", "small");
+    owner->httpDownload(standIn->http("/unsized/" + std::to_string(kLarge)), "", target.string(), "file", false);
+    ASSERT_TRUE(pumpUntil([&] { return owner->results.size() == 3; }));
+
+    EXPECT_FALSE(owner->results[0].succeeded);
+    EXPECT_TRUE(owner->results[0].body == "the reply is larger than 8 MiB") << owner->results[0].body.size();
+    EXPECT_TRUE(owner->results[1].succeeded);
+    EXPECT_TRUE(owner->results[1].body == pattern(kSmall));
+    EXPECT_TRUE(owner->results[2].succeeded);
+    EXPECT_TRUE(readFile(target) == pattern(kLarge));
+}
+
+// At most five redirects, and never from https back to http.
+TEST_F(HttpTest, RedirectsAreBoundedAndNeverDowngrade)
+{
+    NSHttpClient::getInstance()->setCAFile(standIn->caFile());
+    const int loopsBefore = serverCount("loop");
+    struct Case {
+        std::string url;
+        bool succeeded;
+        const char* error; // part of the error text
+    };
+    const std::vector<Case> cases = {
+        {standIn->http("/loop/0"), false, "edirects"},
+        {standIn->http("/to-https"), true, ""},
+        {standIn->https("/to-http"), false, "https to http"},
+    };
+    for (size_t i = 0; i < cases.size(); ++i)
+        owner->doHttpGet(cases[i].url, "", std::to_string(i));
+    ASSERT_TRUE(pumpUntil([&] { return owner->results.size() == cases.size(); }));
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].url);
+        const Result& r = owner->results[i];
+        EXPECT_EQ(r.succeeded, cases[i].succeeded);
+        if (r.succeeded)
+            EXPECT_EQ(UIJson::getJsonString(r.body, "method"), "GET");
+        else
+            EXPECT_NE(r.body.find(cases[i].error), std::string::npos) << r.body;
+    }
+    // The first request and five redirects.
+    EXPECT_EQ(serverCount("loop") - loopsBefore, 6);
+}
+
+// Cancelling an owner ends its transfer under way at once: the next owner's
+// request does not wait for the slow reply.
+TEST_F(HttpTest, CancelAbortsTheOwnersTransferUnderWay)
+{
+    auto* other = new Owner();
+    owner->doHttpGet(standIn->http("/slow/20000"), "", "slow");
+    other->doHttpGet(standIn->http("/echo"), "", "next");
+    std::this_thread::sleep_for(300ms); // the slow one is on the wire
+    const auto cancelled = std::chrono::steady_clock::now();
+    NSHttpClient::getInstance()->cancelRequestsForOwner(owner);
+    ASSERT_TRUE(pumpUntil([&] { return other->results.size() == 1; }));
+    // Far below the 20 s of the slow reply.
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, 5s);
+    EXPECT_TRUE(other->results[0].succeeded);
+    EXPECT_TRUE(owner->results.empty());
+    other->release();
+}
+
+// libcurl leaves its message buffer empty for some failures (here a header
+// line beyond its limit); the error text is never empty.
+TEST_F(HttpTest, FailureWithoutCurlMessageHasTheCodeText)
+{
+    owner->doHttpGet(standIn->http("/long-header"), "", "long");
+    ASSERT_TRUE(pumpUntil([&] { return owner->results.size() == 1; }));
+    EXPECT_FALSE(owner->results[0].succeeded);
+    EXPECT_FALSE(owner->results[0].body.empty());
 }
 
 TEST(HttpHelpers, Base64Encode)

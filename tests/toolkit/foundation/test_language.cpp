@@ -180,6 +180,20 @@ TEST_F(LanguageTest, FileForms)
         EXPECT_EQ(table.getString("appName"), "Fernwick");
     }
     {
+        SCOPED_TRACE("a valid, empty table: kept without a log, not read again");
+        writeDat(cocos2d::safeBase64EncodeString("<plist version=\"1.0\"><dict/></plist>"));
+        NSUI::NSLanguage table;
+        testing::internal::CaptureStderr();
+        table.load();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_NE(table.all, nullptr);
+        EXPECT_EQ(table.current, nullptr);
+        EXPECT_EQ(table.getString("appName"), "");
+        writeDat(cocos2d::safeBase64EncodeString(fixturePlist()));
+        table.load();
+        EXPECT_EQ(table.getString("appName"), "");
+    }
+    {
         SCOPED_TRACE("neither the language nor english");
         writeDat(cocos2d::safeBase64EncodeString("<plist version=\"1.0\">" +
                                                  plistDict({{"german", plistDict({{"appName", str("DE")}})}}) +

@@ -423,4 +423,37 @@ TEST(OneShotJob, AutoreleasedObjectsOfAJobAreReleasedAtItsEnd) {
   EXPECT_EQ(live, 0);
 }
 
+// A long-lived worker releases what a request autoreleased before it takes
+// the next request, not only when the worker ends.
+class AutoreleasingThread : public NSThread {
+ public:
+  explicit AutoreleasingThread(std::atomic<int>* live) : live_(live) {}
+  void processRequest(NSThreadRequest* request) override {
+    if (request->text == "make") (new Probe(live_))->autorelease();
+    if (request->text == "check") seenAtNext = live_->load();
+  }
+  std::atomic<int> seenAtNext{-1};
+
+ private:
+  std::atomic<int>* live_;
+};
+
+TEST(WorkerThreadPool, AutoreleasedObjectsGoAfterEachRequest) {
+  std::atomic<int> live{0};
+  auto* thread = new AutoreleasingThread(&live);
+  std::atomic<int> completions{0};
+  thread->completion = [&](NSThreadRequest*) { ++completions; };
+  for (const char* text : {"make", "check"}) {
+    auto* r = new NSThreadRequest();
+    r->text = text;
+    thread->addRequest(r);
+    r->release();
+  }
+  ASSERT_TRUE(stepUntil([&] { return completions.load() == 2; }));
+  EXPECT_EQ(thread->seenAtNext.load(), 0);
+  EXPECT_EQ(live.load(), 0);
+  NSThreadSafeDestroy owner;
+  owner.stopThread(thread);
+}
+
 }  // namespace

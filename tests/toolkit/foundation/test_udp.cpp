@@ -165,6 +165,24 @@ TEST(UdpEndpoint, DatagramsAreReadWithinTheirLength)
     EXPECT_EQ(got[2], "");
 }
 
+// A datagram longer than the buffer would arrive cut; it is dropped, and
+// the next one still arrives.
+TEST(UdpEndpoint, OversizedDatagramsAreDropped)
+{
+    const int port = freeUdpPort();
+    Receiver rx(port, 1024);
+    rx.startListening();
+    ASSERT_TRUE(rx.waitRunning());
+
+    // Valid base64 throughout, so that a cut copy would decode.
+    for (size_t size : {1025u, 65507u})
+        sendRaw(port, std::string(size, 'A'));
+    sendRaw(port, cocos2d::safeBase64EncodeString(std::string("after")));
+    const auto got = rx.waitFor(1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], "after");
+}
+
 TEST(UdpEndpoint, BusyPortEndsTheLoopButSendingWorks)
 {
     const int port = freeUdpPort();

@@ -2,11 +2,14 @@
 // zipfile, hostile archives, cancellation, long paths and progress.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +78,46 @@ std::vector<std::string> allPaths(const fs::path& root)
 }
 
 int run(const std::string& command) { return std::system(command.c_str()); }
+
+const std::string kCraft = std::string(FW_SOURCE_DIR) + "/tests/toolkit/foundation/zipcraft.py";
+
+// Free bytes for an unprivileged writer on the file system of `path`.
+uint64_t freeSpace(const fs::path& path)
+{
+    struct statvfs st {};
+    if (statvfs(path.c_str(), &st) != 0)
+        return 0;
+    return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+}
+
+// One byte of a file at `offset`, or -1.
+int byteAt(const fs::path& path, uint64_t offset)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    unsigned char c = 0;
+    ssize_t n = pread(fd, &c, 1, static_cast<off_t>(offset));
+    close(fd);
+    return n == 1 ? c : -1;
+}
+
+// True when two files hold the same bytes (read in pieces: they may be
+// larger than memory).
+bool sameContent(const fs::path& a, const fs::path& b)
+{
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    if (!fa || !fb || fs::file_size(a) != fs::file_size(b))
+        return false;
+    std::vector<char> ba(1 << 22), bb(1 << 22);
+    while (fa && fb) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount() || std::memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) != 0)
+            return false;
+    }
+    return fa.eof() && fb.eof();
+}
 
 class ZipTest : public ::testing::Test {
 protected:
@@ -462,6 +505,181 @@ TEST_F(ZipTest, UnzipToolArguments)
     const char* flat[] = {".", "-e", stem.c_str(), "-d", dest.c_str()};
     EXPECT_EQ(unzipTool(5, flat), 0);
     EXPECT_EQ(fileTree(dest), (std::map<std::string, std::string>{{"one.txt", "1"}, {"two.txt", "2"}}));
+}
+
+// Archives that would fill the disk: entries sharing their bytes, declared
+// sizes beyond the free space (also when their sum wraps around 64 bits),
+// and an entry that inflates beyond its declared size. Each is refused with
+// its reason and leaves nothing behind.
+TEST_F(ZipTest, BombsAreRefusedAndLeaveNothingBehind)
+{
+    struct Case {
+        const char* label;
+        std::string craft;   // zipcraft.py arguments after the output path
+        const char* reason;  // in the log
+        bool beforeWriting;  // refused before the destination is made
+    };
+    const std::vector<Case> cases = {
+        {"eight records on one stream", "overlap-shared OUT 8", "overlap", true},
+        {"an entry inside another entry's data", "overlap-nested OUT", "overlap", true},
+        {"larger than the free space", "declared OUT 1152921504606846976", "free space", true},
+        {"sizes whose sum wraps to zero", "declared OUT 9223372036854775808 9223372036854775808", "free space", true},
+        {"inflates beyond its declared size", "inflates-beyond OUT", "\"bomb.bin\" is larger than its declared size", false},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::path archive = dir / ("bomb" + std::to_string(index) + ".zip");
+        fs::path dest = dir / ("dest" + std::to_string(index));
+        ++index;
+        std::string args = c.craft;
+        args.replace(args.find("OUT"), 3, archive.string());
+        ASSERT_EQ(run("python3 " + kCraft + " " + args), 0);
+
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(NSUI::unzipFile(archive.string(), dest.string(), ""));
+        std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_NE(log.find(c.reason), std::string::npos) << log;
+        EXPECT_TRUE(allPaths(dest).empty());
+        if (c.beforeWriting) {
+            EXPECT_FALSE(fs::exists(dest));
+        }
+
+        const std::string destArg = dest.string() + "/";
+        const char* argv[] = {".", "-x", archive.c_str(), "-d", destArg.c_str()};
+        EXPECT_NE(unzipTool(5, argv), 0);
+        EXPECT_TRUE(allPaths(dest).empty());
+        if (c.beforeWriting) {
+            EXPECT_FALSE(fs::exists(dest));
+        }
+    }
+}
+
+// Encrypted entries (a real Info-ZIP archive with a password, and a plain
+// entry that carries the encryption flag) are refused with a plain reason
+// before anything is written, with or without a password given.
+TEST_F(ZipTest, PasswordProtectedArchivesAreRefusedBeforeWriting)
+{
+    writeFile(dir / "src" / "p" / "first.txt", "first");
+    writeFile(dir / "src" / "p" / "second.txt", "second");
+    fs::path infozip = dir / "infozip-password.zip";
+    ASSERT_EQ(run("cd " + (dir / "src").string() + " && zip -qr -P s3cret " + infozip.string() + " p"), 0);
+    fs::path flagged = dir / "flagged.zip";
+    ASSERT_EQ(run("python3 " + kCraft + " flagged " + flagged.string()), 0);
+
+    int index = 0;
+    for (const fs::path& archive : {infozip, flagged}) {
+        for (const char* password : {"", "s3cret"}) {
+            SCOPED_TRACE(archive.filename().string() + " password \"" + password + "\"");
+            fs::path dest = dir / ("dest" + std::to_string(index++));
+            testing::internal::CaptureStderr();
+            EXPECT_FALSE(NSUI::unzipFile(archive.string(), dest.string(), password));
+            std::string log = testing::internal::GetCapturedStderr();
+            EXPECT_NE(log.find("the archive is protected by a password"), std::string::npos) << log;
+            EXPECT_FALSE(fs::exists(dest));
+        }
+    }
+}
+
+// Zip64 as other tools write it: an entry of more than 4 GiB, an entry whose
+// local header lies past 4 GiB and an archive larger than 4 GiB. The
+// archive is sparse on disk; the extracted big entry is not.
+TEST_F(ZipTest, Zip64ArchiveBeyondFourGiBUnpacks)
+{
+    constexpr uint64_t kHuge = (4ull << 30) + 16;
+    if (freeSpace(dir) < kHuge + (1ull << 30))
+        GTEST_SKIP() << "needs 5 GiB of free space in " << dir << " for the extracted 4 GiB entry";
+    fs::path archive = dir / "zip64.zip";
+    ASSERT_EQ(run("python3 " + kCraft + " zip64-sparse " + archive.string()), 0);
+    ASSERT_GT(fs::file_size(archive), 4ull << 30);
+
+    // One entry by name: the one past the 4 GiB offset.
+    fs::path single = dir / "single";
+    const std::string singleArg = single.string() + "/";
+    const char* argv[] = {".", "-x", archive.c_str(), "after.txt", "-d", singleArg.c_str()};
+    ASSERT_EQ(unzipTool(6, argv), 0);
+    EXPECT_EQ(fileTree(single), (std::map<std::string, std::string>{{"after.txt", "past the 4 GiB offset\n"}}));
+
+    fs::path dest = dir / "dest";
+    ASSERT_TRUE(NSUI::unzipFile(archive.string(), dest.string(), ""));
+    EXPECT_EQ(readFile(dest / "small.txt"), "before the big one\n");
+    EXPECT_EQ(readFile(dest / "after.txt"), "past the 4 GiB offset\n");
+    ASSERT_EQ(fs::file_size(dest / "huge.bin"), kHuge);
+    // The markers zipcraft.py writes (value = index + 1); the entry's CRC
+    // covers the zeros between them.
+    const uint64_t markers[] = {0, (2ull << 30) - 1, 2ull << 30, (4ull << 30) - 1, 4ull << 30, kHuge - 1};
+    for (size_t i = 0; i < std::size(markers); ++i)
+        EXPECT_EQ(byteAt(dest / "huge.bin", markers[i]), static_cast<int>(i + 1)) << markers[i];
+    EXPECT_EQ(byteAt(dest / "huge.bin", 1ull << 31 | 1), 0);
+}
+
+// More than 65,535 entries both ways: Python's archive unpacks whole, and
+// our archive of the unpacked folder reads back in Python.
+TEST_F(ZipTest, MoreThan65535Entries)
+{
+    constexpr int kEntries = 65600; // just past the 16-bit count
+    fs::path archive = dir / "many.zip";
+    ASSERT_EQ(python("import sys, zipfile\n"
+                     "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                     "    for i in range(int(sys.argv[2])):\n"
+                     "        z.writestr('many/%02d/%05d.txt' % (i % 100, i), str(i))\n",
+                     archive.string() + " " + std::to_string(kEntries)),
+              0);
+    fs::path dest = dir / "dest";
+    ASSERT_TRUE(NSUI::unzipFile(archive.string(), dest.string(), ""));
+    size_t files = 0;
+    for (auto& entry : fs::recursive_directory_iterator(dest))
+        files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, static_cast<size_t>(kEntries));
+    EXPECT_EQ(readFile(dest / "many" / "99" / "65599.txt"), "65599");
+
+    fs::path again = dir / "again.zip";
+    ASSERT_TRUE(NSUI::zipFolder(again.string(), (dest / "many").string(), ""));
+    EXPECT_EQ(python("import sys, zipfile\n"
+                     "with zipfile.ZipFile(sys.argv[1]) as z:\n"
+                     "    names = [n for n in z.namelist() if not n.endswith('/')]\n"
+                     "    assert len(names) == int(sys.argv[2]), len(names)\n"
+                     "    assert z.read('many/42/12342.txt') == b'12342'\n"
+                     "    assert z.testzip() is None\n",
+                     again.string() + " " + std::to_string(kEntries)),
+              0);
+}
+
+// Our own archive of a 5 GiB folder (a sparse file with bytes at the 2 GiB
+// and 4 GiB edges, and a small file after it) unpacks identical.
+TEST_F(ZipTest, OwnZipOfAFiveGiBFolderUnpacksIdentical)
+{
+    constexpr uint64_t kBig = 5ull << 30;
+    if (freeSpace(dir) < kBig + (1ull << 30))
+        GTEST_SKIP() << "needs 6 GiB of free space in " << dir << " for the extracted 5 GiB file";
+    fs::path folder = dir / "src" / "five";
+    writeFile(folder / "a-small.txt", "small before\n");
+    writeFile(folder / "z-small.txt", "small after\n");
+    {
+        int fd = open((folder / "m-big.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        const uint64_t marks[] = {(2ull << 30) - 1, 2ull << 30, (4ull << 30) - 1, 4ull << 30, kBig - 1};
+        for (uint64_t at : marks) {
+            const char c = static_cast<char>(at % 251 + 1);
+            ASSERT_EQ(pwrite(fd, &c, 1, static_cast<off_t>(at)), 1);
+        }
+        close(fd);
+    }
+    ASSERT_EQ(fs::file_size(folder / "m-big.bin"), kBig);
+
+    fs::path archive = dir / "five.zip";
+    ASSERT_TRUE(NSUI::zipFolder(archive.string(), folder.string(), ""));
+    EXPECT_EQ(python("import sys, zipfile\n"
+                     "with zipfile.ZipFile(sys.argv[1]) as z:\n"
+                     "    assert z.getinfo('five/m-big.bin').file_size == 5 << 30\n"
+                     "    assert z.read('five/z-small.txt') == b'small after\\n'\n",
+                     archive.string()),
+              0);
+    fs::path dest = dir / "dest";
+    ASSERT_TRUE(NSUI::unzipFile(archive.string(), dest.string(), ""));
+    EXPECT_EQ(readFile(dest / "five" / "a-small.txt"), "small before\n");
+    EXPECT_EQ(readFile(dest / "five" / "z-small.txt"), "small after\n");
+    EXPECT_TRUE(sameContent(folder / "m-big.bin", dest / "five" / "m-big.bin"));
 }
 
 }  // namespace
