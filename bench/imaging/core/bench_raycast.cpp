@@ -130,11 +130,11 @@ const std::map<std::string, double>& vtkMedianMs()
             cmd = "/usr/bin/xvfb-run -a -n " + std::to_string(100 + getpid() % 800) +
                   " -s '-screen 0 1280x1024x24' ";
         }
-        cmd += std::string(python) + " '" + script.string() + "' " + std::to_string(RayCastContext::kMaxWorkers);
+        cmd += std::string(python) + " '" + script.string() + "' " + std::to_string(4);
         for (const auto& c : vtkCases()) cmd += " " + c;
         cmd += " 2>&1";
         std::fprintf(stderr, "VTK peer: running %zu cases on %d threads...\n", vtkCases().size(),
-                     RayCastContext::kMaxWorkers);
+                     4);
         FILE* f = popen(cmd.c_str(), "r");
         if (!f) {
             std::fprintf(stderr, "VTK peer: could not start python3; no VTK comparison\n");
@@ -266,7 +266,7 @@ BENCHMARK(BM_EmptyFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 void BM_MemoryFloor(benchmark::State& state)
 {
     const auto& v = phantom().voxels;
-    const int threads = RayCastContext::kMaxWorkers;
+    const int threads = 4;
     std::atomic<int64_t> sink{0};
     std::vector<double> ms;
     for (auto _ : state) {
