@@ -35,8 +35,12 @@ struct RayKernelEnv {
     // Per block, the largest value of a trilinear sample whose lower corner
     // lies in it; null when empty blocks are not skipped.
     const void* sampleMaxima = nullptr;
+    // The same bound over blocks of 4 x 4 x 4 blocks (16 voxels a side).
+    const void* coarseSampleMaxima = nullptr;
     int blocksX = 0;
     int slabStride = 0;
+    int coarseBlocksX = 0;
+    int coarseSlabStride = 0;
 };
 
 // Fills env.box and env.maxima from a grid, or, without a grid (empty-space

@@ -582,8 +582,12 @@ TEST_F(RayCastTest, FloatVolumeOfSmallValuesIsNotClipped)
 
 TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
 {
-    vrdebug::Phantom ph;
-    vrdebug::makeCtPhantom(ph, 70, 64, 60, 1.f, 1.2f, 1.5f);
+    // Smooth, and with noise: skipped blocks then border on blocks whose
+    // values come close to the window or to the maximum so far.
+    vrdebug::Phantom phantoms[2];
+    vrdebug::makeCtPhantom(phantoms[0], 70, 64, 60, 1.f, 1.2f, 1.5f);
+    vrdebug::makeCtPhantom(phantoms[1], 70, 64, 60, 1.f, 1.2f, 1.5f);
+    vrdebug::addNoise(phantoms[1], 20, 7);
     const auto map = vrdebug::warmColourMap();
     struct Case {
         int mode, interpolation;
@@ -594,6 +598,7 @@ TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
         {3, 1, 2400, 700}, {3, 1, 100, 1250}, {3, 1, 100, 3000},
     };
     const View oblique = {Vec3(0.6f, 0.48f, 0.64f), Vec3(0, 0, 1)};
+    for (const auto& ph : phantoms)
     for (const auto& c : cases) {
         for (const View& view : {kSixViews[0], kSixViews[3], kSixViews[4], oblique}) {
             for (bool persp : {false, true}) {
@@ -611,7 +616,7 @@ TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
                     images[skip].assign(ctx.getImageBuffer(), ctx.getImageBuffer() + 60 * 50 * 3);
                 }
                 EXPECT_EQ(images[0], images[1]) << "mode " << c.mode << " window " << c.width << "/" << c.level
-                                                << " perspective " << persp;
+                                                << " perspective " << persp << " noise " << (&ph - phantoms);
             }
         }
     }
