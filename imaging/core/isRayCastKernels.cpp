@@ -187,17 +187,24 @@ void compositeSampled(RayJob& job, RayValues r, uint8_t out[3], const RayKernelE
     for (int i = range.first; i <= range.last && alpha < kOpaque;) {
         samplePosition(job.position, r, i, pos);
         // Samples in blocks the window renders transparent add nothing: on
-        // to the first sample past the block.
+        // to the first sample past the block. A block that may show is
+        // sampled to its far side without asking again.
+        int end = range.last;
         if (skip) {
             const int n = skippableSteps<int16_t, true>(env, p, pos, r, lower);
             if (n > 0) {
                 i += n;
                 continue;
             }
+            int cell[3];
+            cellOf(p, pos, 2, cell);
+            end = std::min(end, i + stepsInCell(p, pos, r, 2, cell) - 1);
         }
-        int v = S::sample(pos[0], pos[1], pos[2], p);
-        composite(lut + (v + 32768) * 4, alpha, k);
-        ++i;
+        for (; i <= end && alpha < kOpaque; ++i) {
+            samplePosition(job.position, r, i, pos);
+            int v = S::sample(pos[0], pos[1], pos[2], p);
+            composite(lut + (v + 32768) * 4, alpha, k);
+        }
     }
     writeOverBackground(k, alpha, env, out);
 }
@@ -299,7 +306,8 @@ void preintegrated(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv&
     writeOverBackground(k, static_cast<float>(alpha), env, out);
 }
 
-// Mode 3, trilinear maximum along the ray.
+// Mode 3, trilinear maximum along the ray (kept inside the volume by the
+// clipping).
 template <typename T>
 void maximumProjection(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv& env)
 {
@@ -320,7 +328,7 @@ void maximumProjection(RayJob& job, RayValues r, uint8_t out[3], const RayKernel
                 continue;
             }
         }
-        float v = static_cast<float>(TrilinearSampler<T>::sample(pos[0], pos[1], pos[2], p));
+        float v = static_cast<float>(InsideTrilinearSampler<T>::sample(pos[0], pos[1], pos[2], p));
         m = v > m ? v : m;
         ++i;
     }
@@ -342,7 +350,9 @@ Kernel chooseKernel(int mode, const RayCastParams& p)
     switch (mode) {
     case 0:
         if (p.interpolation == 0) return &compositeNearest;
-        return trilinear ? &compositeSampled<TrilinearSampler<int16_t>> : &compositeSampled<NearestSampler<int16_t>>;
+        // The clipped ray keeps its samples inside the volume.
+        return trilinear ? &compositeSampled<InsideTrilinearSampler<int16_t>>
+                         : &compositeSampled<NearestSampler<int16_t>>;
     case 1:
         return trilinear ? &preintegrated<TrilinearSampler<int16_t>, false>
                          : &preintegrated<NearestSampler<int16_t>, false>;
