@@ -590,17 +590,21 @@ TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
     vrdebug::addNoise(phantoms[1], 20, 7);
     const auto map = vrdebug::warmColourMap();
     struct Case {
-        int mode, interpolation;
+        int phantom, mode, interpolation;
         float width, level;
     } cases[] = {
-        {0, 0, 1000, 700}, {0, 1, 1000, 700}, {0, 1, 3000, 1500}, {0, 1, 2, -199},
-        {1, 1, 1000, 700}, {2, 1, 1000, 700}, {1, 0, 3000, 1500},
-        {3, 1, 2400, 700}, {3, 1, 100, 1250}, {3, 1, 100, 3000},
+        {0, 0, 0, 1000, 700}, {0, 0, 1, 1000, 700}, {0, 0, 1, 3000, 1500}, {0, 0, 1, 2, -199},
+        {0, 1, 1, 1000, 700}, {0, 2, 1, 1000, 700}, {0, 1, 0, 3000, 1500},
+        {0, 3, 1, 2400, 700}, {0, 3, 1, 100, 1250}, {0, 3, 1, 100, 3000},
+        {1, 0, 1, 3000, 1500}, {1, 0, 1, 100, 60}, {1, 3, 1, 2400, 700},
     };
     const View oblique = {Vec3(0.6f, 0.48f, 0.64f), Vec3(0, 0, 1)};
-    for (const auto& ph : phantoms)
     for (const auto& c : cases) {
-        for (const View& view : {kSixViews[0], kSixViews[3], kSixViews[4], oblique}) {
+        const vrdebug::Phantom& ph = phantoms[c.phantom];
+        const std::vector<View> views = c.phantom == 0
+                                            ? std::vector<View>{kSixViews[0], kSixViews[3], kSixViews[4], oblique}
+                                            : std::vector<View>{kSixViews[3], oblique};
+        for (const View& view : views) {
             for (bool persp : {false, true}) {
                 std::vector<uint8_t> images[2];
                 for (int skip = 0; skip < 2; ++skip) {
@@ -611,12 +615,13 @@ TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
                     ctx.setWindow(c.width, c.level);
                     ctx.setColorMap(map.data());
                     ctx.setEmptySpaceSkipping(skip == 1);
-                    ctx.setCamera(camera(60, 50, 1.6f, Vec3(35, 38, 45), view, persp, 120.f), false);
+                    ctx.setWorkerLimit(2);   // two hundred contexts: few threads each
+                    ctx.setCamera(camera(40, 34, 2.4f, Vec3(35, 38, 45), view, persp, 120.f), false);
                     ctx.render();
-                    images[skip].assign(ctx.getImageBuffer(), ctx.getImageBuffer() + 60 * 50 * 3);
+                    images[skip].assign(ctx.getImageBuffer(), ctx.getImageBuffer() + 40 * 34 * 3);
                 }
                 EXPECT_EQ(images[0], images[1]) << "mode " << c.mode << " window " << c.width << "/" << c.level
-                                                << " perspective " << persp << " noise " << (&ph - phantoms);
+                                                << " perspective " << persp << " phantom " << c.phantom;
             }
         }
     }
