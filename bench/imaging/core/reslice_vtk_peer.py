@@ -128,7 +128,9 @@ def main():
 
     planes = {
         "axial": (axes((1, 0, 0), (0, 1, 0), (0, 0, 1), (0, 0, (DZ // 2) * S)), (DX, DY)),
-        "sagittal": (axes((0, 0, 1), (0, 1, 0), (-1, 0, 0), ((DX - 1 - DX // 2) * S, 0, 0)), (DZ, DY)),
+        # The slab axis along +x: with -x, VTK's nearest-neighbour slab of an
+        # odd count reaches one plane further on one side than on the other.
+        "sagittal": (axes((0, 0, 1), (0, 1, 0), (1, 0, 0), ((DX - 1 - DX // 2) * S, 0, 0)), (DZ, DY)),
         "coronal": (axes((0, 0, 1), (1, 0, 0), (0, 1, 0), (0, (DX // 2) * S, 0)), (DZ, DX)),
     }
     transposed = {
