@@ -25,6 +25,8 @@ void vrSpaceLeapingBase::resetLayout(const RayCastVolume* volume)
     m_slabStride = m_blocks[0] * m_blocks[1];
     for (int a = 0; a < 3; ++a) m_coarseBlocks[a] = m_blocks[a] > 0 ? (m_blocks[a] - 1) / 4 + 1 : 0;
     m_coarseSlabStride = m_coarseBlocks[0] * m_coarseBlocks[1];
+    for (int a = 0; a < 3; ++a) m_coarsestBlocks[a] = m_coarseBlocks[a] > 0 ? (m_coarseBlocks[a] - 1) / 4 + 1 : 0;
+    m_coarsestSlabStride = m_coarsestBlocks[0] * m_coarsestBlocks[1];
 }
 
 // Box of the blocks whose maximum reaches the threshold; inverted when none.
@@ -131,6 +133,7 @@ void vrSpaceLeaping::attachVolume(const RayCastVolume* volume)
 {
     m_sampleMaxima.clear();
     m_coarseSampleMaxima.clear();
+    m_coarsestSampleMaxima.clear();
     delete[] m_maxima;
     m_maxima = nullptr;
     resetLayout(volume);
@@ -148,6 +151,7 @@ void vrSpaceLeaping::buildMaxima()
     fillMaxima(static_cast<const int16_t*>(m_volume->voxels), m_volume->dimensions, m_blocks, m_maxima);
     dilateUp(m_maxima, m_blocks, m_sampleMaxima);
     coarsen(m_sampleMaxima, m_blocks, m_coarseBlocks, m_coarseSampleMaxima);
+    coarsen(m_coarseSampleMaxima, m_coarseBlocks, m_coarsestBlocks, m_coarsestSampleMaxima);
     m_built = true;
     computeBoundingBox();
 }
@@ -181,6 +185,7 @@ void vrSpaceLeapingFloat::attachVolume(const RayCastVolume* volume)
 {
     m_sampleMaxima.clear();
     m_coarseSampleMaxima.clear();
+    m_coarsestSampleMaxima.clear();
     delete[] m_maxima;
     m_maxima = nullptr;
     resetLayout(volume);
@@ -198,6 +203,7 @@ void vrSpaceLeapingFloat::buildMaxima()
     fillMaxima(static_cast<const float*>(m_volume->voxels), m_volume->dimensions, m_blocks, m_maxima);
     dilateUp(m_maxima, m_blocks, m_sampleMaxima);
     coarsen(m_sampleMaxima, m_blocks, m_coarseBlocks, m_coarseSampleMaxima);
+    coarsen(m_coarseSampleMaxima, m_coarseBlocks, m_coarsestBlocks, m_coarsestSampleMaxima);
     m_built = true;
     computeBoundingBox();
 }

@@ -34,6 +34,9 @@ public:
     // The coarse level: blocks of 4 x 4 x 4 blocks (16 voxels a side).
     int coarseBlocksX() const { return m_coarseBlocks[0]; }
     int coarseSlabStride() const { return m_coarseSlabStride; }
+    // The coarsest level: blocks of 4 x 4 x 4 coarse blocks (64 voxels a side).
+    int coarsestBlocksX() const { return m_coarsestBlocks[0]; }
+    int coarsestSlabStride() const { return m_coarsestSlabStride; }
     int blockIndex(float x, float y, float z) const
     {
         return static_cast<int>(0.25f * z) * m_slabStride + static_cast<int>(0.25f * y) * m_blocks[0]
@@ -49,6 +52,8 @@ protected:
     int m_blocks[3] = {0, 0, 0};
     int m_coarseSlabStride = 0;
     int m_coarseBlocks[3] = {0, 0, 0};
+    int m_coarsestSlabStride = 0;
+    int m_coarsestBlocks[3] = {0, 0, 0};
     float m_inverseBlockSize = 0.25f;
     bool m_built = false;
     const RayCastVolume* m_volume = nullptr;
@@ -77,6 +82,10 @@ public:
     {
         return m_coarseSampleMaxima.empty() ? nullptr : m_coarseSampleMaxima.data();
     }
+    const int16_t* coarsestSampleMaxima() const
+    {
+        return m_coarsestSampleMaxima.empty() ? nullptr : m_coarsestSampleMaxima.data();
+    }
     int16_t threshold() const { return m_threshold; }
 
 private:
@@ -84,6 +93,7 @@ private:
     int16_t* m_maxima = nullptr;
     std::vector<int16_t> m_sampleMaxima;
     std::vector<int16_t> m_coarseSampleMaxima;
+    std::vector<int16_t> m_coarsestSampleMaxima;
 };
 
 // Grid of a 32-bit float volume; its threshold is a float so that volumes of
@@ -105,6 +115,10 @@ public:
     {
         return m_coarseSampleMaxima.empty() ? nullptr : m_coarseSampleMaxima.data();
     }
+    const float* coarsestSampleMaxima() const
+    {
+        return m_coarsestSampleMaxima.empty() ? nullptr : m_coarsestSampleMaxima.data();
+    }
     float threshold() const { return m_floatThreshold; }
 
 private:
@@ -112,6 +126,7 @@ private:
     float* m_maxima = nullptr;
     std::vector<float> m_sampleMaxima;
     std::vector<float> m_coarseSampleMaxima;
+    std::vector<float> m_coarsestSampleMaxima;
     float m_floatThreshold = 200.f;
 };
 

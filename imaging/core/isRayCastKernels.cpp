@@ -46,7 +46,7 @@ inline float sampleBound(const RayKernelEnv& env, const RayCastParams& p, float 
     return static_cast<float>(m[bz * env.slabStride + by * env.blocksX + bx]);
 }
 
-// The cell (block or coarse block, 2^shift voxels a side) holding the lower
+// The cell (block or coarser block, 2^shift voxels a side) holding the lower
 // corner of a trilinear sample at pos, per axis, as sampleBound finds it.
 inline void cellOf(const RayCastParams& p, const float pos[3], int shift, int cell[3])
 {
@@ -85,6 +85,13 @@ inline int skippableSteps(const RayKernelEnv& env, const RayCastParams& p, const
                           float bound)
 {
     int cell[3];
+    if (env.coarsestSampleMaxima) {
+        cellOf(p, pos, 6, cell);
+        const T* c = static_cast<const T*>(env.coarsestSampleMaxima);
+        const float v =
+            static_cast<float>(c[cell[2] * env.coarsestSlabStride + cell[1] * env.coarsestBlocksX + cell[0]]);
+        if (Below ? v < bound : v <= bound) return stepsInCell(p, pos, r, 6, cell);
+    }
     if (env.coarseSampleMaxima) {
         cellOf(p, pos, 4, cell);
         const T* c = static_cast<const T*>(env.coarseSampleMaxima);
@@ -383,14 +390,18 @@ void setKernelGrid(RayKernelEnv& env, const vrSpaceLeapingBase* grid)
         env.slabStride = grid->slabStride();
         env.coarseBlocksX = grid->coarseBlocksX();
         env.coarseSlabStride = grid->coarseSlabStride();
+        env.coarsestBlocksX = grid->coarsestBlocksX();
+        env.coarsestSlabStride = grid->coarsestSlabStride();
         if (grid->kind() == 1) {
             env.maxima = static_cast<const vrSpaceLeaping*>(grid)->maxima();
             env.sampleMaxima = static_cast<const vrSpaceLeaping*>(grid)->sampleMaxima();
             env.coarseSampleMaxima = static_cast<const vrSpaceLeaping*>(grid)->coarseSampleMaxima();
+            env.coarsestSampleMaxima = static_cast<const vrSpaceLeaping*>(grid)->coarsestSampleMaxima();
         } else {
             env.maxima = static_cast<const vrSpaceLeapingFloat*>(grid)->maxima();
             env.sampleMaxima = static_cast<const vrSpaceLeapingFloat*>(grid)->sampleMaxima();
             env.coarseSampleMaxima = static_cast<const vrSpaceLeapingFloat*>(grid)->coarseSampleMaxima();
+            env.coarsestSampleMaxima = static_cast<const vrSpaceLeapingFloat*>(grid)->coarsestSampleMaxima();
         }
         return;
     }
@@ -402,7 +413,9 @@ void setKernelGrid(RayKernelEnv& env, const vrSpaceLeapingBase* grid)
     env.maxima = nullptr;
     env.sampleMaxima = nullptr;
     env.coarseSampleMaxima = nullptr;
+    env.coarsestSampleMaxima = nullptr;
     env.blocksX = env.slabStride = env.coarseBlocksX = env.coarseSlabStride = 0;
+    env.coarsestBlocksX = env.coarsestSlabStride = 0;
 }
 
 bool clipSegment(const float p0[3], const float p1[3], const float box[6], float entry[3], float exit[3])

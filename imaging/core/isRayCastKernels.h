@@ -37,10 +37,14 @@ struct RayKernelEnv {
     const void* sampleMaxima = nullptr;
     // The same bound over blocks of 4 x 4 x 4 blocks (16 voxels a side).
     const void* coarseSampleMaxima = nullptr;
+    // And over blocks of 4 x 4 x 4 of those (64 voxels a side).
+    const void* coarsestSampleMaxima = nullptr;
     int blocksX = 0;
     int slabStride = 0;
     int coarseBlocksX = 0;
     int coarseSlabStride = 0;
+    int coarsestBlocksX = 0;
+    int coarsestSlabStride = 0;
 };
 
 // Fills env.box and env.maxima from a grid, or, without a grid (empty-space
