@@ -125,11 +125,11 @@ bool isCamera::init()
     changed = false;
     perspective = false;
     m_state.zoom = 1.f;
-    m_target = Vec3(m_state.target[0], m_state.target[1], m_state.target[2]);
-    m_up = Vec3(m_state.up[0], m_state.up[1], m_state.up[2]);
+    m_target = m_state.target;
+    m_up = m_state.up;
     m_width = 1.f;
     m_height = 1.f;
-    setPosition3D(Vec3(m_state.eye[0], m_state.eye[1], m_state.eye[2]));
+    setPosition3D(m_state.eye);
     lookAtView = false;
     m_additionalProjection = Mat4::IDENTITY;
     _fieldOfView = 60.f;
@@ -171,12 +171,12 @@ void isCamera::setZoom(float zoom)
 
 Vec3 isCamera::getViewDirection() const
 {
-    return Vec3(m_state.viewDirection[0], m_state.viewDirection[1], m_state.viewDirection[2]);
+    return m_state.viewDirection;
 }
 
 Vec3 isCamera::getRightVector() const
 {
-    return Vec3(m_state.rightAxis[0], m_state.rightAxis[1], m_state.rightAxis[2]);
+    return m_state.rightAxis;
 }
 
 Vec3 isCamera::getFrameUpVector() const
@@ -191,7 +191,7 @@ Mat4 isCamera::lookAtMatrix() const
     D3 z = sub(eye, target);
     if (length(z) == 0) {
         // Eye on the target: keep the last viewing direction.
-        z = {-m_state.viewDirection[0], -m_state.viewDirection[1], -m_state.viewDirection[2]};
+        z = {-m_state.viewDirection.x, -m_state.viewDirection.y, -m_state.viewDirection.z};
     }
     z = normalised(z);
     D3 x = cross(normalised(d3(m_up)), z);
@@ -220,12 +220,12 @@ void isCamera::lookAt(const Vec3& target, const Vec3& up)
     double rx = 0, ry = 0, rz = 0;
     matrixToEulerAngles(m, rx, ry, rz);
     cocos2d::Node::setRotation3D(Vec3(float(rx), float(ry), float(rz)));
-    m_state.eye[0] = eye.x, m_state.eye[1] = eye.y, m_state.eye[2] = eye.z;
-    m_state.target[0] = target.x, m_state.target[1] = target.y, m_state.target[2] = target.z;
-    m_state.up[0] = up.x, m_state.up[1] = up.y, m_state.up[2] = up.z;
-    m_state.viewDirection[0] = -m.m[8], m_state.viewDirection[1] = -m.m[9], m_state.viewDirection[2] = -m.m[10];
-    m_state.rightAxis[0] = m.m[0], m_state.rightAxis[1] = m.m[1], m_state.rightAxis[2] = m.m[2];
-    m_state.eyeDistance = static_cast<float>(length(sub(d3(target), d3(eye))));
+    m_state.eye = eye;
+    m_state.target = target;
+    m_state.up = up;
+    m_state.viewDirection = Vec3(-m.m[8], -m.m[9], -m.m[10]);
+    m_state.rightAxis = Vec3(m.m[0], m.m[1], m.m[2]);
+    m_state.distance = static_cast<float>(length(sub(d3(target), d3(eye))));
     changed = true;
     markTransformDirty();
     updateConversion();
@@ -351,7 +351,7 @@ double isCamera::computeFitDistance(const float corners[12]) const
 
 Vec3 isCamera::projectToTargetPlane(const Vec3& point) const
 {
-    D3 d = {m_state.viewDirection[0], m_state.viewDirection[1], m_state.viewDirection[2]};
+    D3 d = d3(m_state.viewDirection);
     double dd = dot(d, d);
     if (dd == 0) return point;
     double s = (dot(d3(m_target), d) - dot(d3(point), d)) / dd;

@@ -11,20 +11,10 @@
 #include "engine/math/Mat4.h"
 #include "engine/math/Vec2.h"
 #include "engine/math/Vec3.h"
+#include "imaging/core/isImageTypes.h"
 #include "imaging/core/isNodeObject.h"
 
 namespace isImageSDK {
-
-// 17 floats that every camera keeps and render windows copy.
-struct CameraState {
-    float target[3] = {0.f, 0.f, 0.f};
-    float eye[3] = {0.f, 0.f, -1.f};
-    float up[3] = {0.f, -1.f, 0.f};
-    float viewDirection[3] = {0.f, 0.f, 1.f};   // unit, eye -> target
-    float rightAxis[3] = {1.f, 0.f, 0.f};       // unit
-    float eyeDistance = 1.f;                    // |target - eye|
-    float zoom = 1.f;                           // world units per viewport pixel (orthographic)
-};
 
 // An engine camera node: the projection numbers and matrices, the view and
 // its inverse, the transform and the additional transform are the engine's

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace isImageSDK {
@@ -22,6 +23,10 @@ void vrSpaceLeapingBase::resetLayout(const RayCastVolume* volume)
         m_box[2 * a + 1] = static_cast<float>(d - 1);
     }
     m_slabStride = m_blocks[0] * m_blocks[1];
+    for (int a = 0; a < 3; ++a) m_coarseBlocks[a] = m_blocks[a] > 0 ? (m_blocks[a] - 1) / 4 + 1 : 0;
+    m_coarseSlabStride = m_coarseBlocks[0] * m_coarseBlocks[1];
+    for (int a = 0; a < 3; ++a) m_coarsestBlocks[a] = m_coarseBlocks[a] > 0 ? (m_coarseBlocks[a] - 1) / 4 + 1 : 0;
+    m_coarsestSlabStride = m_coarsestBlocks[0] * m_coarsestBlocks[1];
 }
 
 // Box of the blocks whose maximum reaches the threshold; inverted when none.
@@ -97,6 +102,21 @@ static void dilateUp(const T* maxima, const int blocks[3], std::vector<T>& out)
         for (int64_t i = z * slab; i < (z + 1) * slab; ++i) out[i] = std::max(tmp2[i], tmp2[i + slab]);
 }
 
+// out[c] = the largest of in[] over the 4 x 4 x 4 blocks of coarse block c.
+template <typename T>
+static void coarsen(const std::vector<T>& in, const int blocks[3], const int coarse[3], std::vector<T>& out)
+{
+    const int64_t slab = int64_t(blocks[0]) * blocks[1];
+    const int64_t coarseSlab = int64_t(coarse[0]) * coarse[1];
+    out.assign(coarseSlab * coarse[2], std::numeric_limits<T>::lowest());
+    for (int z = 0; z < blocks[2]; ++z)
+        for (int y = 0; y < blocks[1]; ++y) {
+            const T* row = in.data() + z * slab + int64_t(y) * blocks[0];
+            T* target = out.data() + (z >> 2) * coarseSlab + int64_t(y >> 2) * coarse[0];
+            for (int x = 0; x < blocks[0]; ++x) target[x >> 2] = std::max(target[x >> 2], row[x]);
+        }
+}
+
 static int64_t blockCount(const int blocks[3])
 {
     return static_cast<int64_t>(blocks[0]) * blocks[1] * blocks[2];
@@ -112,6 +132,8 @@ vrSpaceLeaping::~vrSpaceLeaping()
 void vrSpaceLeaping::attachVolume(const RayCastVolume* volume)
 {
     m_sampleMaxima.clear();
+    m_coarseSampleMaxima.clear();
+    m_coarsestSampleMaxima.clear();
     delete[] m_maxima;
     m_maxima = nullptr;
     resetLayout(volume);
@@ -128,6 +150,8 @@ void vrSpaceLeaping::buildMaxima()
     if (m_volume->elementType != kRayCastInt16) return;
     fillMaxima(static_cast<const int16_t*>(m_volume->voxels), m_volume->dimensions, m_blocks, m_maxima);
     dilateUp(m_maxima, m_blocks, m_sampleMaxima);
+    coarsen(m_sampleMaxima, m_blocks, m_coarseBlocks, m_coarseSampleMaxima);
+    coarsen(m_coarseSampleMaxima, m_coarseBlocks, m_coarsestBlocks, m_coarsestSampleMaxima);
     m_built = true;
     computeBoundingBox();
 }
@@ -160,6 +184,8 @@ vrSpaceLeapingFloat::~vrSpaceLeapingFloat()
 void vrSpaceLeapingFloat::attachVolume(const RayCastVolume* volume)
 {
     m_sampleMaxima.clear();
+    m_coarseSampleMaxima.clear();
+    m_coarsestSampleMaxima.clear();
     delete[] m_maxima;
     m_maxima = nullptr;
     resetLayout(volume);
@@ -176,6 +202,8 @@ void vrSpaceLeapingFloat::buildMaxima()
     if (m_volume->elementType != kRayCastFloat32) return;
     fillMaxima(static_cast<const float*>(m_volume->voxels), m_volume->dimensions, m_blocks, m_maxima);
     dilateUp(m_maxima, m_blocks, m_sampleMaxima);
+    coarsen(m_sampleMaxima, m_blocks, m_coarseBlocks, m_coarseSampleMaxima);
+    coarsen(m_coarseSampleMaxima, m_coarseBlocks, m_coarsestBlocks, m_coarsestSampleMaxima);
     m_built = true;
     computeBoundingBox();
 }

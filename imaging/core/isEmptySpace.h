@@ -31,6 +31,12 @@ public:
     int blocksY() const { return m_blocks[1]; }
     int blocksZ() const { return m_blocks[2]; }
     int slabStride() const { return m_slabStride; }
+    // The coarse level: blocks of 4 x 4 x 4 blocks (16 voxels a side).
+    int coarseBlocksX() const { return m_coarseBlocks[0]; }
+    int coarseSlabStride() const { return m_coarseSlabStride; }
+    // The coarsest level: blocks of 4 x 4 x 4 coarse blocks (64 voxels a side).
+    int coarsestBlocksX() const { return m_coarsestBlocks[0]; }
+    int coarsestSlabStride() const { return m_coarsestSlabStride; }
     int blockIndex(float x, float y, float z) const
     {
         return static_cast<int>(0.25f * z) * m_slabStride + static_cast<int>(0.25f * y) * m_blocks[0]
@@ -44,6 +50,10 @@ protected:
     int m_kind;
     int m_slabStride = 0;
     int m_blocks[3] = {0, 0, 0};
+    int m_coarseSlabStride = 0;
+    int m_coarseBlocks[3] = {0, 0, 0};
+    int m_coarsestSlabStride = 0;
+    int m_coarsestBlocks[3] = {0, 0, 0};
     float m_inverseBlockSize = 0.25f;
     bool m_built = false;
     const RayCastVolume* m_volume = nullptr;
@@ -67,12 +77,23 @@ public:
     // Per block, the largest value a trilinear sample whose lower corner lies
     // in the block can take (the block and its upper neighbours).
     const int16_t* sampleMaxima() const { return m_sampleMaxima.empty() ? nullptr : m_sampleMaxima.data(); }
+    // Per coarse block, the largest sample maximum of its blocks.
+    const int16_t* coarseSampleMaxima() const
+    {
+        return m_coarseSampleMaxima.empty() ? nullptr : m_coarseSampleMaxima.data();
+    }
+    const int16_t* coarsestSampleMaxima() const
+    {
+        return m_coarsestSampleMaxima.empty() ? nullptr : m_coarsestSampleMaxima.data();
+    }
     int16_t threshold() const { return m_threshold; }
 
 private:
     void computeBoundingBox();
     int16_t* m_maxima = nullptr;
     std::vector<int16_t> m_sampleMaxima;
+    std::vector<int16_t> m_coarseSampleMaxima;
+    std::vector<int16_t> m_coarsestSampleMaxima;
 };
 
 // Grid of a 32-bit float volume; its threshold is a float so that volumes of
@@ -90,12 +111,22 @@ public:
 
     const float* maxima() const { return m_maxima; }
     const float* sampleMaxima() const { return m_sampleMaxima.empty() ? nullptr : m_sampleMaxima.data(); }
+    const float* coarseSampleMaxima() const
+    {
+        return m_coarseSampleMaxima.empty() ? nullptr : m_coarseSampleMaxima.data();
+    }
+    const float* coarsestSampleMaxima() const
+    {
+        return m_coarsestSampleMaxima.empty() ? nullptr : m_coarsestSampleMaxima.data();
+    }
     float threshold() const { return m_floatThreshold; }
 
 private:
     void computeBoundingBox();
     float* m_maxima = nullptr;
     std::vector<float> m_sampleMaxima;
+    std::vector<float> m_coarseSampleMaxima;
+    std::vector<float> m_coarsestSampleMaxima;
     float m_floatThreshold = 200.f;
 };
 

@@ -49,6 +49,12 @@ void isImagePlane::setProjectionMode(int mode) {
   dataModified = true;
 }
 
+void isImagePlane::setInterpolationMode(int mode) {
+  if (mode == interpolationMode) return;
+  interpolationMode = mode;
+  dataModified = true;
+}
+
 float isImagePlane::axisSpacing() const {
   switch (orientation) {
     case PLANE_ORIGINAL: return inputImage->spacing[2];

@@ -32,6 +32,11 @@ class isImagePlane : public isImageFilter {
   void setSliceIndex(int index);
   void setOrientation(int orientation);
   void setProjectionMode(int mode);
+  // Interpolation mode the image actor compares and sets (1 = linear). The
+  // plane's samples lie on voxel centres, so the value leaves the output
+  // unchanged; a different value still marks the data modified.
+  void setInterpolationMode(int mode);
+  int getInterpolationMode() const { return interpolationMode; }
   // Thickness in millimetres, turned into an odd sample count along the
   // plane's axis.
   void setSlabThickness(double thickness);
@@ -44,6 +49,7 @@ class isImagePlane : public isImageFilter {
 
   int slabSampleCount = 1;
   int projectionMode = PROJECTION_MAX;
+  int interpolationMode = 1;
   int orientation = PLANE_ORIGINAL;
   int sliceIndex = -1;
 

@@ -87,17 +87,23 @@ bool invertMatrix(const float in[16], float out[16])
 
 void CRayCastingThread::castJobs() const
 {
-    castJobRange(renderMode, jobs, firstJob, endJob, *env, abortFlag);
+    castCount = 0;
+    for (;;) {
+        const int32_t tile = nextTile->fetch_add(1, std::memory_order_relaxed);
+        const int64_t first = int64_t(tile) * RayCastContext::kJobsPerTile;
+        if (first >= jobCount) return;
+        if (abortFlag && abortFlag->load(std::memory_order_relaxed)) return;
+        const int32_t end = static_cast<int32_t>(std::min<int64_t>(jobCount, first + RayCastContext::kJobsPerTile));
+        castJobRange(renderMode, jobs, static_cast<int32_t>(first), end, *env, abortFlag);
+        castCount += end - static_cast<int32_t>(first);
+    }
 }
 
-// Three threads that live as long as the context and cast their share of a
-// frame when released; the render thread casts the first share itself.
+// Threads that live as long as the context and cast tiles of a frame when
+// released; the render thread casts tiles itself as well. Grows to the
+// largest worker count asked for.
 class RayCastContext::WorkerPool {
 public:
-    WorkerPool()
-    {
-        for (int i = 1; i < kMaxWorkers; ++i) m_threads.emplace_back([this, i] { loop(i); });
-    }
     ~WorkerPool()
     {
         {
@@ -114,8 +120,13 @@ public:
     {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            m_tasks.assign(std::max<size_t>(m_tasks.size(), size_t(n)), nullptr);
             for (int i = 1; i < n; ++i) m_tasks[i] = &workers[i];
-            for (int i = n; i < kMaxWorkers; ++i) m_tasks[i] = nullptr;
+            for (size_t i = n; i < m_tasks.size(); ++i) m_tasks[i] = nullptr;
+            while (static_cast<int>(m_threads.size()) < n - 1) {
+                const int index = static_cast<int>(m_threads.size()) + 1;
+                m_threads.emplace_back([this, index] { loop(index); });
+            }
             m_pending = n - 1;
             ++m_generation;
         }
@@ -134,7 +145,7 @@ private:
             m_start.wait(lock, [&] { return m_stopping || m_generation != seen; });
             if (m_stopping) return;
             seen = m_generation;
-            const CRayCastingThread* task = m_tasks[index];
+            const CRayCastingThread* task = index < static_cast<int>(m_tasks.size()) ? m_tasks[index] : nullptr;
             if (!task) continue;
             lock.unlock();
             task->castJobs();
@@ -146,7 +157,7 @@ private:
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_start, m_done;
-    const CRayCastingThread* m_tasks[kMaxWorkers] = {};
+    std::vector<const CRayCastingThread*> m_tasks;
     uint64_t m_generation = 0;
     int m_pending = 0;
     bool m_stopping = false;
@@ -237,10 +248,11 @@ void RayCastContext::setCamera(isCamera* camera, bool toVolumeFrame)
     copyView(m_camera, camera, toVolumeFrame ? m_transfer.inverseMatrix : nullptr);
 }
 
-void RayCastContext::setWindow(float width, float level)
+void RayCastContext::setWindow(float width, float level, int levels)
 {
     m_windowWidth = width;
     m_windowLevel = level;
+    m_windowLevels = levels;
     m_windowChanged = true;
     m_tableBuilt = false;
 }
@@ -376,13 +388,23 @@ void RayCastContext::ensureGrid(int kind)
     }
 }
 
-std::vector<std::pair<int, int>> RayCastContext::splitJobs(int jobCount)
+int RayCastContext::machineWorkerCount()
 {
-    const int n = jobCount < kJobsPerSplit ? 1 : kMaxWorkers;
-    const int share = jobCount / n;
-    std::vector<std::pair<int, int>> ranges;
-    for (int i = 0; i < n; ++i) ranges.emplace_back(i * share, i == n - 1 ? jobCount : (i + 1) * share);
-    return ranges;
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(cores - 1, 1, kMaxWorkerLimit);
+}
+
+void RayCastContext::setWorkerLimit(int workers)
+{
+    m_workerLimit = std::clamp(workers, 0, kMaxWorkerLimit);
+}
+
+int RayCastContext::workerCountFor(int jobCount) const
+{
+    if (jobCount < kJobsPerSplit) return 1;
+    const int limit = m_workerLimit > 0 ? m_workerLimit : machineWorkerCount();
+    const int tiles = (jobCount + kJobsPerTile - 1) / kJobsPerTile;
+    return std::clamp(std::min(limit, tiles), 1, kMaxWorkerLimit);
 }
 
 float RayCastContext::nextImageScale(float scale, int elapsedMs, float targetFrameTime)
@@ -512,7 +534,7 @@ void RayCastContext::castRays(const FrameView& view)
     // Jobs are made tile by tile (kTile x kTile pixels, tiles in rows from the
     // top): rays next to each other in both directions then run one after
     // the other and share the voxels they read.
-    constexpr int kTile = 8;
+    constexpr int kTile = kTileSize;
     for (int tileRow = 0; tileRow < H; tileRow += kTile)
     for (int tileCol = 0; tileCol < W; tileCol += kTile)
     for (int row = tileRow; row < std::min(H, tileRow + kTile); ++row) {
@@ -566,25 +588,27 @@ void RayCastContext::runJobs(int jobCount)
     m_env.light = &m_light;
     setKernelGrid(m_env, m_emptySpaceSkipping ? m_grid.get() : nullptr);
 
-    auto ranges = splitJobs(jobCount);
-    const int n = static_cast<int>(ranges.size());
+    const int n = workerCountFor(jobCount);
     m_lastJobCount = jobCount;
     m_lastWorkerCount = n;
-    CRayCastingThread workers[kMaxWorkers];
-    for (int i = 0; i < n; ++i) {
-        workers[i].abortFlag = &m_abort;
-        workers[i].jobs = m_jobs.data();
-        workers[i].firstJob = ranges[i].first;
-        workers[i].endJob = ranges[i].second;
-        workers[i].renderMode = m_renderMode;
-        workers[i].env = &m_env;
+    std::atomic<int32_t> nextTile{0};
+    std::vector<CRayCastingThread> workers(n);
+    for (CRayCastingThread& w : workers) {
+        w.abortFlag = &m_abort;
+        w.jobs = m_jobs.data();
+        w.jobCount = jobCount;
+        w.nextTile = &nextTile;
+        w.renderMode = m_renderMode;
+        w.env = &m_env;
     }
     if (n == 1) {
         workers[0].castJobs();
-        return;
+    } else {
+        if (!m_pool) m_pool = std::make_unique<WorkerPool>();
+        m_pool->run(workers.data(), n);
     }
-    if (!m_pool) m_pool = std::make_unique<WorkerPool>();
-    m_pool->run(workers, n);
+    m_lastJobsPerWorker.resize(n);
+    for (int i = 0; i < n; ++i) m_lastJobsPerWorker[i] = workers[i].castCount;
 }
 
 }  // namespace isImageSDK

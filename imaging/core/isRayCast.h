@@ -1,6 +1,7 @@
 // Volume ray casting: one RGB frame of a volume as seen through a camera, cast
-// on the calling thread and up to three worker threads, at an image scale that
-// adapts so that a frame takes about the target time.
+// on the calling thread and worker threads (one less than the machine's
+// cores), at an image scale that adapts so that a frame takes about the target
+// time.
 #pragma once
 
 #include <atomic>
@@ -34,15 +35,19 @@ struct RayCastImage {
     int32_t minX = 0, minRow = 0, maxX = -1, maxRow = -1;
 };
 
-// One worker of a frame: casts the jobs [firstJob, endJob).
+// One worker of a frame. The jobs come in tiles of kJobsPerTile neighbouring
+// rays; every worker of a frame takes the next tile from the shared counter
+// until none is left, so a worker whose tiles are cheap takes more of them.
 class CRayCastingThread {
 public:
     const std::atomic<bool>* abortFlag = nullptr;
     RayJob* jobs = nullptr;
-    int32_t firstJob = 0;
-    int32_t endJob = 0;
+    int32_t jobCount = 0;
+    std::atomic<int32_t>* nextTile = nullptr;
     int32_t renderMode = 0;
     const RayKernelEnv* env = nullptr;
+    // Jobs this worker cast in its last run.
+    mutable int32_t castCount = 0;
 
     void castJobs() const;
 };
@@ -77,9 +82,13 @@ public:
     void render();
 
     // ---- settings applied by the next frame ----
-    void setWindow(float width, float level);
+    // Window width and level in stored units, and the number of grey levels
+    // the caller asks for. The transfer tables keep 256 entries whatever the
+    // count; it is kept so that callers can read back what they set.
+    void setWindow(float width, float level, int levels = 256);
     float getWindowWidth() const { return m_windowWidth; }
     float getWindowLevel() const { return m_windowLevel; }
+    int getWindowLevels() const { return m_windowLevels; }
     // 768 bytes: R, G, B of entries 0..255. Entry 0 is the background.
     void setColorMap(const uint8_t* colorMap);
     // 0 composite, 1 pre-integrated, 2 pre-integrated and lit, 3 maximum
@@ -115,14 +124,25 @@ public:
     const RayCastTransfer& getTransfer() const { return m_transfer; }
     vrSpaceLeapingBase* getGrid() const { return m_grid.get(); }
 
-    // Job ranges of a frame: one worker below 100 jobs, otherwise four, the
-    // last taking the remainder.
-    static std::vector<std::pair<int, int>> splitJobs(int jobCount);
+    // Workers of a frame: one below kJobsPerSplit jobs, otherwise the worker
+    // limit (setWorkerLimit), or without a limit one less than the machine's
+    // cores so that the UI thread keeps one (at least one).
+    int workerCountFor(int jobCount) const;
+    // 0 (the default) follows the machine; otherwise at most this many
+    // workers, up to kMaxWorkerLimit.
+    void setWorkerLimit(int workers);
+    int getWorkerLimit() const { return m_workerLimit; }
+    static int machineWorkerCount();
+    // Jobs each worker of the last frame cast, render thread first.
+    const std::vector<int>& getLastJobsPerWorker() const { return m_lastJobsPerWorker; }
     // The image scale after a frame that took elapsedMs (whole milliseconds).
     static float nextImageScale(float scale, int elapsedMs, float targetFrameTime);
 
-    static constexpr int kMaxWorkers = 4;
+    static constexpr int kMaxWorkerLimit = 64;
     static constexpr int kJobsPerSplit = 100;
+    // Rays per tile: an 8 x 8 block of neighbouring pixels.
+    static constexpr int kTileSize = 8;
+    static constexpr int kJobsPerTile = kTileSize * kTileSize;
 
 private:
     struct FrameView;
@@ -157,6 +177,7 @@ private:
     float m_targetFrameTime = 30.f;
     std::vector<uint8_t> m_colorMap;
     float m_windowWidth = 255.f, m_windowLevel = 128.f;
+    int m_windowLevels = 256;
     bool m_tableBuilt = false;
     bool m_windowChanged = true;
     bool m_colorMapChanged = false;
@@ -169,6 +190,8 @@ private:
     std::unique_ptr<WorkerPool> m_pool;
     int m_lastJobCount = 0;
     int m_lastWorkerCount = 0;
+    int m_workerLimit = 0;
+    std::vector<int> m_lastJobsPerWorker;
     int m_lastElapsedMs = 0;
 };
 

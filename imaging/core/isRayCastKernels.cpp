@@ -46,6 +46,65 @@ inline float sampleBound(const RayKernelEnv& env, const RayCastParams& p, float 
     return static_cast<float>(m[bz * env.slabStride + by * env.blocksX + bx]);
 }
 
+// The cell (block or coarser block, 2^shift voxels a side) holding the lower
+// corner of a trilinear sample at pos, per axis, as sampleBound finds it.
+inline void cellOf(const RayCastParams& p, const float pos[3], int shift, int cell[3])
+{
+    for (int a = 0; a < 3; ++a) cell[a] = std::clamp(static_cast<int>(pos[a]), 0, p.dimensions[a] - 1) >> shift;
+}
+
+// Samples from the one at pos on that still lie in the same cell (at least
+// one): the count of steps to the cell's far side. Rounded towards fewer
+// steps, so a sample of the next cell is never passed over.
+inline int stepsInCell(const RayCastParams& p, const float pos[3], const RayValues& r, int shift, const int cell[3])
+{
+    float steps = 1e30f;
+    const int size = 1 << shift;
+    for (int a = 0; a < 3; ++a) {
+        const float s = r.step[a];
+        if (s > 1e-6f) {
+            // Inside while the position stays below the next cell's start
+            // (and the last voxel, beyond which positions clamp into it).
+            const float end = std::min(static_cast<float>((cell[a] + 1) * size), static_cast<float>(p.dimensions[a]));
+            steps = std::min(steps, (end - pos[a]) / s - 1e-3f);
+        } else if (s < -1e-6f) {
+            // Inside while the position stays at or above the cell's start.
+            const float start = static_cast<float>(cell[a] * size);
+            steps = std::min(steps, std::floor((pos[a] - start) / -s - 1e-3f) + 1.f);
+        }
+    }
+    if (!(steps < 1e9f)) return 1 << 30;
+    return std::max(1, static_cast<int>(std::ceil(steps)));
+}
+
+// The number of samples from pos on whose trilinear value cannot exceed
+// bound: 0 when the sample at pos may, otherwise the samples left in the
+// coarse block or block that rules them out.
+template <typename T, bool Below>
+inline int skippableSteps(const RayKernelEnv& env, const RayCastParams& p, const float pos[3], const RayValues& r,
+                          float bound)
+{
+    int cell[3];
+    if (env.coarsestSampleMaxima) {
+        cellOf(p, pos, 6, cell);
+        const T* c = static_cast<const T*>(env.coarsestSampleMaxima);
+        const float v =
+            static_cast<float>(c[cell[2] * env.coarsestSlabStride + cell[1] * env.coarsestBlocksX + cell[0]]);
+        if (Below ? v < bound : v <= bound) return stepsInCell(p, pos, r, 6, cell);
+    }
+    if (env.coarseSampleMaxima) {
+        cellOf(p, pos, 4, cell);
+        const T* c = static_cast<const T*>(env.coarseSampleMaxima);
+        const float v = static_cast<float>(c[cell[2] * env.coarseSlabStride + cell[1] * env.coarseBlocksX + cell[0]]);
+        if (Below ? v < bound : v <= bound) return stepsInCell(p, pos, r, 4, cell);
+    }
+    cellOf(p, pos, 2, cell);
+    const T* m = static_cast<const T*>(env.sampleMaxima);
+    const float v = static_cast<float>(m[cell[2] * env.slabStride + cell[1] * env.blocksX + cell[0]]);
+    if (Below ? v < bound : v <= bound) return stepsInCell(p, pos, r, 2, cell);
+    return 0;
+}
+
 inline float distance3(const float a[3], const float b[3])
 {
     float dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
@@ -132,12 +191,27 @@ void compositeSampled(RayJob& job, RayValues r, uint8_t out[3], const RayKernelE
     const float lower = env.transfer->lowerBound;
     const bool skip = env.sampleMaxima != nullptr;
     float alpha = 0.f, k[3] = {0, 0, 0}, pos[3];
-    for (int i = range.first; i <= range.last && alpha < kOpaque; ++i) {
+    for (int i = range.first; i <= range.last && alpha < kOpaque;) {
         samplePosition(job.position, r, i, pos);
-        // Samples in blocks the window renders transparent add nothing.
-        if (skip && sampleBound<int16_t>(env, p, pos[0], pos[1], pos[2]) < lower) continue;
-        int v = S::sample(pos[0], pos[1], pos[2], p);
-        composite(lut + (v + 32768) * 4, alpha, k);
+        // Samples in blocks the window renders transparent add nothing: on
+        // to the first sample past the block. A block that may show is
+        // sampled to its far side without asking again.
+        int end = range.last;
+        if (skip) {
+            const int n = skippableSteps<int16_t, true>(env, p, pos, r, lower);
+            if (n > 0) {
+                i += n;
+                continue;
+            }
+            int cell[3];
+            cellOf(p, pos, 2, cell);
+            end = std::min(end, i + stepsInCell(p, pos, r, 2, cell) - 1);
+        }
+        for (; i <= end && alpha < kOpaque; ++i) {
+            samplePosition(job.position, r, i, pos);
+            int v = S::sample(pos[0], pos[1], pos[2], p);
+            composite(lut + (v + 32768) * 4, alpha, k);
+        }
     }
     writeOverBackground(k, alpha, env, out);
 }
@@ -239,7 +313,8 @@ void preintegrated(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv&
     writeOverBackground(k, static_cast<float>(alpha), env, out);
 }
 
-// Mode 3, trilinear maximum along the ray.
+// Mode 3, trilinear maximum along the ray (kept inside the volume by the
+// clipping).
 template <typename T>
 void maximumProjection(RayJob& job, RayValues r, uint8_t out[3], const RayKernelEnv& env)
 {
@@ -249,12 +324,20 @@ void maximumProjection(RayJob& job, RayValues r, uint8_t out[3], const RayKernel
     const RayCastTransfer& t = *env.transfer;
     const bool skip = env.sampleMaxima != nullptr;
     float m = -10000000.f, pos[3];
-    for (int i = range.first; i <= range.last; ++i) {
+    for (int i = range.first; i <= range.last;) {
         samplePosition(job.position, r, i, pos);
-        // A block whose samples cannot exceed the maximum so far is passed.
-        if (skip && sampleBound<T>(env, p, pos[0], pos[1], pos[2]) <= m) continue;
-        float v = static_cast<float>(TrilinearSampler<T>::sample(pos[0], pos[1], pos[2], p));
+        // A block whose samples cannot exceed the maximum so far is passed
+        // at once: on to the first sample past it.
+        if (skip) {
+            const int n = skippableSteps<T, false>(env, p, pos, r, m);
+            if (n > 0) {
+                i += n;
+                continue;
+            }
+        }
+        float v = static_cast<float>(InsideTrilinearSampler<T>::sample(pos[0], pos[1], pos[2], p));
         m = v > m ? v : m;
+        ++i;
     }
     const float* e = t.lookup + transferIndex(m, t.lowerBound, t.scale) * 4;
     float k[3] = {e[1], e[2], e[3]};
@@ -274,7 +357,9 @@ Kernel chooseKernel(int mode, const RayCastParams& p)
     switch (mode) {
     case 0:
         if (p.interpolation == 0) return &compositeNearest;
-        return trilinear ? &compositeSampled<TrilinearSampler<int16_t>> : &compositeSampled<NearestSampler<int16_t>>;
+        // The clipped ray keeps its samples inside the volume.
+        return trilinear ? &compositeSampled<InsideTrilinearSampler<int16_t>>
+                         : &compositeSampled<NearestSampler<int16_t>>;
     case 1:
         return trilinear ? &preintegrated<TrilinearSampler<int16_t>, false>
                          : &preintegrated<NearestSampler<int16_t>, false>;
@@ -303,12 +388,20 @@ void setKernelGrid(RayKernelEnv& env, const vrSpaceLeapingBase* grid)
         }
         env.blocksX = grid->blocksX();
         env.slabStride = grid->slabStride();
+        env.coarseBlocksX = grid->coarseBlocksX();
+        env.coarseSlabStride = grid->coarseSlabStride();
+        env.coarsestBlocksX = grid->coarsestBlocksX();
+        env.coarsestSlabStride = grid->coarsestSlabStride();
         if (grid->kind() == 1) {
             env.maxima = static_cast<const vrSpaceLeaping*>(grid)->maxima();
             env.sampleMaxima = static_cast<const vrSpaceLeaping*>(grid)->sampleMaxima();
+            env.coarseSampleMaxima = static_cast<const vrSpaceLeaping*>(grid)->coarseSampleMaxima();
+            env.coarsestSampleMaxima = static_cast<const vrSpaceLeaping*>(grid)->coarsestSampleMaxima();
         } else {
             env.maxima = static_cast<const vrSpaceLeapingFloat*>(grid)->maxima();
             env.sampleMaxima = static_cast<const vrSpaceLeapingFloat*>(grid)->sampleMaxima();
+            env.coarseSampleMaxima = static_cast<const vrSpaceLeapingFloat*>(grid)->coarseSampleMaxima();
+            env.coarsestSampleMaxima = static_cast<const vrSpaceLeapingFloat*>(grid)->coarsestSampleMaxima();
         }
         return;
     }
@@ -319,7 +412,10 @@ void setKernelGrid(RayKernelEnv& env, const vrSpaceLeapingBase* grid)
     }
     env.maxima = nullptr;
     env.sampleMaxima = nullptr;
-    env.blocksX = env.slabStride = 0;
+    env.coarseSampleMaxima = nullptr;
+    env.coarsestSampleMaxima = nullptr;
+    env.blocksX = env.slabStride = env.coarseBlocksX = env.coarseSlabStride = 0;
+    env.coarsestBlocksX = env.coarsestSlabStride = 0;
 }
 
 bool clipSegment(const float p0[3], const float p1[3], const float box[6], float entry[3], float exit[3])

@@ -35,8 +35,16 @@ struct RayKernelEnv {
     // Per block, the largest value of a trilinear sample whose lower corner
     // lies in it; null when empty blocks are not skipped.
     const void* sampleMaxima = nullptr;
+    // The same bound over blocks of 4 x 4 x 4 blocks (16 voxels a side).
+    const void* coarseSampleMaxima = nullptr;
+    // And over blocks of 4 x 4 x 4 of those (64 voxels a side).
+    const void* coarsestSampleMaxima = nullptr;
     int blocksX = 0;
     int slabStride = 0;
+    int coarseBlocksX = 0;
+    int coarseSlabStride = 0;
+    int coarsestBlocksX = 0;
+    int coarsestSlabStride = 0;
 };
 
 // Fills env.box and env.maxima from a grid, or, without a grid (empty-space
@@ -113,6 +121,41 @@ struct TrilinearSampler {
         if constexpr (std::is_integral_v<T>) {
             // Rounded: the weights sum to one only up to float precision, and
             // a uniform region must sample to its own value.
+            return static_cast<T>(s >= 0.f ? s + 0.5f : s - 0.5f);
+        } else {
+            return s;
+        }
+    }
+};
+
+// Trilinear sampling of a position known to lie in the volume, up to a hair
+// outside it (at least -1 and below the last voxel + 1 on each axis): the
+// same value as TrilinearSampler without its clamps.
+template <typename T>
+struct InsideTrilinearSampler {
+    using Value = T;
+    static inline Value sample(float x, float y, float z, const RayCastParams& p)
+    {
+        const T* v = static_cast<const T*>(p.voxels);
+        // Truncation takes a hair below zero to voxel 0, as the clamp does.
+        const int x0 = static_cast<int>(x), y0 = static_cast<int>(y), z0 = static_cast<int>(z);
+        const float rx = std::max(x - static_cast<float>(x0), 0.f), ry = std::max(y - static_cast<float>(y0), 0.f),
+                    rz = std::max(z - static_cast<float>(z0), 0.f);
+        const int bx = std::min(static_cast<int>(rx * 50.f), 49);
+        const int by = std::min(static_cast<int>(ry * 50.f), 49);
+        const int bz = std::min(static_cast<int>(rz * 50.f), 49);
+        const float fx = kTrilinearFractions[bx], fy = kTrilinearFractions[by], fz = kTrilinearFractions[bz];
+        const float gx = 1 - fx, gy = 1 - fy, gz = 1 - fz;
+        const float zy0 = gz * gy, zy1 = gz * fy, zy2 = fz * gy, zy3 = fz * fy;
+        const float w[8] = {zy0 * gx, zy0 * fx, zy1 * gx, zy1 * fx, zy2 * gx, zy2 * fx, zy3 * gx, zy3 * fx};
+        const int mx = p.dimensions[0] - 1, my = p.dimensions[1] - 1, mz = p.dimensions[2] - 1;
+        const int64_t ox = x0 < mx ? 1 : 0;
+        const int64_t oy = y0 < my ? p.dimensions[0] : 0;
+        const int64_t oz = z0 < mz ? p.sliceSize : 0;
+        const T* b = v + z0 * p.sliceSize + static_cast<int64_t>(y0) * p.dimensions[0] + x0;
+        float s = w[0] * b[0] + w[1] * b[ox] + w[2] * b[oy] + w[3] * b[oy + ox]
+                + w[4] * b[oz] + w[5] * b[oz + ox] + w[6] * b[oz + oy] + w[7] * b[oz + oy + ox];
+        if constexpr (std::is_integral_v<T>) {
             return static_cast<T>(s >= 0.f ? s + 0.5f : s - 0.5f);
         } else {
             return s;

@@ -3,8 +3,6 @@
 // writes the frames as PNG files.
 //
 // Usage: vrdebug <output folder> [viewport pixels, default 256]
-#include <png.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,32 +12,14 @@
 #include "imaging/core/isCamera.h"
 #include "imaging/core/isRayCast.h"
 #include "tools/vrdebug/phantom.h"
+#include "tools/vrdebug/pngwrite.h"
 
 using cocos2d::Vec3;
 using namespace isImageSDK;
 
 namespace {
 
-bool writePng(const std::string& path, const uint8_t* rgb, int width, int height)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int r = 0; r < height; ++r) png_write_row(png, const_cast<uint8_t*>(rgb + size_t(r) * width * 3));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
-}
+using vrdebug::writePng;
 
 struct View {
     const char* name;

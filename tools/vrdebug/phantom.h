@@ -70,6 +70,21 @@ inline void makeCtPhantom(Phantom& p, int nx, int ny, int nz, float sx = 1.f, fl
     p.volume.elementType = isImageSDK::kRayCastInt16;
 }
 
+// Adds uniform integer noise in [-amplitude, amplitude] to every voxel, the
+// same for the same seed: real CT is never piecewise constant.
+inline void addNoise(Phantom& p, int amplitude, uint32_t seed = 1)
+{
+    uint32_t state = seed ? seed : 1;
+    const uint32_t span = static_cast<uint32_t>(2 * amplitude + 1);
+    for (int16_t& v : p.voxels) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        const int n = static_cast<int>(state % span) - amplitude;
+        v = static_cast<int16_t>(std::clamp(v + n, -32768, 32767));
+    }
+}
+
 // A colour map for bone and soft tissue: black, through red and orange, to
 // white.
 inline std::vector<uint8_t> warmColourMap()

@@ -1,16 +1,21 @@
 #!/usr/bin/python3
-"""Reference timings for bench_raycast: VTK's CPU ray caster
-(vtkFixedPointVolumeRayCastMapper) on the same CT phantom, the same 36-view
-orthographic orbit, the same image size and the same number of threads.
+"""VTK's CPU ray caster (vtkFixedPointVolumeRayCastMapper) as the peer of
+bench_raycast, driven frame by frame so that its frames interleave with ours.
 
-Usage: raycast_vtk_peer.py THREADS CASE...
-  CASE is MODE:TF:WIDTHxHEIGHT with MODE one of composite_nearest,
-  composite_trilinear, mip and TF one of opaque, translucent, all_below.
-
-Prints one line "case <CASE> <median ms> <p95 ms>" per case (wall time of one
-render of the window, the way the C++ side times a frame). Runs offscreen; the
-caller provides the X display (Xvfb). Exits quietly with a message when VTK or
-numpy is missing.
+Reads commands on stdin, one per line, and answers each with one line:
+  volume PATH NX NY NZ SX SY SZ  signed 16-bit voxels, x fastest  -> "ok"
+  setup MODE TF W H THREADS      MODE composite_nearest, composite_trilinear
+                                 or mip; TF opaque, translucent or all_below
+                                 -> "ok"
+  frame VIEW                     aims at orbit view VIEW and renders
+                                 -> "ms <wall time of the render>"
+  grab VIEW PATH                 renders VIEW and writes the image as raw RGB,
+                                 rows from the top -> "ok"
+  quit
+The timed part is win.Render(): VTK's pipeline update (nothing to do after the
+first frame), the cast and the image display, as the C++ side times render().
+Prints "skip <reason>" and exits when VTK or numpy is missing. The caller
+provides the X display (Xvfb).
 """
 import math
 import sys
@@ -18,53 +23,20 @@ import time
 
 try:
     import numpy as np
-    from vtkmodules.util.numpy_support import numpy_to_vtk
+    from vtkmodules.util.numpy_support import numpy_to_vtk, vtk_to_numpy
     from vtkmodules.vtkCommonCore import VTK_SHORT, vtkMultiThreader
     from vtkmodules.vtkCommonDataModel import vtkImageData, vtkPiecewiseFunction
     from vtkmodules.vtkRenderingCore import (vtkColorTransferFunction, vtkRenderer, vtkRenderWindow, vtkVolume,
-                                             vtkVolumeProperty)
+                                             vtkVolumeProperty, vtkWindowToImageFilter)
     from vtkmodules.vtkRenderingVolume import vtkFixedPointVolumeRayCastMapper
     import vtkmodules.vtkRenderingOpenGL2  # noqa: F401  (registers the render window)
     import vtkmodules.vtkRenderingVolumeOpenGL2  # noqa: F401  (registers the ray caster's image display)
 except ImportError as e:  # pragma: no cover - depends on the machine
-    print("VTK peer skipped: %s (install python3-vtk9 and python3-numpy)" % e)
+    print("skip VTK or numpy missing: %s (install python3-vtk9 and python3-numpy)" % e, flush=True)
     sys.exit(0)
 
-# Same as bench_raycast.cpp and tools/vrdebug/phantom.h.
-NX, NY, NZ = 512, 512, 500
-SX, SY, SZ = 0.75, 0.75, 0.8
 VIEWS = 36
 WINDOWS = {"opaque": (2.0, -199.0), "translucent": (3000.0, 1500.0), "all_below": (100.0, 3000.0)}
-SPHERES = [(0.30, 0.40, 0.50, 0.12, 1200), (0.68, 0.40, 0.35, 0.09, 300), (0.62, 0.66, 0.62, 0.10, -100),
-           (0.36, 0.66, 0.30, 0.08, -800), (0.50, 0.28, 0.72, 0.05, 2000)]
-
-
-def phantom():
-    """The CT phantom of tools/vrdebug/phantom.h (body, then spheres, per row)."""
-    vol = np.full((NZ, NY, NX), -1000, dtype=np.int16)
-    fy = (np.arange(NY, dtype=np.float32) + 0.5) / NY
-    by = (fy - 0.5) / 0.42
-    inside = np.abs(by) < 1.0
-    half_width = 0.46 * np.sqrt(np.clip(1.0 - by * by, 0, None))
-    x0 = np.maximum(0, ((0.5 - half_width) * NX).astype(np.int64))
-    x1 = np.minimum(NX, ((0.5 + half_width) * NX).astype(np.int64) + 1)
-    xs = np.arange(NX)
-    body = inside[:, None] & (xs[None, :] >= x0[:, None]) & (xs[None, :] < x1[:, None])
-    for z in range(NZ):
-        fz = (z + 0.5) / NZ
-        if fz < 0.06 or fz > 0.94:
-            continue
-        sl = np.where(body, np.int16(40), np.int16(-1000))
-        for cx, cy, cz, r, value in SPHERES:
-            r2 = r * r - (fy - cy) ** 2 - (fz - cz) ** 2
-            ok = inside & (r2 > 0)
-            half = np.sqrt(np.clip(r2, 0, None))
-            a = np.maximum(0, np.ceil((cx - half) * NX - 0.5)).astype(np.int64)
-            b = np.minimum(NX - 1, np.floor((cx + half) * NX - 0.5)).astype(np.int64)
-            m = ok[:, None] & (xs[None, :] >= a[:, None]) & (xs[None, :] <= b[:, None])
-            sl = np.where(m, np.int16(value), sl)
-        vol[z] = sl
-    return vol
 
 
 def warm_colour(t):
@@ -72,95 +44,131 @@ def warm_colour(t):
     return (min(1.0, t * 2.2), min(1.0, max(0.0, (t - 0.25) * 1.6)), min(1.0, max(0.0, (t - 0.6) * 2.5)))
 
 
-def main():
-    if len(sys.argv) < 3:
-        print("usage: raycast_vtk_peer.py THREADS CASE...")
-        return
-    threads = int(sys.argv[1])
-    vtkMultiThreader.SetGlobalMaximumNumberOfThreads(threads)
+class Peer:
+    def __init__(self):
+        self.ren = vtkRenderer()
+        self.ren.SetBackground(0, 0, 0)
+        self.win = vtkRenderWindow()
+        self.win.SetOffScreenRendering(1)
+        self.win.AddRenderer(self.ren)
+        self.img = None
+        self.voxels = None
+        self.centre = (0, 0, 0)
+        self.spacing = (1, 1, 1)
 
-    img = vtkImageData()
-    img.SetDimensions(NX, NY, NZ)
-    img.SetSpacing(SX, SY, SZ)
-    img.SetOrigin(0, 0, 0)
-    arr = numpy_to_vtk(phantom().ravel(), deep=False, array_type=VTK_SHORT)
-    img.GetPointData().SetScalars(arr)
+    def volume(self, path, nx, ny, nz, sx, sy, sz):
+        self.voxels = np.fromfile(path, dtype=np.int16, count=nx * ny * nz)
+        self.img = vtkImageData()
+        self.img.SetDimensions(nx, ny, nz)
+        self.img.SetSpacing(sx, sy, sz)
+        self.img.SetOrigin(0, 0, 0)
+        self.img.GetPointData().SetScalars(numpy_to_vtk(self.voxels, deep=False, array_type=VTK_SHORT))
+        self.centre = ((nx - 1) * sx * 0.5, (ny - 1) * sy * 0.5, (nz - 1) * sz * 0.5)
+        self.spacing = (sx, sy, sz)
 
-    centre = ((NX - 1) * SX * 0.5, (NY - 1) * SY * 0.5, (NZ - 1) * SZ * 0.5)
-    diagonal = 2.0 * math.sqrt(sum(c * c for c in centre))
-
-    # One offscreen window for every case, resized per case.
-    ren = vtkRenderer()
-    ren.SetBackground(0, 0, 0)
-    win = vtkRenderWindow()
-    win.SetOffScreenRendering(1)
-    win.AddRenderer(ren)
-    for case in sys.argv[2:]:
-        mode, tf, size = case.split(":")
-        w, h = (int(v) for v in size.split("x"))
+    def setup(self, mode, tf, w, h, threads):
+        vtkMultiThreader.SetGlobalMaximumNumberOfThreads(threads)
         width, level = WINDOWS[tf]
         lower = level - width * 0.5
-
+        step = min(self.spacing)
         mapper = vtkFixedPointVolumeRayCastMapper()
         mapper.SetNumberOfThreads(threads)
-        mapper.SetInputData(img)
+        mapper.SetInputData(self.img)
         mapper.SetAutoAdjustSampleDistances(False)
         mapper.SetImageSampleDistance(1.0)
-        mapper.SetSampleDistance(min(SX, SY, SZ))
-        if mode == "mip":
-            mapper.SetBlendModeToMaximumIntensity()
-        else:
-            mapper.SetBlendModeToComposite()
-
+        mapper.SetSampleDistance(step)
         colour = vtkColorTransferFunction()
         opacity = vtkPiecewiseFunction()
         for i in range(0, 256, 15):
             t = i / 255.0
             colour.AddRGBPoint(lower + t * width, *warm_colour(t))
-        opacity.AddPoint(lower, 0.0)
-        opacity.AddPoint(lower + width, 1.0)
+        colour.AddRGBPoint(lower + width, *warm_colour(1.0))
+        if mode == "mip":
+            # Ours maps the largest sample through the colour table alone.
+            mapper.SetBlendModeToMaximumIntensity()
+            opacity.AddPoint(lower, 1.0)
+            opacity.AddPoint(lower + width, 1.0)
+        else:
+            mapper.SetBlendModeToComposite()
+            opacity.AddPoint(lower, 0.0)
+            opacity.AddPoint(lower + width, 1.0)
         prop = vtkVolumeProperty()
         prop.SetColor(colour)
         prop.SetScalarOpacity(opacity)
+        # Ours takes a table opacity per sample: the same per step here.
+        prop.SetScalarOpacityUnitDistance(step)
         prop.ShadeOff()
         if mode == "composite_nearest":
             prop.SetInterpolationTypeToNearest()
         else:
             prop.SetInterpolationTypeToLinear()
-
-        volume = vtkVolume()
-        volume.SetMapper(mapper)
-        volume.SetProperty(prop)
-        ren.RemoveAllViewProps()
-        ren.AddVolume(volume)
-        win.SetSize(w, h)
-
-        cam = ren.GetActiveCamera()
+        vol = vtkVolume()
+        vol.SetMapper(mapper)
+        vol.SetProperty(prop)
+        self.ren.RemoveAllViewProps()
+        self.ren.AddVolume(vol)
+        self.win.SetSize(w, h)
+        self.size = (w, h)
+        cam = self.ren.GetActiveCamera()
         cam.ParallelProjectionOn()
+        diagonal = 2.0 * math.sqrt(sum(c * c for c in self.centre))
         cam.SetParallelScale(1.02 * diagonal / min(w, h) * h * 0.5)
+        self.aim(0)
+        self.win.Render()  # builds the mapper's tables
+
+    def aim(self, view):
+        """bench_raycast.cpp aim(): a 36-view orbit around z, tilted 20 degrees."""
+        cam = self.ren.GetActiveCamera()
+        a = 2.0 * math.pi * view / VIEWS
+        tilt = math.radians(20.0)
+        d = (math.cos(a) * math.cos(tilt), math.sin(a) * math.cos(tilt), math.sin(tilt))
+        cam.SetFocalPoint(*self.centre)
+        cam.SetPosition(*(self.centre[i] - d[i] * 1500.0 for i in range(3)))
+        cam.SetViewUp(0, 0, 1)
         cam.SetClippingRange(1, 4000)
 
-        def aim(view):
-            a = 2.0 * math.pi * view / VIEWS
-            tilt = math.radians(20.0)
-            d = (math.cos(a) * math.cos(tilt), math.sin(a) * math.cos(tilt), math.sin(tilt))
-            cam.SetFocalPoint(*centre)
-            cam.SetPosition(*(centre[i] - d[i] * 1500.0 for i in range(3)))
-            cam.SetViewUp(0, 0, 1)
-            cam.SetClippingRange(1, 4000)
+    def frame(self, view):
+        self.aim(view)
+        t0 = time.perf_counter()
+        self.win.Render()
+        return (time.perf_counter() - t0) * 1e3
 
-        aim(0)
-        win.Render()   # builds the mapper's tables
-        ms = []
-        for view in range(VIEWS):
-            aim(view)
-            t0 = time.perf_counter()
-            win.Render()
-            ms.append((time.perf_counter() - t0) * 1e3)
-        ms.sort()
-        p95 = ms[min(len(ms) - 1, math.ceil(len(ms) * 0.95) - 1)]
-        print("case %s %.3f %.3f" % (case, ms[len(ms) // 2], p95), flush=True)
-    win.Finalize()
+    def grab(self, view, path):
+        self.aim(view)
+        self.win.Render()
+        grab = vtkWindowToImageFilter()
+        grab.SetInput(self.win)
+        grab.ReadFrontBufferOff()
+        grab.Update()
+        out = grab.GetOutput()
+        w, h, _ = out.GetDimensions()
+        rgb = vtk_to_numpy(out.GetPointData().GetScalars()).reshape(h, w, -1)[:, :, :3]
+        np.ascontiguousarray(rgb[::-1]).astype(np.uint8).tofile(path)
+
+
+def main():
+    peer = Peer()
+    for line in sys.stdin:
+        words = line.split()
+        if not words:
+            continue
+        cmd = words[0]
+        if cmd == "quit":
+            break
+        if cmd == "volume":
+            peer.volume(words[1], *(int(v) for v in words[2:5]), *(float(v) for v in words[5:8]))
+            print("ok", flush=True)
+        elif cmd == "setup":
+            peer.setup(words[1], words[2], int(words[3]), int(words[4]), int(words[5]))
+            print("ok", flush=True)
+        elif cmd == "frame":
+            print("ms %.4f" % peer.frame(int(words[1])), flush=True)
+        elif cmd == "grab":
+            peer.grab(int(words[1]), words[2])
+            print("ok", flush=True)
+        else:
+            print("error unknown command %s" % cmd, flush=True)
+    peer.win.Finalize()
 
 
 if __name__ == "__main__":

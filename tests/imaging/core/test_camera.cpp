@@ -17,8 +17,6 @@ void expectNear(const Vec3& a, const Vec3& b, float tol)
     EXPECT_NEAR(a.z, b.z, tol);
 }
 
-Vec3 v3(const float f[3]) { return Vec3(f[0], f[1], f[2]); }
-
 class CameraTest : public testing::Test {
 protected:
     cocos2d::AutoreleasePool pool;
@@ -31,12 +29,12 @@ TEST_F(CameraTest, FreshCamera)
     isCamera* c = isCamera::create();
     ASSERT_NE(c, nullptr);
     const CameraState& s = c->getCameraState();
-    expectNear(v3(s.eye), Vec3(0, 0, -1), 0);
-    expectNear(v3(s.target), Vec3(0, 0, 0), 0);
-    expectNear(v3(s.up), Vec3(0, -1, 0), 0);
-    expectNear(v3(s.viewDirection), Vec3(0, 0, 1), 1e-7f);
-    expectNear(v3(s.rightAxis), Vec3(1, 0, 0), 1e-7f);
-    EXPECT_FLOAT_EQ(s.eyeDistance, 1.f);
+    expectNear(s.eye, Vec3(0, 0, -1), 0);
+    expectNear(s.target, Vec3(0, 0, 0), 0);
+    expectNear(s.up, Vec3(0, -1, 0), 0);
+    expectNear(s.viewDirection, Vec3(0, 0, 1), 1e-7f);
+    expectNear(s.rightAxis, Vec3(1, 0, 0), 1e-7f);
+    EXPECT_FLOAT_EQ(s.distance, 1.f);
     EXPECT_FLOAT_EQ(s.zoom, 1.f);
     EXPECT_FALSE(c->perspective);
     EXPECT_TRUE(c->changed);
@@ -178,7 +176,7 @@ TEST_F(CameraTest, MovingTheEyeKeepsTheTarget)
     cam->lookAt(Vec3(5, 5, 5), Vec3(0, 1, 0));
     cam->setEyePosition(Vec3(100, 5, 5));
     expectNear(cam->getViewDirection(), Vec3(-1, 0, 0), 1e-6f);
-    EXPECT_FLOAT_EQ(cam->getCameraState().eyeDistance, 95.f);
+    EXPECT_FLOAT_EQ(cam->getCameraState().distance, 95.f);
     expectNear(cam->getTarget(), Vec3(5, 5, 5), 0);
 
     Vec3 onPlane = cam->projectToTargetPlane(Vec3(40, -7, 9));

@@ -1,5 +1,6 @@
 // isDcmReader: one DICOM file into one slice, on the synthetic fixtures.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -30,6 +31,38 @@ const std::string& scratch() {
 dcmfixtures::Series writeVariant(const dcmfixtures::Variant& v, const std::string& tag = "") {
   return dcmfixtures::writeSeries(scratch() + "/" + v.name + tag, v, 64, 48, 2);
 }
+
+// Counts the times a file is opened, as the kernel reports them: a read
+// that bypasses every hook of the process still opens the file.
+class OpenCounter {
+ public:
+  explicit OpenCounter(const std::string& path) {
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0) inotify_add_watch(fd_, path.c_str(), IN_OPEN);
+  }
+  ~OpenCounter() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  // Opens since the last call.
+  int take() {
+    int opens = 0;
+    alignas(inotify_event) char buf[4096];
+    for (;;) {
+      ssize_t n = read(fd_, buf, sizeof buf);
+      if (n <= 0) break;
+      for (ssize_t off = 0; off < n;) {
+        const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
+        if (ev->mask & IN_OPEN) ++opens;
+        off += sizeof(inotify_event) + ev->len;
+      }
+    }
+    return opens;
+  }
+
+ private:
+  int fd_ = -1;
+};
 
 // Reads a file through the pipeline: reader → output image → update.
 struct Read {
@@ -287,14 +320,19 @@ TEST(DcmReader, NewFileNameReadsAgain) {
   EXPECT_TRUE(reader->isSource());
   EXPECT_EQ(reader->fileName, "");
   isImageData* image = reader->getOutputImage();
+  OpenCounter ctOpens(ct.files[0]), rgbOpens(rgb.files[0]);
+  ASSERT_TRUE(ctOpens.ok());
   reader->setFileName(ct.files[0]);
   image->update();
   ASSERT_TRUE(image->hasData);
   EXPECT_EQ(image->getSlice(0)->elementType, ELEMENT_INT16);
+  EXPECT_GE(ctOpens.take(), 1);
   image->update();  // nothing changed: nothing read again
+  EXPECT_EQ(ctOpens.take(), 0);
   EXPECT_EQ(image->getSliceCount(), 1);
   reader->setFileName(rgb.files[0]);
   image->update();
+  EXPECT_GE(rgbOpens.take(), 1);
   ASSERT_TRUE(image->hasData);
   EXPECT_EQ(image->getSliceCount(), 1);
   EXPECT_EQ(image->getSlice(0)->elementType, ELEMENT_RGB);

@@ -391,6 +391,32 @@ TEST(ImagePlane, SlabThicknessMarksDataOnlyWhenTheCountChanges)
     vol->release();
 }
 
+TEST(ImagePlane, InterpolationModeMarksDataOnlyWhenItChanges)
+{
+    isImageData* vol = fieldImage(6, 6, 6, 1.0f, 1.0f, 1.0f);
+    isImagePlane* plane = isImagePlane::create();
+    EXPECT_EQ(plane->getInterpolationMode(), 1);
+    plane->setInputData(vol);
+    plane->setSliceIndex(2);
+    plane->update();
+    const auto* px = static_cast<const float*>(plane->getOutputImage()->getSlice(0)->pixels);
+    const std::vector<float> before(px, px + 36);
+
+    plane->setInterpolationMode(1);
+    EXPECT_FALSE(plane->isDataModified());
+    plane->setInterpolationMode(0);
+    EXPECT_EQ(plane->getInterpolationMode(), 0);
+    EXPECT_TRUE(plane->isDataModified());
+    EXPECT_FALSE(plane->isInformationModified());
+    plane->update();
+    EXPECT_FALSE(plane->isDataModified());
+    // Samples on voxel centres: nearest and linear agree.
+    px = static_cast<const float*>(plane->getOutputImage()->getSlice(0)->pixels);
+    EXPECT_EQ(std::vector<float>(px, px + 36), before);
+    plane->release();
+    vol->release();
+}
+
 TEST(ImagePlane, NoSliceWhenThereIsNothingToShow)
 {
     isImageData* vol = fieldImage(6, 5, 4, 1.0f, 1.0f, 1.0f);

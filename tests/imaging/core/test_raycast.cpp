@@ -169,15 +169,6 @@ TEST(RayCastKernels, TrilinearSamplerFollowsTheWeightsTable)
     }
 }
 
-TEST(RayCastJobs, SplitOverWorkers)
-{
-    using R = std::vector<std::pair<int, int>>;
-    EXPECT_EQ(RayCastContext::splitJobs(0), (R{{0, 0}}));
-    EXPECT_EQ(RayCastContext::splitJobs(99), (R{{0, 99}}));
-    EXPECT_EQ(RayCastContext::splitJobs(100), (R{{0, 25}, {25, 50}, {50, 75}, {75, 100}}));
-    EXPECT_EQ(RayCastContext::splitJobs(101), (R{{0, 25}, {25, 50}, {50, 75}, {75, 101}}));
-}
-
 TEST(RayCastJobs, ImageScaleRule)
 {
     struct Case {
@@ -293,21 +284,73 @@ TEST_F(RayCastTest, AllBelowThresholdGivesBackgroundOnly)
     }
 }
 
-TEST_F(RayCastTest, JobsOfAFrameAreSplitAsCounted)
+TEST_F(RayCastTest, EveryWorkerCountCastsEachRayOnceToTheSameImage)
 {
-    Volume<int16_t> v(16, 16, 16, 500, kRayCastInt16);
-    struct Case {
-        int width;
-        float zoom;
-    } cases[] = {{8, 4.f}, {64, 0.5f}};
-    for (const auto& c : cases) {
-        RayCastContext ctx;
-        ctx.setVolume(&v.desc);
-        ctx.setCamera(camera(c.width, c.width, c.zoom, Vec3(7.5f, 7.5f, 7.5f), kSixViews[0]), false);
-        ctx.render();
-        EXPECT_EQ(ctx.getLastWorkerCount(), static_cast<int>(RayCastContext::splitJobs(ctx.getLastJobCount()).size()));
-        EXPECT_EQ(ctx.getLastWorkerCount(), ctx.getLastJobCount() < 100 ? 1 : 4);
+    vrdebug::Phantom ph;
+    vrdebug::makeCtPhantom(ph, 48, 48, 48);
+    const View oblique = {Vec3(0.6f, 0.5f, 0.62f).getNormalized(), {0, 0, 1}};
+    for (int mode : {0, 3}) {
+        // A fresh context per count: a tile no worker cast would keep its
+        // zero-filled pixels instead of a previous frame's.
+        auto renderWith = [&](int limit, RayCastContext& ctx) {
+            ASSERT_TRUE(ctx.setVolume(&ph.volume));
+            ctx.setRenderMode(mode);
+            ctx.setWindow(1200, 300);
+            ctx.setWorkerLimit(limit);
+            ctx.setCamera(camera(90, 70, 0.8f, Vec3(23.5f, 23.5f, 23.5f), oblique), false);
+            ctx.render();
+        };
+        RayCastContext reference;
+        renderWith(1, reference);
+        const std::vector<uint8_t> expected(reference.getImageBuffer(),
+                                            reference.getImageBuffer() + 90 * 70 * 3);
+        ASSERT_GT(reference.getLastJobCount(), 40 * RayCastContext::kJobsPerTile);
+        for (int limit : {2, 3, 8, 0}) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " limit " << limit);
+            RayCastContext ctx;
+            renderWith(limit, ctx);
+            const int workers = limit ? limit : std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+            EXPECT_EQ(ctx.getLastWorkerCount(), workers);
+            const auto& perWorker = ctx.getLastJobsPerWorker();
+            ASSERT_EQ(static_cast<int>(perWorker.size()), workers);
+            int total = 0;
+            for (int n : perWorker) total += n;
+            EXPECT_EQ(total, ctx.getLastJobCount());
+            EXPECT_EQ(std::vector<uint8_t>(ctx.getImageBuffer(), ctx.getImageBuffer() + 90 * 70 * 3), expected);
+        }
     }
+    // A frame of fewer rays than one split stays on the render thread.
+    Volume<int16_t> v(16, 16, 16, 500, kRayCastInt16);
+    RayCastContext small;
+    small.setVolume(&v.desc);
+    small.setWorkerLimit(8);
+    small.setCamera(camera(8, 8, 4.f, Vec3(7.5f, 7.5f, 7.5f), kSixViews[0]), false);
+    small.render();
+    EXPECT_LT(small.getLastJobCount(), RayCastContext::kJobsPerSplit);
+    EXPECT_EQ(small.getLastWorkerCount(), 1);
+}
+
+TEST_F(RayCastTest, WindowLevelCountIsKeptAndTheTablesStayAt256Entries)
+{
+    vrdebug::Phantom ph;
+    vrdebug::makeCtPhantom(ph, 32, 32, 32);
+    std::vector<uint8_t> images[2];
+    const int counts[2] = {256, 4096};
+    for (int i = 0; i < 2; ++i) {
+        RayCastContext ctx;
+        ASSERT_TRUE(ctx.setVolume(&ph.volume));
+        ctx.setRenderMode(3);
+        if (i == 0)
+            ctx.setWindow(400, 600);
+        else
+            ctx.setWindow(400, 600, counts[i]);
+        EXPECT_EQ(ctx.getWindowLevels(), counts[i]);
+        ctx.setCamera(camera(40, 40, 1.f, Vec3(15.5f, 15.5f, 15.5f), kSixViews[2]), false);
+        ctx.render();
+        EXPECT_FLOAT_EQ(ctx.getTransfer().scale, 255.f / 400.f);
+        images[i].assign(ctx.getImageBuffer(), ctx.getImageBuffer() + 40 * 40 * 3);
+    }
+    EXPECT_EQ(images[0], images[1]);
 }
 
 TEST_F(RayCastTest, AbortMidFrameLeavesTheScaleUnchanged)
@@ -344,27 +387,55 @@ TEST_F(RayCastTest, AbortMidFrameLeavesTheScaleUnchanged)
 TEST_F(RayCastTest, CameraChangesWhileAFrameRenders)
 {
     // The UI thread hands in new views while the render thread casts; each
-    // frame keeps the view it started with.
+    // frame keeps the view it started with, so every frame equals the frame
+    // of one view rendered alone, never a mix of two.
     Volume<int16_t> v(24, 24, 24, -1000, kRayCastInt16);
     v.fillBox(6, 17, 800);
+    for (int z = 2; z < 6; ++z)   // a block off the cube's corner tells the views apart
+        for (int y = 18; y < 22; ++y)
+            for (int x = 2; x < 8; ++x) v.at(x, y, z) = 1500;
+    const View views[2] = {kSixViews[0], {Vec3(0.7f, -0.2f, 0.68f).getNormalized(), {0, 0, 1}}};
+    isCamera* cameras[2] = {camera(120, 120, 0.3f, Vec3(11.5f, 11.5f, 11.5f), views[0]),
+                            camera(120, 120, 0.3f, Vec3(11.5f, 11.5f, 11.5f), views[1])};
+    auto setUp = [&](RayCastContext& ctx) {
+        ctx.setVolume(&v.desc);
+        ctx.setWindow(1400, 600);
+        ctx.setTargetFrameTime(1e6f);
+    };
+    std::vector<uint8_t> alone[2];
+    for (int i = 0; i < 2; ++i) {
+        RayCastContext ctx;
+        setUp(ctx);
+        ctx.setCamera(cameras[i], false);
+        ctx.render();
+        ASSERT_EQ(ctx.getImageWidth(), 120);
+        alone[i].assign(ctx.getImageBuffer(), ctx.getImageBuffer() + 120 * 120 * 3);
+    }
+    ASSERT_NE(alone[0], alone[1]);
+
     RayCastContext ctx;
-    ctx.setVolume(&v.desc);
-    ctx.setWindow(400, 600);
-    isCamera* views[2] = {camera(120, 120, 0.3f, Vec3(11.5f, 11.5f, 11.5f), kSixViews[0]),
-                          camera(120, 120, 0.3f, Vec3(11.5f, 11.5f, 11.5f), kSixViews[2])};
-    ctx.setCamera(views[0], false);
+    setUp(ctx);
+    ctx.setCamera(cameras[0], false);
     std::atomic<bool> stop{false};
+    int matches[2] = {0, 0}, torn = 0;
     std::thread renderer([&] {
-        for (int i = 0; i < 20; ++i) {
+        for (int i = 0; i < 30; ++i) {
             ctx.setImageScale(1.f);
             ctx.render();
+            const std::vector<uint8_t> frame(ctx.getImageBuffer(), ctx.getImageBuffer() + 120 * 120 * 3);
+            if (frame == alone[0])
+                ++matches[0];
+            else if (frame == alone[1])
+                ++matches[1];
+            else
+                ++torn;
         }
         stop = true;
     });
-    for (int i = 0; !stop; ++i) ctx.setCamera(views[i % 2], false);
+    for (int i = 0; !stop; ++i) ctx.setCamera(cameras[i % 2], false);
     renderer.join();
-    EXPECT_EQ(ctx.getImageWidth(), 120);
-    EXPECT_GT(ctx.getLastJobCount(), 100);
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(matches[0] + matches[1], 30);
 }
 
 TEST_F(RayCastTest, OutOfViewFrameKeepsAFullQualityScale)
@@ -511,20 +582,29 @@ TEST_F(RayCastTest, FloatVolumeOfSmallValuesIsNotClipped)
 
 TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
 {
-    vrdebug::Phantom ph;
-    vrdebug::makeCtPhantom(ph, 70, 64, 60, 1.f, 1.2f, 1.5f);
+    // Smooth, and with noise: skipped blocks then border on blocks whose
+    // values come close to the window or to the maximum so far.
+    vrdebug::Phantom phantoms[2];
+    vrdebug::makeCtPhantom(phantoms[0], 70, 64, 60, 1.f, 1.2f, 1.5f);
+    vrdebug::makeCtPhantom(phantoms[1], 70, 64, 60, 1.f, 1.2f, 1.5f);
+    vrdebug::addNoise(phantoms[1], 20, 7);
     const auto map = vrdebug::warmColourMap();
     struct Case {
-        int mode, interpolation;
+        int phantom, mode, interpolation;
         float width, level;
     } cases[] = {
-        {0, 0, 1000, 700}, {0, 1, 1000, 700}, {0, 1, 3000, 1500}, {0, 1, 2, -199},
-        {1, 1, 1000, 700}, {2, 1, 1000, 700}, {1, 0, 3000, 1500},
-        {3, 1, 2400, 700}, {3, 1, 100, 1250}, {3, 1, 100, 3000},
+        {0, 0, 0, 1000, 700}, {0, 0, 1, 1000, 700}, {0, 0, 1, 3000, 1500}, {0, 0, 1, 2, -199},
+        {0, 1, 1, 1000, 700}, {0, 2, 1, 1000, 700}, {0, 1, 0, 3000, 1500},
+        {0, 3, 1, 2400, 700}, {0, 3, 1, 100, 1250}, {0, 3, 1, 100, 3000},
+        {1, 0, 1, 3000, 1500}, {1, 0, 1, 100, 60}, {1, 3, 1, 2400, 700},
     };
     const View oblique = {Vec3(0.6f, 0.48f, 0.64f), Vec3(0, 0, 1)};
     for (const auto& c : cases) {
-        for (const View& view : {kSixViews[0], kSixViews[3], kSixViews[4], oblique}) {
+        const vrdebug::Phantom& ph = phantoms[c.phantom];
+        const std::vector<View> views = c.phantom == 0
+                                            ? std::vector<View>{kSixViews[0], kSixViews[3], kSixViews[4], oblique}
+                                            : std::vector<View>{kSixViews[3], oblique};
+        for (const View& view : views) {
             for (bool persp : {false, true}) {
                 std::vector<uint8_t> images[2];
                 for (int skip = 0; skip < 2; ++skip) {
@@ -535,12 +615,13 @@ TEST_F(RayCastTest, EmptySpaceSkippingChangesNoPixel)
                     ctx.setWindow(c.width, c.level);
                     ctx.setColorMap(map.data());
                     ctx.setEmptySpaceSkipping(skip == 1);
-                    ctx.setCamera(camera(60, 50, 1.6f, Vec3(35, 38, 45), view, persp, 120.f), false);
+                    ctx.setWorkerLimit(2);   // two hundred contexts: few threads each
+                    ctx.setCamera(camera(40, 34, 2.4f, Vec3(35, 38, 45), view, persp, 120.f), false);
                     ctx.render();
-                    images[skip].assign(ctx.getImageBuffer(), ctx.getImageBuffer() + 60 * 50 * 3);
+                    images[skip].assign(ctx.getImageBuffer(), ctx.getImageBuffer() + 40 * 34 * 3);
                 }
                 EXPECT_EQ(images[0], images[1]) << "mode " << c.mode << " window " << c.width << "/" << c.level
-                                                << " perspective " << persp;
+                                                << " perspective " << persp << " phantom " << c.phantom;
             }
         }
     }
