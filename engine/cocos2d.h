@@ -58,4 +58,5 @@
 #include "engine/2d/ClippingProtocol.h"
 #include "engine/2d/Sprite.h"
 #include "engine/2d/DrawNode.h"
+#include "engine/2d/Label.h"
 #include "engine/base/ccUtils.h"

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "engine/2d/ActionManager.h"
+#include "engine/2d/FontAtlas.h"
 #include "engine/2d/Camera.h"
 #include "engine/2d/Scene.h"
 #include "engine/base/AutoreleasePool.h"
@@ -45,6 +46,7 @@ void Director::destroyInstance() {
   // find their scheduler, action manager and dispatcher.
   d->_frameLoopRunning = false;
   TextureCache::destroyInstance();
+  FontAtlas::releaseTextures();
   d->end();
   {
     std::lock_guard<std::mutex> lock(g_directorMutex);
