@@ -69,7 +69,7 @@ void Sequence::startWithTarget(Node* target) {
 }
 
 void Sequence::stop() {
-  if (_currentStarted && _current < _actions.size()) _actions.at(static_cast<ssize_t>(_current))->stop();
+  if (_currentStarted && _current < _actions.size()) _actions.at(_current)->stop();
   _currentStarted = false;
   ActionInterval::stop();
 }
@@ -79,9 +79,9 @@ void Sequence::update(float time) {
   retain();
   const float now = time * _duration;
   float start = 0;
-  for (size_t i = 0; i < _current; ++i) start += _actions.at(static_cast<ssize_t>(i))->getDuration();
+  for (ssize_t i = 0; i < _current; ++i) start += _actions.at(i)->getDuration();
   while (_current < _actions.size() && _target) {
-    FiniteTimeAction* a = _actions.at(static_cast<ssize_t>(_current));
+    FiniteTimeAction* a = _actions.at(_current);
     const float d = a->getDuration();
     if (!_currentStarted) {
       a->startWithTarget(_target);

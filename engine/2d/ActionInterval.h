@@ -44,7 +44,7 @@ class Sequence : public ActionInterval {
  protected:
   Sequence() = default;
   Vector<FiniteTimeAction*> _actions;
-  size_t _current = 0;
+  ssize_t _current = 0;
   bool _currentStarted = false;
 };
 

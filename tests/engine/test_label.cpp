@@ -71,7 +71,9 @@ TEST(Label, EmptyTextAndLineBreaks) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(l->getStringNumLines(), c.lines);
     EXPECT_EQ(l->getContentSize().height, l->getLineHeight() * static_cast<float>(c.lines));
-    if (c.lines == 0) EXPECT_EQ(l->getContentSize().width, 0.0f);
+    if (c.lines == 0) {
+      EXPECT_EQ(l->getContentSize().width, 0.0f);
+    }
   }
 }
 
@@ -168,6 +170,10 @@ TEST(Label, ArabicIsShapedAndReadsRightToLeft) {
   // and keeps its own order.
   const int a = glyphsOf(atlas, "a").at(0), c = glyphsOf(atlas, "c").at(0);
   EXPECT_LT(xOf(layout, a), xOf(layout, c));
-  for (const auto& g : glyphs)
-    if (g.glyph != a && g.glyph != c && g.glyph != glyphsOf(atlas, "b").at(0)) EXPECT_GT(g.x, xOf(layout, c));
+  const int b = glyphsOf(atlas, "b").at(0);
+  for (const auto& g : glyphs) {
+    if (g.glyph != a && g.glyph != b && g.glyph != c) {
+      EXPECT_GT(g.x, xOf(layout, c));
+    }
+  }
 }
