@@ -51,6 +51,11 @@ TEST(Label, OneLineMetricsFollowTheFace) {
   EXPECT_EQ(l->getContentSize().width, l->getDisplayWidth());
   EXPECT_GT(l->getDisplayWidth(), 20.0f);
   EXPECT_EQ(l->getQuadCount(), 7);
+  // The shadow is a second copy of every glyph.
+  l->enableShadow(Color4B::BLACK, Size(2, -2), 3);
+  EXPECT_EQ(l->getQuadCount(), 14);
+  l->disableEffect();
+  EXPECT_EQ(l->getQuadCount(), 7);
   // Advances add up: twice the text is twice as wide, to a pixel.
   EXPECT_NEAR(widthOf("PatientPatient"), 2 * l->getDisplayWidth(), 1.0f);
   // A bigger size is wider and taller.
