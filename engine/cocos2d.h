@@ -58,4 +58,8 @@
 #include "engine/2d/ClippingProtocol.h"
 #include "engine/2d/Sprite.h"
 #include "engine/2d/DrawNode.h"
+#include "engine/2d/Label.h"
+#include "engine/2d/ActionInterval.h"
+#include "engine/2d/ActionInstant.h"
+#include "engine/audio/SimpleAudioEngine.h"
 #include "engine/base/ccUtils.h"
