@@ -59,3 +59,12 @@
 #include "engine/2d/Sprite.h"
 #include "engine/2d/DrawNode.h"
 #include "engine/base/ccUtils.h"
+// Interface widgets and the UI-file loader.
+#include "engine/ui/Widget.h"
+#include "engine/ui/LayoutParameter.h"
+#include "engine/ui/Layout.h"
+#include "engine/ui/Helper.h"
+#include "engine/ui/Scale9Sprite.h"
+#include "engine/ui/ImageView.h"
+#include "engine/ui/CheckBox.h"
+#include "engine/ui/Slider.h"
