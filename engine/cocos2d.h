@@ -58,6 +58,10 @@
 #include "engine/2d/ClippingProtocol.h"
 #include "engine/2d/Sprite.h"
 #include "engine/2d/DrawNode.h"
+#include "engine/2d/Label.h"
+#include "engine/2d/ActionInterval.h"
+#include "engine/2d/ActionInstant.h"
+#include "engine/audio/SimpleAudioEngine.h"
 #include "engine/base/ccUtils.h"
 // Interface widgets and the UI-file loader.
 #include "engine/ui/Widget.h"

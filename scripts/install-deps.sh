@@ -14,6 +14,8 @@ PACKAGES=(
   # engine: window, GL, text, images, property lists, audio
   libsdl2-dev libglew-dev libgl-dev libfreetype-dev libfontconfig-dev
   libpng-dev libjpeg62-turbo-dev libpugixml-dev fonts-dejavu-core
+  # engine: text shaping, bidirectional text, CJK fallback font
+  libharfbuzz-dev libfribidi-dev fonts-wqy-microhei
   # DICOM
   libdcmtk-dev dcmtk libopenjp2-7-dev orthanc libgdcm-tools
   # data, compression, network

@@ -6,8 +6,10 @@
 #include <mutex>
 
 #include "engine/2d/ActionManager.h"
+#include "engine/2d/FontAtlas.h"
 #include "engine/2d/Camera.h"
 #include "engine/2d/Scene.h"
+#include "engine/audio/SimpleAudioEngine.h"
 #include "engine/base/AutoreleasePool.h"
 #include "engine/base/EventDispatcher.h"
 #include "engine/base/UserDefault.h"
@@ -45,6 +47,7 @@ void Director::destroyInstance() {
   // find their scheduler, action manager and dispatcher.
   d->_frameLoopRunning = false;
   TextureCache::destroyInstance();
+  FontAtlas::releaseTextures();
   d->end();
   {
     std::lock_guard<std::mutex> lock(g_directorMutex);
@@ -211,6 +214,8 @@ void Director::end() {
     for (int round = 0; round < 16 && pool->getObjectCount() > 0; ++round) pool->clear();
   }
   UserDefault::getInstance()->flush();
+  // The audio thread must be gone before the process tears down.
+  SimpleAudioEngine::end();
   _scheduler->closeFunctionQueue();
   Ref::printLeaks();
 }

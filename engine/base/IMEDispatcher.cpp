@@ -1,6 +1,7 @@
 #include "engine/base/IMEDispatcher.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/base/Director.h"
 #include "engine/platform/GLView.h"
@@ -76,8 +77,47 @@ bool IMEDispatcher::detachDelegateWithIME(IMEDelegate* delegate) {
   return true;
 }
 
+std::string IMEDispatcher::cleanTypedText(const char* text, size_t len) {
+  std::string out;
+  if (!text) return out;
+  out.reserve(len);
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  size_t i = 0;
+  while (i < len) {
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      if (c == '\n' || (c >= 0x20 && c != 0x7F)) out.push_back(static_cast<char>(c));
+      ++i;
+      continue;
+    }
+    size_t n = 0;
+    uint32_t cp = 0, min = 0;
+    if ((c & 0xE0) == 0xC0) {
+      n = 2, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      n = 3, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      n = 4, cp = c & 0x07, min = 0x10000;
+    }
+    size_t k = 1;
+    for (; n > 0 && k < n && i + k < len && (p[i + k] & 0xC0) == 0x80; ++k) cp = (cp << 6) | (p[i + k] & 0x3F);
+    if (n == 0 || k < n) {
+      // A stray or truncated sequence: drop what was read of it.
+      i += n == 0 ? 1 : k;
+      continue;
+    }
+    const bool valid = cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+    const bool control = cp >= 0x80 && cp < 0xA0;
+    if (valid && !control) out.append(text + i, n);
+    i += n;
+  }
+  return out;
+}
+
 void IMEDispatcher::dispatchInsertText(const char* text, size_t len) {
-  if (_delegateWithIme && text && len > 0) _delegateWithIme->insertText(text, len);
+  if (!_delegateWithIme || !text || len == 0) return;
+  const std::string clean = cleanTypedText(text, len);
+  if (!clean.empty()) _delegateWithIme->insertText(clean.data(), clean.size());
 }
 
 void IMEDispatcher::dispatchDeleteBackward() {

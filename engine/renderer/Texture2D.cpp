@@ -1,5 +1,7 @@
 #include "engine/renderer/Texture2D.h"
 
+#include <algorithm>
+
 #include "engine/base/ccLog.h"
 #include "engine/platform/Image.h"
 #include "engine/renderer/ccGLStateCache.h"
@@ -73,6 +75,35 @@ bool Texture2D::initWithData(const void* data, ssize_t dataLen, PixelFormat pixe
   _contentSize = contentSize;
   _pixelFormat = pixelFormat;
   _premultiplied = false;
+  return true;
+}
+
+bool Texture2D::updateWithData(const void* data, int offsetX, int offsetY, int width, int height) {
+  const int bpp = bytesPerPixel(_pixelFormat);
+  if (!data || bpp == 0 || width <= 0 || height <= 0 || offsetX < 0 || offsetY < 0 ||
+      offsetX + width > _pixelsWide || offsetY + height > _pixelsHigh)
+    return false;
+  if (_name == 0) {
+    if (_cpuPixels.empty()) return false;
+    auto* src = static_cast<const unsigned char*>(data);
+    for (int row = 0; row < height; ++row)
+      std::copy(src + static_cast<size_t>(row) * width * bpp, src + static_cast<size_t>(row + 1) * width * bpp,
+                _cpuPixels.begin() + (static_cast<size_t>(offsetY + row) * _pixelsWide + offsetX) * bpp);
+    return true;
+  }
+  GLenum format = GL_RGBA;
+  switch (_pixelFormat) {
+    case PixelFormat::RGB888: format = GL_RGB; break;
+    case PixelFormat::AI88: format = GL_LUMINANCE_ALPHA; break;
+    case PixelFormat::A8: format = GL_ALPHA; break;
+    case PixelFormat::I8: format = GL_LUMINANCE; break;
+    default: break;
+  }
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, _name);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, offsetX, offsetY, width, height, format, GL_UNSIGNED_BYTE, data);
+  glBindTexture(GL_TEXTURE_2D, 0);
   return true;
 }
 

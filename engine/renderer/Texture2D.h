@@ -47,6 +47,9 @@ class Texture2D : public Ref {
   bool initWithData(const void* data, ssize_t dataLen, PixelFormat pixelFormat, int pixelsWide,
                     int pixelsHigh, const Size& contentSize);
   bool initWithImage(Image* image);
+  // Replaces the rectangle (x, y, w, h) of an initialised texture with
+  // tightly packed pixels of its format. Headless the CPU copy is updated.
+  bool updateWithData(const void* data, int offsetX, int offsetY, int width, int height);
 
   GLuint getName() const { return _name; }
   int getPixelsWide() const { return _pixelsWide; }
