@@ -72,3 +72,7 @@
 #include "engine/ui/ImageView.h"
 #include "engine/ui/CheckBox.h"
 #include "engine/ui/Slider.h"
+#include "engine/ui/Text.h"
+#include "engine/ui/Button.h"
+#include "engine/ui/TextField.h"
+#include "engine/ui/CSLoader.h"
