@@ -13,15 +13,9 @@ namespace ui {
 Widget::Widget() = default;
 
 Widget::~Widget() {
-  if (_touchListener) {
-    if (auto* d = _touchListener->isRegistered() ? getEventDispatcher() : nullptr) d->removeEventListener(_touchListener);
-    _touchListener->release();
-  }
-  if (_keyboardListener) {
-    if (auto* d = _keyboardListener->isRegistered() ? getEventDispatcher() : nullptr)
-      d->removeEventListener(_keyboardListener);
-    _keyboardListener->release();
-  }
+  // The dispatcher drops the listeners of a destroyed node itself.
+  CC_SAFE_RELEASE(_touchListener);
+  CC_SAFE_RELEASE(_keyboardListener);
   CC_SAFE_RELEASE(_layoutParameter);
 }
 

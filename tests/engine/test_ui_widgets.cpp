@@ -398,3 +398,26 @@ TEST_F(UiTest, NineSliceGeometry) {
     EXPECT_EQ(std::vector<float>(ys.begin(), ys.end()), c.ys);
   }
 }
+
+namespace {
+class KeyWidget : public ui::Widget {
+ public:
+  CREATE_FUNC(KeyWidget)
+  void onKeyPressed(EventKeyboard::KeyCode k, Event*) override { keys.push_back("down " + std::to_string(static_cast<int>(k))); }
+  void onKeyReleased(EventKeyboard::KeyCode k, Event*) override { keys.push_back("up " + std::to_string(static_cast<int>(k))); }
+  std::vector<std::string> keys;
+};
+}  // namespace
+
+TEST_F(UiTest, WidgetKeyboard) {
+  auto* w = KeyWidget::create();
+  scene->addChild(w);
+  engine.view()->injectKey(EventKeyboard::KeyCode::KEY_LEFT_CTRL, true);
+  EXPECT_TRUE(w->keys.empty());
+  w->setKeyboardEnabled(true);
+  engine.view()->injectKey(EventKeyboard::KeyCode::KEY_LEFT_CTRL, true);
+  engine.view()->injectKey(EventKeyboard::KeyCode::KEY_LEFT_CTRL, false);
+  w->setKeyboardEnabled(false);
+  engine.view()->injectKey(EventKeyboard::KeyCode::KEY_A, true);
+  EXPECT_EQ(w->keys, (std::vector<std::string>{"down 14", "up 14"}));
+}
