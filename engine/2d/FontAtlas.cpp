@@ -38,6 +38,7 @@ struct Registry {
   int systemIndex = 0;
   std::vector<FallbackFont> fallbacks;
   std::map<std::pair<std::string, int>, FontAtlas*> atlases;  // (path, size)
+  unsigned generation = 0;
 };
 
 Registry& registry() {
@@ -201,7 +202,10 @@ void FontAtlas::purgeAll() {
   Registry& r = registry();
   for (auto& kv : r.atlases) delete kv.second;
   r.atlases.clear();
+  ++r.generation;
 }
+
+unsigned FontAtlas::generation() { return registry().generation; }
 
 void FontAtlas::releaseTextures() {
   for (auto& kv : registry().atlases) {

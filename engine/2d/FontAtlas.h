@@ -51,8 +51,10 @@ class FontAtlas {
   // fontName: a font file that FileUtils resolves, otherwise (empty or any
   // family name) the system font. Null only when no font can be loaded.
   static FontAtlas* get(const std::string& fontName, int pixelSize);
-  // Drops every atlas (tests; textures are released).
+  // Drops every atlas (benchmarks, tests; textures are released) and moves
+  // to a new generation: labels notice and fetch a fresh atlas when drawn.
   static void purgeAll();
+  static unsigned generation();
   // Forgets every page texture (the GL context is going away); pages are
   // uploaded again when next drawn.
   static void releaseTextures();

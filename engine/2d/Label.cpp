@@ -88,8 +88,7 @@ bool Label::initWithFont(const std::string& text, const std::string& font, float
   _vAlignment = vAlignment;
   _text = text;
   _text32 = utf8ToUtf32(text);
-  _atlas = FontAtlas::get(_fontName, static_cast<int>(std::lround(_fontSize)));
-  relayout();
+  updateFont();
   return true;
 }
 
@@ -126,6 +125,7 @@ bool Label::setTTFConfig(const TTFConfig& config) {
 
 void Label::updateFont() {
   _atlas = FontAtlas::get(_fontName, static_cast<int>(std::lround(_fontSize)));
+  _atlasGeneration = FontAtlas::generation();
   relayout();
 }
 
@@ -289,6 +289,7 @@ void Label::updateColors() {
 }
 
 void Label::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
+  if (_atlasGeneration != FontAtlas::generation()) updateFont();
   if (_batches.empty() || !_atlas) return;
   if (!getGLProgramState()) {
     if (GLProgramState* state = GLProgramState::getOrCreateWithGLProgramName(GLProgram::SHADER_NAME_LABEL_A8_COLOR))

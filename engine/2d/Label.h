@@ -168,6 +168,7 @@ class Label : public Node {
   bool _explicitSize = false;
 
   FontAtlas* _atlas = nullptr;  // owned by the font registry
+  unsigned _atlasGeneration = 0;
   struct LayoutData;
   std::unique_ptr<LayoutData> _layout;
   std::vector<std::unique_ptr<PageBatch>> _batches;
