@@ -20,6 +20,14 @@
 //                         then a grey background at depth 0.999
 //   colour layer          blue (0,0,255) at alpha 128, 60x60 from (760,250)
 //   marker                white 10x10 square; follows mouse clicks
+//
+// With --scene panel the window shows instead the interface panel of
+// tools/enginedemo/panel.csb (pictures from the build's resource tree; the
+// places are in that file). Scripted (--out), it saves panel_initial.png,
+// then pushes SDL events into the window's queue: the left button held on
+// "pictureButton" (panel_pressed.png), released, the slider's ball dragged
+// from 25 % to 75 %, a click on "check" (panel_after.png); the widgets'
+// events go to events.txt, one per line.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +36,8 @@
 #include <vector>
 
 #include <unistd.h>
+
+#include <SDL2/SDL.h>
 
 #include "engine/2d/Camera.h"
 #include "engine/2d/DrawNode.h"
@@ -57,6 +67,8 @@ namespace {
 std::string g_outDir;
 int g_frames = 0;
 std::string g_assets;
+std::string g_scene = "engine";
+std::vector<std::string> g_events;
 
 std::string solidPng(const std::string& name, int w, int h, Color4B c) {
   std::vector<unsigned char> px(static_cast<size_t>(w) * h * 4);
@@ -341,6 +353,95 @@ void writeOutputs() {
   utils::captureScreen(done, g_outDir + "/rect.jpg", 76, 476, 48, 48);
 }
 
+// Saves the next rendered frame (before the swap) as a PNG in g_outDir.
+void saveFrame(const std::string& name) {
+  Director* director = Director::getInstance();
+  GLView* view = director->getOpenGLView();
+  auto* gl = dynamic_cast<RendererGL*>(director->getRenderer()->getBackend());
+  gl->runAfterNextFrame([view, name] {
+    const int w = static_cast<int>(view->getFrameSize().width), h = static_cast<int>(view->getFrameSize().height);
+    std::vector<unsigned char> px(static_cast<size_t>(w) * h * 3), flipped(px.size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, px.data());
+    for (int r = 0; r < h; ++r) std::memcpy(&flipped[r * w * 3], &px[(h - 1 - r) * w * 3], w * 3);
+    Image::writePng(g_outDir + "/" + name, flipped.data(), w, h, 3);
+  });
+}
+
+Scene* buildPanelScene() {
+  auto* scene = Scene::create();
+  Node* panel = CSLoader::createNode(FW_DEMO_PANEL);
+  if (!panel) return scene;
+  scene->addChild(panel);
+  if (auto* small = dynamic_cast<ui::Text*>(panel->getChildByNameDeep("small")))
+    small->enableShadow(Color4B(0, 0, 0, 255), Size(2, -2));
+  if (auto* b = dynamic_cast<ui::Button*>(panel->getChildByNameDeep("pictureButton")))
+    b->addClickEventListener([](Ref*) { g_events.push_back("click pictureButton"); });
+  if (auto* s = dynamic_cast<ui::Slider*>(panel->getChildByNameDeep("slider")))
+    s->addEventListener([](Ref* r, ui::Slider::EventType t) {
+      g_events.push_back("slider " + std::to_string(static_cast<int>(t)) + " " +
+                         std::to_string(static_cast<ui::Slider*>(r)->getPercent()));
+    });
+  if (auto* c = dynamic_cast<ui::CheckBox*>(panel->getChildByNameDeep("check")))
+    c->addEventListener([](Ref*, ui::CheckBox::EventType t) {
+      g_events.push_back(t == ui::CheckBox::EventType::SELECTED ? "check selected" : "check unselected");
+    });
+  return scene;
+}
+
+// Pushes a left-button event at design point (x, y) into the window's queue.
+void pushMouse(Uint32 type, int x, int y) {
+  SDL_Window* window = SDL_GL_GetCurrentWindow();
+  int w = 0, h = 0;
+  SDL_GetWindowSize(window, &w, &h);
+  SDL_Event e{};
+  e.type = type;
+  if (type == SDL_MOUSEMOTION) {
+    e.motion.windowID = SDL_GetWindowID(window);
+    e.motion.x = x;
+    e.motion.y = h - y;
+    e.motion.state = SDL_BUTTON_LMASK;
+  } else {
+    e.button.windowID = SDL_GetWindowID(window);
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+    e.button.clicks = 1;
+    e.button.x = x;
+    e.button.y = h - y;
+  }
+  SDL_PushEvent(&e);
+}
+
+// The panel script, one step per frame.
+void panelScript(int frame) {
+  switch (frame) {
+    case 3: saveFrame("panel_initial.png"); break;
+    case 4: pushMouse(SDL_MOUSEBUTTONDOWN, 60, 420); break;  // on pictureButton, held
+    case 6: saveFrame("panel_pressed.png"); break;
+    case 7:
+      pushMouse(SDL_MOUSEBUTTONUP, 60, 420);
+      pushMouse(SDL_MOUSEBUTTONDOWN, 100, 320);  // the slider's ball at 25 %
+      break;
+    case 8:
+      pushMouse(SDL_MOUSEMOTION, 200, 322);  // 75 %
+      break;
+    case 9:
+      pushMouse(SDL_MOUSEBUTTONUP, 200, 322);
+      pushMouse(SDL_MOUSEBUTTONDOWN, 340, 320);  // the check box
+      pushMouse(SDL_MOUSEBUTTONUP, 340, 320);
+      break;
+    case 11: saveFrame("panel_after.png"); break;
+    case 13: {
+      std::ofstream out(g_outDir + "/events.txt");
+      for (const std::string& e : g_events) out << e << "\n";
+      Director::getInstance()->end();
+      break;
+    }
+    default: break;
+  }
+}
+
 class DemoApp : public Application {
  public:
   bool applicationDidFinishLaunching() override {
@@ -349,6 +450,19 @@ class DemoApp : public Application {
     Director* director = Director::getInstance();
     director->setOpenGLView(view);
     director->setClearColor(Color4F(0.1f, 0.1f, 0.1f, 1));
+    if (g_scene == "panel") {
+      // Pictures and fonts from the build's resource tree.
+      if (!std::getenv(FileUtils::kResourceRootEnv)) FileUtils::getInstance()->setDefaultResourceRootPath(FW_BUILD_RESOURCES);
+      director->runWithScene(buildPanelScene());
+      if (!g_outDir.empty())
+        director->getScheduler()->schedule(
+            [](float) {
+              static int frame = 0;
+              panelScript(++frame);
+            },
+            this, 0, false, "script");
+      return true;
+    }
     director->runWithScene(buildScene());
     if (!g_outDir.empty()) {
       // Scripted: a click at (800, 500) moves the marker, then capture.
@@ -375,6 +489,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--out") && i + 1 < argc) g_outDir = argv[++i];
     else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) g_frames = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--scene") && i + 1 < argc) g_scene = argv[++i];
   }
   if (!g_outDir.empty() && g_frames < 3) g_frames = 3;
   char tmpl[] = "/tmp/enginedemo_XXXXXX";
