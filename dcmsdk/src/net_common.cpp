@@ -22,6 +22,7 @@
 #include <vector>
 
 #include <dcmtk/dcmdata/dcostrmf.h>
+#include <dcmtk/dcmnet/dcmtrans.h>
 #include <dcmtk/dcmnet/dul.h>
 
 #if defined(__SANITIZE_THREAD__)
@@ -202,7 +203,13 @@ namespace {
 std::atomic<int> g_replyTimeout{60};
 }
 int replyTimeout() { return g_replyTimeout.load(); }
-void setReplyTimeout(int seconds) { g_replyTimeout.store(seconds > 0 ? seconds : 60); }
+// A peer that stops reading blocks a write once the socket's buffers are full
+// (they shrink under memory pressure): writes time out after the same span as
+// replies, so a frozen peer ends a transfer either way.
+void setReplyTimeout(int seconds) {
+  g_replyTimeout.store(seconds > 0 ? seconds : 60);
+  dcmSocketSendTimeout.set(static_cast<Sint32>(seconds > 0 ? seconds : 60));
+}
 
 bool durableStore() { return g_durable.load(std::memory_order_relaxed); }
 void setDurableStore(bool on) { g_durable.store(on); }

@@ -11,6 +11,8 @@
 #include "dcmsdk/src/net_worker.h"
 
 #include <dcmtk/dcmdata/dccodec.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcpixel.h>
 #include <dcmtk/dcmdata/dcpixseq.h>
 #include <dcmtk/dcmdata/dcpxitem.h>
 #include <dcmtk/dcmnet/dstorscu.h>
@@ -195,11 +197,41 @@ void registerJ2kDecoder() {
   });
 }
 
+// DCMTK's JPEG decoder can spin for ever on a stream whose markers are out of
+// place, and the sender decodes JPEG files for peers that accept only
+// uncompressed data. A JPEG file is therefore checked before it is queued;
+// every other file is taken as it is.
+bool jpegStreamsSound(const std::string& path) try {
+  DcmFileFormat ff;
+  // Large values (the pixel data) stay on disk until they are asked for.
+  if (ff.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_autoDetect).bad()) return true;
+  DcmDataset* ds = ff.getDataset();
+  E_TransferSyntax xs = ds->getOriginalXfer();
+  if (!detail::isJpegProcess(xs)) return true;
+  DcmElement* el = nullptr;
+  DcmPixelSequence* seq = nullptr;
+  std::string err;
+  if (ds->findAndGetElement(DCM_PixelData, el).bad() || !el) return true;
+  auto* px = dynamic_cast<DcmPixelData*>(el);
+  if (!px || px->getEncapsulatedRepresentation(xs, nullptr, seq).bad() || !seq) {
+    detail::logLine("send: " + path + ": JPEG pixel data is not encapsulated");
+    return false;
+  }
+  if (!detail::checkJpegFragments(seq, err)) {
+    detail::logLine("send: " + path + ": JPEG pixel data cannot be decoded: " + err);
+    return false;
+  }
+  return true;
+} catch (...) {
+  detail::logLine("send: " + path + ": the file cannot be read");
+  return false;
+}
+
 class SendSCU : public DcmStorageSCU {
  public:
   SendSCU(const std::atomic<bool>& stop, unsigned int taskId) : stop_(stop), taskId_(taskId) {}
 
-  size_t total = 0, processed = 0, accepted = 0;
+  size_t total = 0, processed = 0, accepted = 0, refused = 0;
 
  protected:
   void notifySOPInstanceSent(const TransferEntry& e) override {
@@ -258,7 +290,12 @@ struct dcmSender::Impl {
     scu.setDatasetConversionMode(OFTrue);
     for (auto& f : files) {
       if (stop.load()) return false;
-      if (looksLikeDicom(f) && scu.addDicomFile(f.c_str(), ERM_autoDetect, OFFalse).good()) ++scu.total;
+      if (!looksLikeDicom(f)) continue;
+      if (!jpegStreamsSound(f)) {
+        ++scu.refused;
+        continue;
+      }
+      if (scu.addDicomFile(f.c_str(), ERM_autoDetect, OFFalse).good()) ++scu.total;
     }
     if (scu.total == 0) {
       detail::logLine("send: no DICOM file in " + path);
@@ -304,7 +341,7 @@ struct dcmSender::Impl {
       }
       scu.releaseAssociation();
     }
-    return !stop.load() && scu.processed == scu.total && scu.accepted == scu.total;
+    return !stop.load() && scu.refused == 0 && scu.processed == scu.total && scu.accepted == scu.total;
   }
 };
 

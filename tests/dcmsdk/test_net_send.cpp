@@ -246,3 +246,35 @@ TEST(NetSend, FrozenPeerFailsTheTransferAtOnce) {
   kill(scp.pid(), SIGCONT);
   dcmSDK::net::setReplyTimeout(60);
 }
+
+// A JPEG file whose markers are out of place must not stall the sender in the
+// decoder when the peer (storescp's default: uncompressed only) needs it
+// decoded: it counts as failed, the sound files still go.
+TEST(NetSend, CorruptJpegFilesFailWithoutStallingTheSend) {
+  recordMessages();
+  std::string dir = newDir("corruptjpeg");
+  std::string scratchDir = newDir("corruptsrc");
+  size_t corrupt = 0;
+  for (auto& b : dcmfixtures::writeHostile(scratchDir))
+    if (b.path.find("_tem.dcm") != std::string::npos) {
+      fs::copy_file(b.path, dir + "/" + fs::path(b.path).filename().string());
+      ++corrupt;
+    }
+  ASSERT_EQ(corrupt, 3u);
+  std::map<std::string, std::string> sums;
+  for (auto& f : dcmtest::series("ct_ele").files) {
+    std::string dst = dir + "/sound_" + fs::path(f).filename().string();
+    fs::copy_file(f, dst);
+    sums[sopOf(dst)] = pixelSum(dst);
+  }
+  std::string out = newDir("scp");
+  uint16_t port = freePort();
+  Proc scp = Proc::spawn({"storescp", "-aet", "STORESCP", "-od", out, str(port)});
+  ASSERT_TRUE(waitPort(port));
+  dcmSDK::dcmSender s;
+  s.setIP("127.0.0.1", str(port).c_str());
+  s.setCalledAE("STORESCP");
+  ASSERT_TRUE(s.send(13, dir.c_str()));
+  EXPECT_EQ(waitEnd(s, 60000), 2u);  // not every file was accepted
+  expectSameFiles(out, sums);
+}
