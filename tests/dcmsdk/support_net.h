@@ -84,4 +84,22 @@ std::string pixelSum(const std::string& path);
 // SOP Instance UID of a file.
 std::string sopOf(const std::string& path);
 
+// The own storage server on a free loopback port, storing under `root` (a new
+// temporary folder unless one is given); port 0 when it could not start.
+struct OwnServer {
+  dcmSDK::dcmServer s;
+  std::string root;
+  uint16_t port = 0;
+  explicit OwnServer(const std::string& rootDir = "") {
+    root = rootDir.empty() ? newDir("root") : rootDir;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      port = freePort();
+      s.setPort("127.0.0.1", str(port).c_str(), "fernwick");
+      s.setRoot(root.c_str());
+      if (s.BeginDicomServer()) return;
+    }
+    port = 0;
+  }
+};
+
 }  // namespace nettest

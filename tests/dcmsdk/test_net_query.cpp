@@ -81,17 +81,6 @@ std::string item(const std::string& text, const std::string& key) {
   return text.substr(p, text.find(']', p) - p);
 }
 
-struct OwnServer {
-  dcmSDK::dcmServer s;
-  uint16_t port = freePort();
-  std::string root = newDir("own");
-  OwnServer() {
-    s.setPort("127.0.0.1", str(port).c_str(), "fernwick");
-    s.setRoot(root.c_str());
-    s.BeginDicomServer();
-  }
-};
-
 std::vector<uint32_t> typesOf(const std::vector<Msg>& all, std::set<uint32_t> keep) {
   std::vector<uint32_t> out;
   for (auto& m : all)

@@ -25,20 +25,7 @@ using namespace nettest;
 
 namespace {
 
-struct Server {
-  dcmSDK::dcmServer s;
-  std::string root;
-  uint16_t port = 0;
-  Server() {
-    root = newDir("root");
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      port = freePort();
-      s.setPort("127.0.0.1", str(port).c_str(), "fernwick");
-      s.setRoot(root.c_str());
-      if (s.BeginDicomServer()) return;
-    }
-    port = 0;
-  }
+struct Server : OwnServer {
   // Stored files (the temporary folder left out).
   std::vector<std::string> stored() const {
     std::vector<std::string> out;

@@ -20,21 +20,7 @@ using namespace nettest;
 
 namespace {
 
-struct Server {
-  dcmSDK::dcmServer s;
-  std::string root;
-  uint16_t port = 0;
-  explicit Server(const std::string& rootDir = "") {
-    root = rootDir.empty() ? newDir("root") : rootDir;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      port = freePort();
-      s.setPort("127.0.0.1", str(port).c_str(), "fernwick");
-      s.setRoot(root.c_str());
-      if (s.BeginDicomServer()) return;
-    }
-    port = 0;
-  }
-};
+using Server = OwnServer;
 
 std::vector<std::string> storescu(uint16_t port, const std::vector<std::string>& files,
                                   const std::vector<std::string>& opts = {}, std::string* out = nullptr) {

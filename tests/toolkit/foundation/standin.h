@@ -8,9 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
+
+#include "engine/cocos2d.h"
 
 extern char** environ;
 
@@ -86,5 +91,30 @@ private:
     pid_t pid = -1;
     int stdinFd = -1;
 };
+
+// Runs engine frames (the HTTP client hands its results over in them) until
+// `done` holds or a generous limit passes.
+inline bool pumpUntil(const std::function<bool()>& done,
+                      std::chrono::seconds limit = std::chrono::seconds(30))
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        cocos2d::Director::getInstance()->stepFrame(1.0f / 60);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Runs engine frames for a while.
+inline void pumpFor(std::chrono::milliseconds duration)
+{
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < end) {
+        cocos2d::Director::getInstance()->stepFrame(1.0f / 60);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
 
 } // namespace fwtest

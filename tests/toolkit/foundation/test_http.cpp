@@ -40,27 +40,8 @@ namespace {
 using fwtest::StandIn;
 StandIn* standIn = nullptr;
 
-// Runs engine frames until `done` holds or a generous limit passes.
-bool pumpUntil(const std::function<bool()>& done, std::chrono::seconds limit = 30s)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        cocos2d::Director::getInstance()->stepFrame(1.0f / 60);
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-void pumpFor(std::chrono::milliseconds duration)
-{
-    const auto end = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < end) {
-        cocos2d::Director::getInstance()->stepFrame(1.0f / 60);
-        std::this_thread::sleep_for(2ms);
-    }
-}
+using fwtest::pumpFor;
+using fwtest::pumpUntil;
 
 struct Result {
     std::string tag;
