@@ -248,7 +248,7 @@ TEST_F(DemoRun, DesignSizeEqualsFrameSize) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  g_skip = reexecUnderXvfb(argc, argv);
+  g_skip = startVirtualScreen(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

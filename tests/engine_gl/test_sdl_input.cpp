@@ -253,7 +253,7 @@ TEST(SdlWindow, WorkAreaIsTheUsableDisplay) {
 }
 
 int main(int argc, char** argv) {
-  g_skip = reexecUnderXvfb(argc, argv);
+  g_skip = startVirtualScreen(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
