@@ -109,15 +109,15 @@ struct SimpleAudioEngine::Impl {
     }
     auto it = sounds.find(full);
     if (it != sounds.end()) return it->second;
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec wavFormat{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (!SDL_LoadWAV(full.c_str(), &spec, &buffer, &length)) {
+    if (!SDL_LoadWAV(full.c_str(), &wavFormat, &buffer, &length)) {
       log("SimpleAudioEngine: cannot decode %s (%s)", full.c_str(), SDL_GetError());
       return nullptr;
     }
     SDL_AudioCVT cvt;
-    const int built = SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_F32SYS, kChannels, kRate);
+    const int built = SDL_BuildAudioCVT(&cvt, wavFormat.format, wavFormat.channels, wavFormat.freq, AUDIO_F32SYS, kChannels, kRate);
     if (built < 0) {
       log("SimpleAudioEngine: cannot convert %s (%s)", full.c_str(), SDL_GetError());
       SDL_FreeWAV(buffer);
