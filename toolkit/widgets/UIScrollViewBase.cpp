@@ -604,7 +604,9 @@ void UIScrollViewBase::scrollViewDidScroll()
         return;
     }
     scrollBar->stopAllActions();
-    const float length = view.height * view.height / innerHeight;
+    // In proportion to the part of the content on show, but never so short
+    // that a long list's bar disappears.
+    const float length = std::min(view.height, std::max(view.height * view.height / innerHeight, kMinScrollBarLength));
     float ratio = (0 - innerContainer->getPositionY()) / (0 - diff);
     ratio = std::min(1.0f, std::max(0.0f, ratio));
     scrollBar->setPosition(Vec2(view.width, (view.height - length) * ratio));

@@ -51,6 +51,7 @@ public:
     static constexpr float kMinDragTime = 0.016f;
     static constexpr float kAxisLockDistance = 1.5f;
     static constexpr float kScrollBarWidth = 5.0f;
+    static constexpr float kMinScrollBarLength = 30.0f;
     static constexpr const char* kScrollBarPicture = "UIRes/white.png";
 
     static UIScrollViewBase* create();

@@ -351,6 +351,12 @@ TEST_F(ScrollViewTest, ScrollBarShowsWhereTheContentIsAndFades)
     }
     stage.step(125);
     EXPECT_EQ(view->getScrollBar()->getOpacity(), 0);
+    // A long list keeps a bar that can be seen: at least 30 units.
+    view->setInnerContainerSize(Size(200, 300000));
+    view->setContentOffset(Vec2(0, -150000 + 150));
+    Sprite* bar = view->getScrollBar();
+    EXPECT_FLOAT_EQ(bar->getBoundingBox().size.height, 30);
+    EXPECT_NEAR(bar->getPositionY(), 135, 0.01);
     // Content that fits hides the bar.
     view->setInnerContainerSize(Size(200, 100));
     EXPECT_FALSE(view->getScrollBar()->isVisible());
