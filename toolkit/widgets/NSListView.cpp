@@ -17,6 +17,9 @@ NSListView* NSListView::create()
 
 NSListView::~NSListView()
 {
+    // The owner that is the delegate may be half destroyed by now (a screen
+    // whose node part releases this list): the cells go without telling it.
+    delegate = nullptr;
     NSListView::cleanup();
 }
 
