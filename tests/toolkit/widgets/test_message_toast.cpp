@@ -85,6 +85,7 @@ TEST(MessageToastTest, BoxHidesAfterItsSecondsAndComesBackEmpty)
 {
     HeadlessStage stage;
     auto* view = NSUI::messageView::create();
+    view->retain();
     view->showMessage("Sent", 2.0f);
     Node* box = stage.scene->getChildByName("messageBox");
     stage.step(110);
@@ -95,6 +96,7 @@ TEST(MessageToastTest, BoxHidesAfterItsSecondsAndComesBackEmpty)
     view->showMessage("", 1.0f);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(messageText(stage.scene)->getString(), "");
+    view->release();
 }
 
 TEST(MessageToastTest, NothingWithoutARunningScene)

@@ -206,12 +206,12 @@ TEST_F(PictureQueueTest, DestroyingTheMixinReleasesQueuedAndInFlightTargets)
     }
     // The completion of the load in flight never reaches the destroyed mixin.
     stage.step(60);
+    // Nothing was applied.
+    EXPECT_EQ(static_cast<Sprite*>(targets[0])->getTexture(), nullptr);
     for (size_t i = 0; i < targets.size(); ++i) {
         EXPECT_EQ(targets[i]->getReferenceCount(), before[i]) << i;
         targets[i]->release();
     }
-    // Nothing was applied.
-    EXPECT_EQ(static_cast<Sprite*>(targets[0])->getTexture(), nullptr);
 }
 
 TEST_F(PictureQueueTest, CompletionWithNothingInFlightDoesNothing)
