@@ -91,6 +91,12 @@ public:
         stage.scene->addChild(list);
         stage.step();
     }
+    // The list goes while its delegate is still alive, as screens do.
+    void TearDown() override
+    {
+        if (list)
+            list->removeFromParent();
+    }
     void fill(int n, float height = 40)
     {
         for (int i = 0; i < n; ++i)
