@@ -1,7 +1,7 @@
 // The input, picture and overlay widgets in a real window at 1280 x 800,
 // driven by SDL events pushed into its queue: framed text fields typed
 // into (Latin and Chinese), a password field, a picture view zoomed by the
-// wheel, and the busy overlay with its turning spinner. Each scene is
+// wheel, the busy overlay with its turning spinner and a popup menu. Each scene is
 // captured and checked by probe pixels; with FW_SHOT_DIR set the PNG
 // captures are kept there.
 #include <gtest/gtest.h>
@@ -21,11 +21,13 @@
 #include "toolkit/foundation/NSNotificationCenter.h"
 #include "toolkit/foundation/NSNotifyIds.h"
 #include "toolkit/widgets/NSActivity.h"
+#include "toolkit/widgets/NSMenu.h"
 #include "toolkit/widgets/NSSpriteView.h"
 #include "toolkit/widgets/NSTextField.h"
 
 USING_NS_CC;
 using NSUI::NSActivity;
+using NSUI::NSMenu;
 using NSUI::NSSpriteView;
 using NSUI::NSTextField;
 
@@ -280,6 +282,35 @@ TEST_F(Gallery, BusyOverlayTurnsWithMessagePercentageAndButton) {
   NSActivity::hide();
 }
 
+
+TEST_F(Gallery, PopupMenuWithIconsAndTitles) {
+  NSMenu::menuObject* first = nullptr;
+  NSMenu::menuObject* last = nullptr;
+  const char* rows[][2] = {{"Quadrants", "demo/image.png"}, {"No picture", "UIRes/noPicture.png"},
+                           {"Axial", "demo/image.png"}, {"Coronal", "UIRes/noPicture.png"}};
+  for (auto& r : rows) {
+    auto* item = NSMenu::menuObject::create();
+    item->title = r[0];
+    item->icon = r[1];
+    item->notifyId = 9114;
+    (last ? last->next : first) = item;
+    last = item;
+  }
+  NSMenu* menu = NSMenu::create();
+  menu->rowHeight = 90;
+  menu->setPosition(Vec2(200, 200));
+  scene->addChild(menu, 200);
+  menu->setMenuItems(first, 60);
+  for (int i = 0; i < 120; ++i) step();  // the icons load through the picture queue
+  Image img;
+  capture("gallery_menu", img);
+  const Size size = menu->listView->getContentSize();
+  EXPECT_EQ(size, Size(60 + 10 + 10 * 20 * 0.5f, 360));
+  // Dark rows, light titles, coloured icons.
+  EXPECT_TRUE(near(at(img, 200 + static_cast<int>(size.width) - 10, 200 + 345), Rgb{65, 66, 66}, 15));
+  EXPECT_GT(count(img, Rect(270, 500, 100, 30), [](Rgb c) { return c.r > 180 && c.g > 180 && c.b > 180; }), 40);
+  EXPECT_TRUE(near(at(img, 220, 530), Rgb{220, 30, 30}, 50));
+}
 }  // namespace
 
 int main(int argc, char** argv) {
