@@ -292,13 +292,13 @@ void isActorImage::updatePositionText(const SliceRecord* record) {
   record->toPatientFrame(p);
   switch (orientationLetterSum(labels)) {
     case 303:
-      positionText = p[2] > 0 ? NSUI::formatString("S:%.1fmm", p[2]) : NSUI::formatString("I:%.1fmm", -p[2]);
+      positionText = p[2] > 0 ? NSUI::formatString("S:%.1fmm", p[2]) : NSUI::formatString("I:%.1fmm", 0.0f - p[2]);
       break;
     case 301:
-      positionText = p[0] > 0 ? NSUI::formatString("L:%.1fmm", p[0]) : NSUI::formatString("R:%.1fmm", -p[0]);
+      positionText = p[0] > 0 ? NSUI::formatString("L:%.1fmm", p[0]) : NSUI::formatString("R:%.1fmm", 0.0f - p[0]);
       break;
     case 314:
-      positionText = p[1] > 0 ? NSUI::formatString("P:%.1fmm", p[1]) : NSUI::formatString("A:%.1fmm", -p[1]);
+      positionText = p[1] > 0 ? NSUI::formatString("P:%.1fmm", p[1]) : NSUI::formatString("A:%.1fmm", 0.0f - p[1]);
       break;
     default:
       positionText.clear();

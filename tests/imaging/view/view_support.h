@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,53 @@ struct Recorder {
   }
   std::string json(const Received& r, const char* key) const { return NSUI::UIJson::getJsonString(r.text, key); }
   std::vector<Received> got;
+};
+
+}  // namespace viewtest
+
+#include "imaging/core/isGeometry.h"
+#include "imaging/view/isRenderWindowBase.h"
+#include "tools/vrdebug/phantom.h"
+
+namespace viewtest {
+
+// The generated CT phantom as head-first supine axial image data: slice k
+// at patient z = z0 + k × sz, first pixel at patient (x0, y0). Identifier
+// "phantom". The caller releases it.
+inline isImageSDK::isImageData* makePhantomImage(int nx, int ny, int nz, float sx, float sy, float sz,
+                                                 float x0 = -89.6f, float y0 = -89.6f, float z0 = -125.0f) {
+  vrdebug::Phantom p;
+  vrdebug::makeCtPhantom(p, nx, ny, nz, sx, sy, sz);
+  const double row[3] = {1, 0, 0}, col[3] = {0, 1, 0}, pos[3] = {x0, y0, z0};
+  const cocos2d::Mat4 m = isImageSDK::makeSliceMatrix(row, col, pos, 0, 0);
+  auto* image = isImageSDK::isImageData::create();
+  const int32_t dims[3] = {nx, ny, nz};
+  const float spacing[3] = {sx, sy, sz};
+  if (!image->buildVolume(dims, spacing, isImageSDK::ELEMENT_INT16, 0, 0, m)) return image;
+  std::memcpy(image->volumeBuffer, p.voxels.data(), p.voxels.size() * sizeof(int16_t));
+  for (auto* s : image->slices) {
+    s->modality = isImageSDK::MODALITY_CT;
+    s->windowWidth = 400.0f;
+    s->windowCenter = 40.0f;
+    s->displayCode = isImageSDK::DISPLAY_SIGNED;
+  }
+  image->setIdentifier("phantom");
+  return image;
+}
+
+// The bare window base, made like the engine's nodes.
+class BaseWindow : public isImageSDK::isRenderWindowBase {
+ public:
+  static BaseWindow* create(const cocos2d::Size& size) {
+    auto* w = new BaseWindow();
+    if (!w->init()) {
+      delete w;
+      return nullptr;
+    }
+    w->autorelease();
+    w->setContentSize(size);
+    return w;
+  }
 };
 
 }  // namespace viewtest
