@@ -1,10 +1,11 @@
-// The layout the render windows are built on.
+// The layout the render windows are built on: the toolkit's mouse-aware
+// layout.
 #pragma once
 
-#include "engine/ui/Layout.h"
+#include "toolkit/widgets/NSLayout.h"
 
 namespace isImageSDK {
 
-using isWindowLayout = cocos2d::ui::Layout;
+using isWindowLayout = NSUI::NSLayout;
 
 }  // namespace isImageSDK
