@@ -26,7 +26,7 @@ inline void stepFrames(int n = 1, float dt = kFrame) {
 struct HeadlessEngine {
   explicit HeadlessEngine(cocos2d::Size size = cocos2d::Size(800, 600)) {
 #ifdef FW_BINARY_DIR
-    setenv("FW_RESOURCE_ROOT", FW_BINARY_DIR "/resources/", 0);
+    cocos2d::FileUtils::getInstance()->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
 #endif
     auto* director = cocos2d::Director::getInstance();
     director->setOpenGLView(cocos2d::GLViewImpl::createHeadless(size));
