@@ -267,6 +267,11 @@ void isActorImage::setSliceIndex(int n) {
     plane->updateInformation();
     if (!out->slices.empty()) {
       plane->update();
+      // The plane was pulled here, not through the slice stage: the stage
+      // must still learn that its input changed.
+      imageSlice->informationModified = true;
+      imageSlice->dataModified = true;
+      if (out->slices.empty()) return;
       const SliceRecord* record = out->slices.front();
       if (!record->pixelsLoaded) {
         isFilterObject* stage = plane->input;

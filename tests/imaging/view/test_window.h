@@ -5,6 +5,8 @@
 // viewers and is never shipped.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -63,24 +65,49 @@ class TestWindow : public isImageSDK::isRenderWindow {
     return actor;
   }
 
-  void lookAtSlice(float fill = 1.0f) {
+  // The camera looks at the slice centre with `up` toward the top of the
+  // window and `right` toward its right edge (unit vectors of the display
+  // frame); the slice fills the window times `fill`.
+  void lookFrom(const cocos2d::Vec3& up, const cocos2d::Vec3& right, float fill = 1.0f) {
     isImageSDK::isActorImage* actor = actorManager->getImageActor();
     const isImageSDK::SliceRecord* r = actor->getOutputSliceInfo();
-    if (!r) return;
+    cocos2d::Vec3 corners[4];
+    if (!r || !actor->getSliceCorners(corners)) return;
     cocos2d::Vec3 centre;
     actor->getSliceCenter(&centre);
-    const float* m = r->matrix.m;
-    const cocos2d::Vec3 column(m[4], m[5], m[6]), normal(m[8], m[9], m[10]);
-    setCameraPosition(centre - normal * 1000.0f);
-    setCameraLookAt(centre, -column);
-    setCameraPosition(centre - normal * 1000.0f);
-    const float w = r->width * r->spacingX, h = r->height * r->spacingY;
+    cocos2d::Vec3 view;
+    cocos2d::Vec3::cross(up, right, &view);
+    setCameraPosition(centre - view * 1000.0f);
+    setCameraLookAt(centre, up);
+    setCameraPosition(centre - view * 1000.0f);
+    float extentRight = 0.0f, extentUp = 0.0f;
+    for (const auto& c : corners) {
+      extentRight = std::max(extentRight, 2.0f * std::fabs((c - centre).dot(right)));
+      extentUp = std::max(extentUp, 2.0f * std::fabs((c - centre).dot(up)));
+    }
+    const float pixel = std::max(r->spacingX, r->spacingY);
     const cocos2d::Size size = getContentSize();
-    const float zoom = std::max(w / size.width, h / size.height) / fill;
+    const float zoom = std::max((extentRight + pixel) / size.width, (extentUp + pixel) / size.height) / fill;
     zoomReference = zoom;
     setZoom(zoom);
     updateBackground();
     updateOrientationLabels();
+  }
+  // Rows to the right, columns down.
+  void lookAtSlice(float fill = 1.0f) {
+    const isImageSDK::SliceRecord* r = actorManager->getImageActor()->getOutputSliceInfo();
+    if (!r) return;
+    const float* m = r->matrix.m;
+    lookFrom(cocos2d::Vec3(-m[4], -m[5], -m[6]), cocos2d::Vec3(m[0], m[1], m[2]), fill);
+  }
+  // The usual views of a head-first supine patient: axial from the feet,
+  // sagittal from the patient's left, coronal from the front.
+  void lookAnatomical(int orientation, float fill = 1.0f) {
+    switch (orientation) {
+      case 1: lookFrom(cocos2d::Vec3(0, 1, 0), cocos2d::Vec3(0, 0, -1), fill); break;
+      case 2: lookFrom(cocos2d::Vec3(0, 1, 0), cocos2d::Vec3(1, 0, 0), fill); break;
+      default: lookFrom(cocos2d::Vec3(0, 0, 1), cocos2d::Vec3(1, 0, 0), fill); break;
+    }
   }
 
   std::vector<unsigned int> commands;
