@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "imaging/core/isBinReader.h"
 #include "imaging/core/isSeriesCache.h"
 #include "imaging/view/isOrientation.h"
 #include "imaging/view/isRenderWindowBase.h"
@@ -127,6 +128,14 @@ void isActorImage::setImageData(isImageData* data) {
   planeMode = true;
   plane->setInputData(currentFrame());
   imageSlice->setInputData(plane->getOutputImage());
+  // Pulls that read the reader's slices hold its pixel lock.
+  sourceMutex = nullptr;
+  for (isFilterObject* stage = data; stage; stage = stage->input)
+    if (auto* reader = dynamic_cast<isBinReader*>(stage)) {
+      sourceMutex = &reader->dataMutex;
+      break;
+    }
+  imageNode->setSourceMutex(sourceMutex);
 
   // The table learns the data's type first, so that a float window is kept
   // exactly rather than truncated.
@@ -263,6 +272,8 @@ void isActorImage::setSliceIndex(int n) {
   setVisible(true);
 
   isImageData* out = plane->getOutputImage();
+  std::unique_lock<std::recursive_mutex> lock;
+  if (sourceMutex) lock = std::unique_lock<std::recursive_mutex>(*sourceMutex);
   if (out) {
     plane->updateInformation();
     if (!out->slices.empty()) {
@@ -273,12 +284,16 @@ void isActorImage::setSliceIndex(int n) {
       imageSlice->dataModified = true;
       if (out->slices.empty()) return;
       const SliceRecord* record = out->slices.front();
-      if (!record->pixelsLoaded) {
+      const bool waiting = !record->pixelsLoaded;
+      const std::string path = record->filePath;
+      updatePositionText(record);
+      if (lock.owns_lock()) lock.unlock();
+      if (waiting) {
+        // The first source up the chain loads this file next.
         isFilterObject* stage = plane->input;
         while (stage && !stage->isSource()) stage = stage->input;
-        if (auto* source = dynamic_cast<isImageFilter*>(stage)) source->prioritizeImage(this, record->filePath);
+        if (auto* source = dynamic_cast<isImageFilter*>(stage)) source->prioritizeImage(this, path);
       }
-      updatePositionText(record);
       if (auto* nc = centre()) nc->postNotificationText(this, NOTIFY_OVERLAY_SLICE_POSITION, positionText, windowObject(), true);
     }
   }
@@ -439,6 +454,8 @@ void isActorImage::postJsonNotification(int id, const std::string& text, bool im
 void isActorImage::onNotification(cocos2d::Ref*, unsigned int id, NSUI::NSNotificationData* data) {
   if (id == static_cast<unsigned>(NOTIFY_SLICE_ARRIVED)) {
     if (!planeMode || !data) return;
+    std::unique_lock<std::recursive_mutex> lock;
+    if (sourceMutex) lock = std::unique_lock<std::recursive_mutex>(*sourceMutex);
     SliceRecord* record = getOutputSlice();
     if (!record || record->pixelsLoaded) return;
     if (static_cast<int>(foldedHash(record->filePath)) != data->indexValue) return;

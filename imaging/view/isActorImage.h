@@ -6,6 +6,7 @@
 // thickness and window for the overlay and the tools of its window.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "engine/cocos2d.h"
@@ -95,6 +96,8 @@ class isActorImage : public isActorObject, public NSUI::UIJson {
   isImageReslice2D* reslice = nullptr;  // owned
   isImagePlane* plane = nullptr;      // owned
   std::string positionText;
+  // The data's source reader's pixel lock, when the source has one.
+  std::recursive_mutex* sourceMutex = nullptr;
 };
 
 }  // namespace isImageSDK

@@ -204,6 +204,8 @@ void isNodeImage::visit(cocos2d::Renderer* renderer, const cocos2d::Mat4& parent
   if (!isVisible() || !isVisitableByVisitingCamera()) return;
   if (pipelineSource &&
       (sourceModified || pipelineSource->isInformationModified() || pipelineSource->isDataModified())) {
+    std::unique_lock<std::recursive_mutex> lock;
+    if (sourceMutex) lock = std::unique_lock<std::recursive_mutex>(*sourceMutex);
     pipelineSource->update();
     isFilterObject* out = pipelineSource->getOutput();
     SliceRecord* record = nullptr;
@@ -212,6 +214,7 @@ void isNodeImage::visit(cocos2d::Renderer* renderer, const cocos2d::Mat4& parent
       auto* image = dynamic_cast<isImageData*>(out);
       if (image && !image->slices.empty()) record = image->slices.front();
     }
+    if (lock.owns_lock()) lock.unlock();
     setSliceRecord(record);
     sourceModified = false;
     textureDirty = false;

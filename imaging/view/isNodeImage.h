@@ -4,6 +4,8 @@
 // multi-frame record on the cine commands of its render window.
 #pragma once
 
+#include <mutex>
+
 #include "imaging/core/SliceRecord.h"
 #include "imaging/core/isFilterObject.h"
 #include "imaging/view/isClut.h"
@@ -45,6 +47,10 @@ class isNodeImage : public isNodeSprite {
   bool isCinePlaying() const { return cinePlaying; }
   int getCineInterval() const { return cineInterval; }
 
+  // The lock under which the pipeline's source stores pixels from its
+  // loading thread; held while the node pulls the pipeline.
+  void setSourceMutex(std::recursive_mutex* mutex) { sourceMutex = mutex; }
+
   bool sourceModified = false;
 
  protected:
@@ -69,6 +75,7 @@ class isNodeImage : public isNodeSprite {
   int32_t cineTickCount = 0;
   int32_t cineInterval = 60;
   cocos2d::Ref* cineSender = nullptr;  // not retained
+  std::recursive_mutex* sourceMutex = nullptr;
 };
 
 }  // namespace isImageSDK
