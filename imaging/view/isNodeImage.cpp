@@ -47,6 +47,8 @@ bool isNodeImage::init() {
 }
 
 void isNodeImage::releaseAll() {
+  if (ownTexture) ownTexture->release();
+  ownTexture = nullptr;
   if (clut) clut->release();
   clut = nullptr;
   if (pipelineSource) pipelineSource->release();
@@ -97,7 +99,7 @@ void isNodeImage::setSliceRecord(SliceRecord* record) {
   sliceRecord = record;
   if (record && record->pixelsLoaded) {
     frameIndex = 0;
-    cocos2d::Texture2D* texture = buildTexture();
+    cocos2d::Texture2D* texture = updateTexture();
     if (!texture) return;
     applyTexture(texture);
     setScaleX(record->spacingX);
@@ -133,70 +135,102 @@ void isNodeImage::stopCine() {
 }
 
 void isNodeImage::refreshTexture() {
-  cocos2d::Texture2D* texture = buildTexture();
+  cocos2d::Texture2D* texture = updateTexture();
   if (texture) applyTexture(texture);
 }
 
-cocos2d::Texture2D* isNodeImage::buildTexture() {
-  if (!clut || !sliceRecord) return nullptr;
+bool isNodeImage::mapPixels(std::vector<uint8_t>& rgb) {
+  if (!clut || !sliceRecord) return false;
   SliceRecord* r = sliceRecord;
   clut->setValueType(r->elementType);
   clut->updateLookupTable();
   const int64_t n = static_cast<int64_t>(r->width) * r->height;
-  if (n <= 0) return nullptr;
+  if (n <= 0) return false;
   const int frames = r->frameCount > 0 ? r->frameCount : 1;
   const int frame = frameIndex >= 0 && frameIndex < frames ? frameIndex : 0;
 
-  std::vector<uint8_t> rgb(static_cast<size_t>(3 * n));
+  rgb.resize(static_cast<size_t>(3 * n));
   const bool ready = r->pixelsLoaded && r->pixels;
   if (r->elementType == ELEMENT_RGB) {
     // An RGB record whose pixels have not arrived is black, like the others.
-    if (ready) std::memcpy(rgb.data(), static_cast<const uint8_t*>(r->pixels) + 3 * n * frame, static_cast<size_t>(3 * n));
-  } else if (!ready) {
+    if (ready)
+      std::memcpy(rgb.data(), static_cast<const uint8_t*>(r->pixels) + 3 * n * frame, static_cast<size_t>(3 * n));
+    else
+      std::memset(rgb.data(), 0, rgb.size());
+    return true;
+  }
+  if (!ready) {
     const uint8_t fill = (r->modality == MODALITY_PT || r->modality == MODALITY_NM) ? 255 : 0;
     std::memset(rgb.data(), fill, rgb.size());
-  } else {
-    const uint32_t* colours = clut->colorTable;
-    uint8_t* out = rgb.data();
-    auto put = [&](int64_t i, int grey) {
-      const uint32_t c = colours[grey];
-      out[3 * i] = static_cast<uint8_t>(c >> 24);
-      out[3 * i + 1] = static_cast<uint8_t>(c >> 16);
-      out[3 * i + 2] = static_cast<uint8_t>(c >> 8);
-    };
-    const uint8_t* table = clut->lookupTable;
-    switch (r->elementType) {
-      case ELEMENT_UINT8: {
-        const uint8_t* p = static_cast<const uint8_t*>(r->pixels) + n * frame;
-        for (int64_t i = 0; i < n; ++i) put(i, table[p[i] - clut->rangeMin]);
-        break;
-      }
-      case ELEMENT_INT16: {
-        const int16_t* p = static_cast<const int16_t*>(r->pixels) + n * frame;
-        const int offset = -clut->rangeMin;
-        for (int64_t i = 0; i < n; ++i) put(i, table[p[i] + offset]);
-        break;
-      }
-      case ELEMENT_UINT16: {
-        const uint16_t* p = static_cast<const uint16_t*>(r->pixels) + n * frame;
-        for (int64_t i = 0; i < n; ++i) put(i, table[p[i] - clut->rangeMin]);
-        break;
-      }
-      case ELEMENT_FLOAT: {
-        const float* p = static_cast<const float*>(r->pixels) + n * frame;
-        for (int64_t i = 0; i < n; ++i) put(i, clut->mapFloat(p[i]));
-        break;
-      }
-      default:
-        break;
-    }
+    return true;
   }
+  const uint32_t* colours = clut->colorTable;
+  uint8_t* out = rgb.data();
+  auto put = [colours, out](int64_t i, int grey) {
+    const uint32_t c = colours[grey];
+    out[3 * i] = static_cast<uint8_t>(c >> 24);
+    out[3 * i + 1] = static_cast<uint8_t>(c >> 16);
+    out[3 * i + 2] = static_cast<uint8_t>(c >> 8);
+  };
+  const uint8_t* table = clut->lookupTable;
+  if (!table && r->elementType != ELEMENT_FLOAT) return false;
+  switch (r->elementType) {
+    case ELEMENT_UINT8: {
+      const uint8_t* p = static_cast<const uint8_t*>(r->pixels) + n * frame;
+      for (int64_t i = 0; i < n; ++i) put(i, table[p[i] - clut->rangeMin]);
+      break;
+    }
+    case ELEMENT_INT16: {
+      const int16_t* p = static_cast<const int16_t*>(r->pixels) + n * frame;
+      const int offset = -clut->rangeMin;
+      for (int64_t i = 0; i < n; ++i) put(i, table[p[i] + offset]);
+      break;
+    }
+    case ELEMENT_UINT16: {
+      const uint16_t* p = static_cast<const uint16_t*>(r->pixels) + n * frame;
+      for (int64_t i = 0; i < n; ++i) put(i, table[p[i] - clut->rangeMin]);
+      break;
+    }
+    case ELEMENT_FLOAT: {
+      const float* p = static_cast<const float*>(r->pixels) + n * frame;
+      for (int64_t i = 0; i < n; ++i) put(i, clut->mapFloat(p[i]));
+      break;
+    }
+    default:
+      std::memset(rgb.data(), 0, rgb.size());
+      break;
+  }
+  return true;
+}
+
+cocos2d::Texture2D* isNodeImage::buildTexture() {
+  if (!mapPixels(mappedPixels)) return nullptr;
   auto* texture = new (std::nothrow) cocos2d::Texture2D();
   if (!texture) return nullptr;
   texture->autorelease();
-  if (!texture->initWithData(rgb.data(), static_cast<ssize_t>(rgb.size()), cocos2d::Texture2D::PixelFormat::RGB888,
-                             r->width, r->height, cocos2d::Size(static_cast<float>(r->width), static_cast<float>(r->height))))
+  const SliceRecord* r = sliceRecord;
+  if (!texture->initWithData(mappedPixels.data(), static_cast<ssize_t>(mappedPixels.size()),
+                             cocos2d::Texture2D::PixelFormat::RGB888, r->width, r->height,
+                             cocos2d::Size(static_cast<float>(r->width), static_cast<float>(r->height))))
     return nullptr;
+  return texture;
+}
+
+cocos2d::Texture2D* isNodeImage::updateTexture() {
+  // The node's own texture of the same size takes the new pixels in place;
+  // otherwise a new one is made.
+  cocos2d::Texture2D* current = getTexture();
+  const SliceRecord* r = sliceRecord;
+  if (current && current == ownTexture && r && current->getPixelsWide() == r->width &&
+      current->getPixelsHigh() == r->height && current->getPixelFormat() == cocos2d::Texture2D::PixelFormat::RGB888) {
+    if (!mapPixels(mappedPixels)) return nullptr;
+    if (current->updateWithData(mappedPixels.data(), 0, 0, r->width, r->height)) return current;
+  }
+  cocos2d::Texture2D* texture = buildTexture();
+  // Held, so that its address cannot come back as some other texture.
+  if (texture) texture->retain();
+  if (ownTexture) ownTexture->release();
+  ownTexture = texture;
   return texture;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <mutex>
+#include <vector>
 
 #include "imaging/core/SliceRecord.h"
 #include "imaging/core/isFilterObject.h"
@@ -64,6 +65,10 @@ class isNodeImage : public isNodeSprite {
   // The node's own texture rectangle from a texture.
   void applyTexture(cocos2d::Texture2D* texture);
   void releaseAll();
+  // The RGB bytes of the current record and frame through the table.
+  bool mapPixels(std::vector<uint8_t>& rgb);
+  // buildTexture, or the node's own texture refilled when the size matches.
+  cocos2d::Texture2D* updateTexture();
 
   SliceRecord* sliceRecord = nullptr;  // not retained: belongs to the pipeline output
   isClut* clut = nullptr;              // retained
@@ -76,6 +81,8 @@ class isNodeImage : public isNodeSprite {
   int32_t cineInterval = 60;
   cocos2d::Ref* cineSender = nullptr;  // not retained
   std::recursive_mutex* sourceMutex = nullptr;
+  cocos2d::Texture2D* ownTexture = nullptr;  // last texture this node made; held by the sprite
+  std::vector<uint8_t> mappedPixels;
 };
 
 }  // namespace isImageSDK
