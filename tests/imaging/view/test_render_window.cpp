@@ -125,6 +125,7 @@ TEST_F(RenderWindowTest, TwoWindowsTakeConsecutiveCameraFlags) {
   a->removeFromParent();
   engine.scene->addChild(a);  // flags are kept
   EXPECT_EQ(a->getSceneCamera()->getCameraFlag(), 2);
+  loose->cleanup();  // breaks the window's hold through its actor manager
   loose->release();
 }
 

@@ -351,6 +351,8 @@ TEST_F(ViewWindows, SdlDragsAndWheel) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
   g_skip = startVirtualScreen(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
