@@ -259,6 +259,23 @@ TEST_F(ImageActorTest, ColourTableAndCurveReachTheTexture) {
   EXPECT_EQ(pixels[3 * i + 2], 7);
 }
 
+TEST_F(ImageActorTest, ViewStateRepeatsThicknessPositionAndWindow) {
+  actor->setImageData(image);
+  actor->setWindow(401.7f, 40.9f);
+  drain();
+  rec.got.clear();
+  actor->postViewState();
+  drain();
+  ASSERT_EQ(rec.of(NOTIFY_OVERLAY_SLAB_THICKNESS).size(), 1u);
+  EXPECT_FLOAT_EQ(rec.of(NOTIFY_OVERLAY_SLAB_THICKNESS)[0].floatValue, 1.25f);
+  ASSERT_EQ(rec.of(NOTIFY_OVERLAY_SLICE_POSITION).size(), 1u);
+  EXPECT_EQ(rec.of(NOTIFY_OVERLAY_SLICE_POSITION)[0].text, "I:0.0mm");
+  ASSERT_EQ(rec.of(NOTIFY_OVERLAY_WINDOW).size(), 1u);
+  EXPECT_EQ(rec.json(rec.of(NOTIFY_OVERLAY_WINDOW)[0], "ww"), "401");
+  EXPECT_EQ(rec.json(rec.of(NOTIFY_OVERLAY_WINDOW)[0], "wl"), "40");
+  EXPECT_EQ(rec.of(NOTIFY_OVERLAY_WINDOW)[0].sender, actor);
+}
+
 TEST_F(ImageActorTest, WithoutDataEverythingIsANoOp) {
   actor->setSliceIndex(3);
   actor->showSagittalPlane();
