@@ -82,8 +82,12 @@ void SliceRecord::getCenterMatrix(cocos2d::Mat4* out) const {
 void SliceRecord::toPatientFrame(float* v) const {
   if (!v) return;
   const float x = v[0], y = v[1], z = v[2];
-  const bool feetFirst = feetFirstCode == FEET_FIRST;
-  switch (positionCode) {
+  // As the orientation letters: an unstated order is head first supine
+  // whatever the stored code; any order other than head first and unstated
+  // is feet first.
+  const bool unstated = feetFirstCode == ORIENTATION_NOT_GIVEN;
+  const bool feetFirst = !(feetFirstCode == HEAD_FIRST || unstated);
+  switch (unstated ? POSITION_SUPINE : positionCode) {
     case POSITION_PRONE:
       v[0] = feetFirst ? x : -x;
       v[1] = z;

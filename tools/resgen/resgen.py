@@ -221,6 +221,63 @@ RESOURCES.update({
 })
 
 
+# ---------------------------------------------------------------- render windows and colour tables
+
+def _ramp(points, i):
+    """Piecewise-linear value at grey level i from (level, value) points."""
+    for (x0, y0), (x1, y1) in zip(points, points[1:]):
+        if x0 <= i <= x1:
+            return int(round(y0 + (y1 - y0) * (i - x0) / float(x1 - x0))) if x1 > x0 else y1
+    return points[-1][1]
+
+
+# Each table: three lists of (grey level, value) points for red, green, blue.
+COLOUR_TABLES = {
+    # Black through red, orange and yellow to white.
+    "HotMetal": ([(0, 0), (95, 255), (255, 255)],
+                 [(0, 0), (95, 0), (191, 255), (255, 255)],
+                 [(0, 0), (191, 0), (255, 255)]),
+    # Blue through cyan, green and yellow to red.
+    "Spectrum": ([(0, 0), (128, 0), (192, 255), (255, 255)],
+                 [(0, 0), (64, 255), (192, 255), (255, 0)],
+                 [(0, 128), (64, 255), (128, 0), (255, 0)]),
+    # Black, blue, green, yellow, red, white: the usual perfusion scale.
+    "Perfusion": ([(0, 0), (102, 0), (153, 255), (230, 255), (255, 255)],
+                  [(0, 0), (51, 0), (102, 255), (153, 255), (204, 0), (230, 0), (255, 255)],
+                  [(0, 0), (51, 255), (102, 0), (230, 0), (255, 255)]),
+}
+
+
+def colour_table(name):
+    red, green, blue = COLOUR_TABLES[name]
+    return {"Red": [_ramp(red, i) for i in range(256)],
+            "Green": [_ramp(green, i) for i in range(256)],
+            "Blue": [_ramp(blue, i) for i in range(256)]}
+
+
+def colour_table_icon(name, width=64, height=16):
+    table = colour_table(name)
+    def px(x, y):
+        i = min(255, x * 256 // width)
+        return (table["Red"][i], table["Green"][i], table["Blue"][i], 255)
+    return png(width, height, px)
+
+
+RESOURCES.update({
+    # Render window backgrounds (the white one also lies behind inverted grey).
+    "UIRes/black22.png": lambda: solid(22, 22, (0, 0, 0, 255)),
+    "UIRes/white22.png": lambda: solid(22, 22, (255, 255, 255, 255)),
+    # Start texture of an image node before its first slice.
+    "imageSDK/spriteExample.png": lambda: solid(4, 4, (128, 128, 128, 255)),
+    "HotMetal.plist": lambda: plist(colour_table("HotMetal")),
+    "Spectrum.plist": lambda: plist(colour_table("Spectrum")),
+    "Perfusion.plist": lambda: plist(colour_table("Perfusion")),
+    "imgs/hotMetal.png": lambda: colour_table_icon("HotMetal"),
+    "imgs/spectrum.png": lambda: colour_table_icon("Spectrum"),
+    "imgs/perfusion.png": lambda: colour_table_icon("Perfusion"),
+})
+
+
 def write_if_changed(path, data):
     if os.path.exists(path):
         with open(path, "rb") as f:

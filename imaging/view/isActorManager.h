@@ -1,0 +1,38 @@
+// The actors of one render window: at most one of each kind, created on
+// first request, released together when the window gets new data.
+#pragma once
+
+#include "imaging/core/isObject.h"
+
+namespace isImageSDK {
+
+class isActorImage;
+class isRenderWindow;
+
+class isActorManager : public isObject {
+ public:
+  static isActorManager* create();
+  ~isActorManager() override;
+
+  // Actors released, window released.
+  void clear() override;
+  bool init() override;
+
+  // Only while the manager has a window.
+  void releaseActors();
+  // Releases the actors, then holds the new window (retained).
+  void setRenderWindow(isRenderWindow* window);
+  isRenderWindow* getRenderWindow() const { return renderWindow; }
+
+  // Created, attached and put on slice 0 on first request; null without
+  // window.
+  isActorImage* getImageActor();
+
+ protected:
+  isActorManager() = default;
+
+  isActorImage* imageActor = nullptr;    // retained
+  isRenderWindow* renderWindow = nullptr;  // retained
+};
+
+}  // namespace isImageSDK
