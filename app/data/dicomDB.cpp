@@ -1,0 +1,812 @@
+#include "app/data/dicomDB.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include "app/data/dbPayloads.h"
+#include "imaging/core/isFolderScan.h"
+#include "toolkit/foundation/NSFiles.h"
+#include "toolkit/foundation/NSFormat.h"
+#include "toolkit/foundation/NSJson.h"
+#include "toolkit/foundation/NSNetworkInfo.h"
+#include "toolkit/foundation/NSNotifyIds.h"
+
+namespace {
+
+const char* const kTableNames[] = {"patient", "study", "series", "image", "neighbor", "favorite", "favoriteDetail"};
+const char* const kTableStatements[] = {
+    "create table patient (ID integer primary key autoincrement,name TEXT,sex  TEXT,birthday TEXT,"
+    "patientIDHospital TEXT,updateTime TEXT);",
+    "create table study (ID integer primary key autoincrement,patientID integer,studyUID TEXT,studyIDHospital TEXT,"
+    "studyDesc TEXT,date TEXT,time TEXT,updateTime TEXT);",
+    "create table series (ID integer primary key autoincrement,studyID integer,seriesUID TEXT,date TEXT,time TEXT,"
+    "studyDesc,SeriesDesc TEXT,updateTime TEXT,path TEXT);",
+    "create table image (ID integer primary key autoincrement,seriesID integer,imageUID TEXT,instanceID TEXT,"
+    "file TEXT);",
+    "create table neighbor (ID integer primary key autoincrement,device integer,ip TEXT,port TEXT,name TEXT,"
+    "saveType integer,lastTime TEXT,wifi TEXT,appid TEXT);",
+    "create table favorite (ID integer primary key autoincrement,type integer,message TEXT,icon TEXT,image TEXT,"
+    "valid integer,updateTime datetime,scale float);",
+    "create table favoriteDetail (ID integer primary key autoincrement,type integer,message TEXT,icon TEXT,"
+    "image TEXT,valid integer,updateTime datetime,scale float,favoriteID integer not null);",
+};
+const char* const kVersionStatement = "create table version (ID integer primary key autoincrement,version integer);";
+
+// Plain look-up indexes; they change no row and no result.
+const char* const kIndexes[] = {
+    "create index if not exists patientByNameAndId on patient(name,patientIDHospital);",
+    "create index if not exists studyByPatient on study(patientID,studyUID);",
+    "create index if not exists seriesByStudy on series(studyID,seriesUID);",
+    "create index if not exists imageBySeries on image(seriesID,imageUID);",
+    "create index if not exists neighborByAppid on neighbor(appid);",
+};
+
+int currentLanguage() {
+  cocos2d::Application* app = cocos2d::Application::getInstance();
+  return app ? static_cast<int>(app->getCurrentLanguage()) : 0;
+}
+
+// YYYYMMDD + HHMMSS as "YYYY-MM-DD HH:MM:SS" when both are long enough,
+// else the store time.
+std::string dicomTime(const std::string& date, const std::string& time, const std::string& now) {
+  if (date.size() <= 7 || time.size() <= 5) return now;
+  return date.substr(0, 4) + "-" + date.substr(4, 2) + "-" + date.substr(6, 2) + " " + time.substr(0, 2) + ":" +
+         time.substr(2, 2) + ":" + time.substr(4, 2);
+}
+
+std::string dottedDate(const std::string& date) {
+  if (date.size() != 8) return date;
+  return date.substr(0, 4) + "." + date.substr(4, 2) + "." + date.substr(6, 2);
+}
+
+int64_t toId(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
+
+std::string field(const char* text, size_t size) { return std::string(text, strnlen(text, size)); }
+#define FIELD(rec, name) field((rec).name, sizeof((rec).name))
+
+bool notOlder(const struct timespec& t, const struct timespec& since) {
+  return t.tv_sec > since.tv_sec || (t.tv_sec == since.tv_sec && t.tv_nsec >= since.tv_nsec);
+}
+
+void emptyFolder(const std::string& folder) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    std::error_code ignored;
+    std::filesystem::remove_all(entry.path(), ignored);
+  }
+}
+
+}  // namespace
+
+int dicomRequestKey(const std::string& text) {
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : text) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  h ^= h >> 32;
+  return static_cast<int>(static_cast<uint32_t>(h));
+}
+
+// ---------------------------------------------------------------------------
+// Prepared statements of the store, made once per connection on the request
+// thread. Every value is bound; IDs are bound as integers.
+
+struct dicomDB::statements {
+  explicit statements(NSUI::NSDBUtil& c)
+      : findPatient(c, "select ID,updateTime from patient where name=? and patientIDHospital=?"),
+        findStudy(c, "select ID from study where studyUID=? and patientID=?"),
+        findSeries(c, "select ID from series where seriesUID=? and studyID=?"),
+        findImage(c, "select ID from image where imageUID=? and seriesID=?"),
+        touchPatient(c, "update patient set updateTime=? where ID=?"),
+        addPatient(c, "insert into patient(name,patientIDHospital,birthday,sex,updateTime) values (?,?,?,?,?)"),
+        touchStudy(c, "update study set updateTime=? where ID=?"),
+        addStudy(c,
+                 "insert into study(patientID,studyUID,studyIDHospital,studyDesc,date,time,updateTime) values "
+                 "(?,?,?,?,?,?,?)"),
+        touchSeries(c, "update series set updateTime=? where ID=?"),
+        addSeries(c,
+                  "insert into series(studyID,seriesUID,date,time,studyDesc,seriesDesc,updateTime,path) values "
+                  "(?,?,?,?,?,?,?,?)"),
+        addImage(c, "insert into image(seriesID,imageUID,instanceID,file) values (?,?,?,?)"),
+        seriesRow(c, "select series.ID,series.seriesUID,series.date,series.time,seriesDesc,path from series where "
+                     "series.ID=?"),
+        imageCount(c, "select count(*) from image where seriesID=?"),
+        firstImage(c, "select file from image where seriesID=? order by ID limit 1"),
+        seriesByPath(c, "select ID from series where path=?"),
+        imageByFile(c, "select 1 from image where seriesID=? and file=? limit 1") {}
+
+  bool valid() const {
+    for (const NSUI::NSDBStatement* s : {&findPatient, &findStudy, &findSeries, &findImage, &touchPatient,
+                                         &addPatient, &touchStudy, &addStudy, &touchSeries, &addSeries, &addImage,
+                                         &seriesRow, &imageCount, &firstImage, &seriesByPath, &imageByFile})
+      if (!s->isValid()) return false;
+    return true;
+  }
+
+  // Runs a query for its first row. False on failure; found tells whether a
+  // row came.
+  static bool first(NSUI::NSDBStatement& st, const NSUI::NSDBParams& params, std::vector<std::string>& row,
+                    bool& found) {
+    row.clear();
+    found = false;
+    st.reset();
+    bool ok = st.bindAll(params);
+    if (ok) {
+      if (st.step()) {
+        found = true;
+        for (int i = 0; i < st.columnCount(); ++i) row.push_back(st.columnIsNull(i) ? "None" : st.columnText(i));
+      } else {
+        ok = st.done();
+      }
+    }
+    st.reset();
+    return ok;
+  }
+  static bool run(NSUI::NSDBStatement& st, const NSUI::NSDBParams& params) {
+    st.reset();
+    bool ok = st.bindAll(params) && st.run();
+    st.reset();
+    return ok;
+  }
+
+  NSUI::NSDBStatement findPatient, findStudy, findSeries, findImage;
+  NSUI::NSDBStatement touchPatient, addPatient, touchStudy, addStudy, touchSeries, addSeries, addImage;
+  NSUI::NSDBStatement seriesRow, imageCount, firstImage;
+  NSUI::NSDBStatement seriesByPath, imageByFile;
+};
+
+// ---------------------------------------------------------------------------
+// dicomDBRequest
+
+dicomDBRequest::dicomDBRequest() = default;
+
+dicomDBRequest::~dicomDBRequest() {
+  delete result;
+  for (auto* rec : records) delete rec;
+  for (auto& s : done) delete s.row;
+}
+
+// ---------------------------------------------------------------------------
+// dicomDBThread
+
+dicomDBThread::dicomDBThread() { std::memset(tagBuffer, 0, sizeof tagBuffer); }
+
+dicomDBThread::~dicomDBThread() = default;
+
+void dicomDBThread::processRequest(NSUI::NSThreadRequest* request) {
+  auto* r = static_cast<dicomDBRequest*>(request);
+  dicomDB* d = database;
+  if (!d) return;
+  if (r->type == DB_REQUEST_SAVE_DICOM) {
+    r->text.clear();
+    if (!d->isOpen) {
+      for (auto* rec : r->records) delete rec;
+      r->records.clear();
+      return;
+    }
+    d->storeBatch(r, tagBuffer);
+    return;
+  }
+  // Patient, study and favourite lists are filled by their queries.
+}
+
+bool dicomDBThread::joinPendingBatch(dcmSDK::DCM_MESSAGE* record) {
+  std::lock_guard<std::recursive_mutex> lock(queueMutex);
+  if (stopped || !requestQueue || requestQueue->empty()) return false;
+  auto* last = static_cast<dicomDBRequest*>(requestQueue->back());
+  if (last == stopRequest || last->type != DB_REQUEST_SAVE_DICOM || last->recovery ||
+      last->records.size() >= dicomDB::kBatchLimit)
+    return false;
+  last->records.push_back(record);
+  return true;
+}
+
+void dicomDBThread::detachOwner(void* owner) {
+  std::lock_guard<std::recursive_mutex> q(queueMutex);
+  std::lock_guard<std::recursive_mutex> r(resultMutex);
+  std::lock_guard<std::recursive_mutex> s(stateMutex);
+  auto clear = [owner, this](NSUI::NSThreadRequest* req) {
+    if (!req || req == stopRequest) return;
+    auto* d = static_cast<dicomDBRequest*>(req);
+    if (d->owner == owner) d->owner = nullptr;
+  };
+  if (requestQueue)
+    for (auto* req : *requestQueue) clear(req);
+  if (resultQueue)
+    for (auto* req : *resultQueue) clear(req);
+  clear(currentRequest);
+}
+
+// ---------------------------------------------------------------------------
+// dicomDB: start and stop
+
+dicomDB::dicomDB() = default;
+
+dicomDB::~dicomDB() { stop(); }
+
+bool dicomDB::start() {
+  dbVersion = 4;
+  lastMarkerTime = 0;
+  isOpen = false;
+  dicomResetRecordCounts();
+  thread = new dicomDBThread();
+  thread->completion = [this](NSUI::NSThreadRequest* request) { onRequestFinished(request); };
+  thread->database = this;
+  initDB();
+  if (auto* centre = NSUI::NSNotificationCenter::getInstance()) {
+    auto cb = [this](cocos2d::Ref* sender, unsigned int id, NSUI::NSNotificationData* data) {
+      onNotification(sender, id, data);
+    };
+    centre->addObserver(this, nullptr, cb, NOTIFY_DICOM_FILE_STORED);
+    centre->addObserver(this, nullptr, cb, NOTIFY_CAPTURE_SAVED);
+    centre->addObserver(this, nullptr, cb, NOTIFY_FAVOURITE_SAVED);
+  }
+  favoriteCount = 0;
+  return true;
+}
+
+void dicomDB::initDB() {
+  std::string writable = cocos2d::FileUtils::getInstance()->getWritablePath();
+  if (!writable.empty() && writable.back() != '/') writable += '/';
+  std::string folder = writable + "kq" + "/" + "dicom" + "/";
+  dbFolder = folder;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) std::filesystem::create_directories(folder, ec);
+  cocos2d::log("dicom folder:%s", folder.c_str());
+  if (!createDB(folder)) {
+    cocos2d::log("failed to create dicomdb");
+    isOpen = false;
+  } else {
+    isOpen = true;
+  }
+
+  // The run marker: one left behind means the last run ended before every
+  // received file was recorded.
+  struct timespec since {};
+  bool unclean = false;
+  if (isOpen) {
+    struct stat st;
+    if (stat(runMarkerPath().c_str(), &st) == 0) {
+      unclean = true;
+      since = st.st_mtim;
+    }
+    int fd = open(runMarkerPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      std::string text = NSUI::getCurrentTimeString() + "\n";
+      ssize_t ignored = write(fd, text.data(), text.size());
+      (void)ignored;
+      fsync(fd);
+      close(fd);
+      markerWritten = true;
+    }
+    std::filesystem::create_directories(importTempFolder(), ec);
+    emptyFolder(importTempFolder());
+  }
+
+  std::string host, addresses, masks;
+  NSUI::getNetworkInfo(host, addresses, masks);
+  server.language = currentLanguage();
+  server.setPort(host.c_str(), kPort, kTitle);
+  server.setRoot(folder.c_str());
+  // A closed library must not acknowledge images it will never list.
+  server.setStoreEnabled(isOpen);
+  if (!server.BeginDicomServer()) cocos2d::log("the storage server did not start on port %s", kPort);
+  thread->connection = &db;
+  if (unclean) queueRecovery(since);
+}
+
+bool dicomDB::openConnection(NSUI::NSDBUtil& conn, const std::string& path) {
+  if (!conn.open(path)) return false;
+  // WAL: readers never wait for the writer, and a killed process loses no
+  // committed transaction.
+  return conn.execute("PRAGMA busy_timeout=5000;") && conn.execute("PRAGMA journal_mode=WAL;") &&
+         conn.execute("PRAGMA synchronous=NORMAL;");
+}
+
+bool dicomDB::createDB(const std::string& folder) {
+  std::string path = folder + "dicomDB";
+  if (!openConnection(db, path)) {
+    cocos2d::log("failed to create dicomdb");
+    db.close();
+    return false;
+  }
+  if (db.tableExists("version")) {
+    NSUI::NSDBDataModel model;
+    if (!db.getRecord("select version from version", &model) || model.getRowCount() == 0) return false;
+    int stored = std::atoi(model.getValue(0, 0).c_str());
+    if (stored < dbVersion) {
+      if (!db.execute("update version set version=" + std::to_string(dbVersion))) {
+        cocos2d::log("failed to update table 'version'.");
+        return false;
+      }
+    }
+  } else {
+    if (!db.createTable(kVersionStatement, "version") ||
+        !db.execute("insert into version(version) values (" + std::to_string(dbVersion) + ")")) {
+      cocos2d::log("failed to create table 'version'.");
+      return false;
+    }
+  }
+  for (size_t i = 0; i < std::size(kTableNames); ++i) {
+    if (db.tableExists(kTableNames[i])) continue;
+    if (!db.createTable(kTableStatements[i], kTableNames[i])) {
+      cocos2d::log("failed to create table '%s'.", kTableNames[i]);
+      return false;
+    }
+  }
+  for (const char* index : kIndexes) {
+    if (!db.execute(index)) {
+      cocos2d::log("failed to create an index of the library");
+      return false;
+    }
+  }
+  if (!openConnection(syncDb, path)) {
+    cocos2d::log("failed to create dicomdb");
+    return false;
+  }
+  return true;
+}
+
+void dicomDB::stop() {
+  if (thread) {
+    stopThread(thread);
+    thread = nullptr;
+  }
+  if (auto* centre = NSUI::NSNotificationCenter::getInstance()) centre->removeAllObservers(this);
+  server.StopDicomServer();
+  stmts.reset();
+  bool wasOpen = isOpen;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    isOpen = false;
+    db.close();
+    syncDb.close();
+  }
+  // A clean end: every record handed over was stored. Otherwise the marker
+  // stays and the next start records what is missing.
+  if (wasOpen && markerWritten && dicomRecordsInFlight() <= 0 && !dicomStoreFailed())
+    unlink(runMarkerPath().c_str());
+  markerWritten = false;
+}
+
+std::string dicomDB::getRoot() { return server.getRoot(); }
+
+// ---------------------------------------------------------------------------
+// Queueing
+
+void dicomDB::queryPatients(const std::function<void(NSUI::NSDBDataModel*)>& callback) {
+  if (!isOpen || !thread) return;
+  auto* r = new dicomDBRequest();
+  r->type = DB_REQUEST_PATIENTS;
+  r->callback = callback;
+  r->key = dicomRequestKey("db");
+  thread->addRequest(r);
+  r->release();
+}
+
+void dicomDB::queryStudies(const std::function<void(NSUI::NSDBDataModel*)>& callback, const std::string& patientId,
+                           void* owner) {
+  if (patientId.empty() || !isOpen || !thread) return;
+  auto* r = new dicomDBRequest();
+  r->type = DB_REQUEST_STUDIES;
+  r->callback = callback;
+  r->text = patientId;
+  r->owner = owner;
+  r->key = dicomRequestKey(patientId);
+  int key = r->key;
+  thread->addRequest(r);
+  r->release();
+  thread->promoteRequest(key);
+}
+
+void dicomDB::queryFavorites(const std::function<void(NSUI::NSDBDataModel*)>& callback) {
+  if (!isOpen || !thread) return;
+  auto* r = new dicomDBRequest();
+  r->type = DB_REQUEST_FAVORITES;
+  r->callback = callback;
+  thread->addRequest(r);
+  r->release();
+}
+
+void dicomDB::detachOwner(void* owner) {
+  if (thread) thread->detachOwner(owner);
+}
+
+void dicomDB::queueRecovery(const struct timespec& since) {
+  auto* r = new dicomDBRequest();
+  r->type = DB_REQUEST_SAVE_DICOM;
+  r->recovery = true;
+  r->recoverSince = since;
+  r->key = dicomRequestKey("recovery");
+  thread->addRequest(r);
+  r->release();
+}
+
+void dicomDB::onNotification(cocos2d::Ref* sender, unsigned int id, NSUI::NSNotificationData* data) {
+  if (id == NOTIFY_DICOM_FILE_STORED) {
+    dcmSDK::DCM_MESSAGE* rec = dicomRecordData::takeFrom(data);
+    if (!rec) return;
+    if (!isOpen || !thread) {
+      delete rec;
+      return;
+    }
+    if (thread->joinPendingBatch(rec)) return;
+    auto* r = new dicomDBRequest();
+    r->type = DB_REQUEST_SAVE_DICOM;
+    r->records.push_back(rec);
+    r->key = dicomRequestKey(FIELD(*rec, folder));
+    thread->addRequest(r);
+    r->release();
+    return;
+  }
+  // Captures and saved favourites become favourite rows.
+}
+
+// ---------------------------------------------------------------------------
+// Completion
+
+void dicomDB::onRequestFinished(NSUI::NSThreadRequest* request) {
+  auto* r = static_cast<dicomDBRequest*>(request);
+  if (r->cancelled) {
+    delete r->result;
+    r->result = nullptr;
+    return;
+  }
+  switch (r->type) {
+    case DB_REQUEST_PATIENTS:
+    case DB_REQUEST_FAVORITES:
+    case DB_REQUEST_STUDIES:
+      if (r->result && r->callback && r->result->getRowCount() > 0 &&
+          (r->type != DB_REQUEST_STUDIES || r->owner))
+        r->callback(r->result);
+      delete r->result;
+      r->result = nullptr;
+      break;
+    case DB_REQUEST_SAVE_DICOM:
+      finishStores(r);
+      if (storeObserver)
+        for (auto& [sop, isNew] : r->outcomes) storeObserver(sop, isNew);
+      break;
+    default:
+      break;
+  }
+}
+
+void dicomDB::finishStores(dicomDBRequest* r) {
+  auto* centre = NSUI::NSNotificationCenter::getInstance();
+  for (auto& item : r->done) {
+    std::string folder = NSUI::UIJson::getJsonString(item.json, "dcmFolder");
+    if (!folder.empty()) {
+      isImageSDK::isDcmScan::removeCacheOfFolder(dbFolder + folder);
+      for (int i = 0; i < 6; ++i) unlink((dbFolder + folder + "/" + "thrumb" + std::to_string(i)).c_str());
+    }
+    if (!centre) continue;
+    auto* rowUpdate = new NSUI::NSNotificationData();
+    rowUpdate->text = item.json;
+    centre->postNotification(this, NOTIFY_PATIENT_ROW_UPDATE, rowUpdate, nullptr, false);
+    rowUpdate->release();
+    auto* added = new seriesRowData(item.row);
+    item.row = nullptr;
+    added->text = item.json;
+    centre->postNotification(this, NOTIFY_SERIES_RECORD_ADDED, added, nullptr, false);
+    added->release();
+  }
+  r->done.clear();
+}
+
+// ---------------------------------------------------------------------------
+// The store, on the request thread
+
+bool dicomDB::findRecord(const std::string& patientName, const std::string& patientId, const std::string& studyUID,
+                         const std::string& seriesUID, const std::string& imageUID, dicomRecordIds& ids) {
+  ids = dicomRecordIds();
+  if (!isOpen || !stmts) return false;
+  std::vector<std::string> row;
+  bool found = false;
+  auto failed = [] {
+    cocos2d::log("failed to search DB.");
+    return false;
+  };
+  if (!statements::first(stmts->findPatient, {patientName, patientId}, row, found)) return failed();
+  if (!found) return true;
+  ids.patientID = row[0];
+  ids.patientUpdateTime = row.size() > 1 ? row[1] : "";
+  ids.patientFound = true;
+  if (!statements::first(stmts->findStudy, {studyUID, toId(ids.patientID)}, row, found)) return failed();
+  if (!found) return true;
+  ids.studyID = row[0];
+  ids.studyFound = true;
+  if (!statements::first(stmts->findSeries, {seriesUID, toId(ids.studyID)}, row, found)) return failed();
+  if (!found) return true;
+  ids.seriesID = row[0];
+  ids.seriesFound = true;
+  if (!statements::first(stmts->findImage, {imageUID, toId(ids.seriesID)}, row, found)) return failed();
+  if (found) {
+    ids.imageID = row[0];
+    ids.imageFound = true;
+  }
+  return true;
+}
+
+bool dicomDB::saveRecord(const dcmSDK::DCM_MESSAGE& rec, dicomRecordIds& ids) {
+  if (!stmts) return false;
+  const std::string now = NSUI::getCurrentTimeString();
+  const std::string studyTime = dicomTime(FIELD(rec, studyDate), FIELD(rec, studyTime), now);
+  const std::string seriesTime = dicomTime(FIELD(rec, seriesDate), FIELD(rec, seriesTime), now);
+  std::vector<std::string> row;
+  bool found = false;
+  auto fail = [](const char* text) {
+    cocos2d::log("%s", text);
+    return false;
+  };
+
+  if (ids.patientFound) {
+    if (!statements::run(stmts->touchPatient, {now, toId(ids.patientID)}))
+      return fail("failed to insert record into patient.");
+  } else {
+    if (!statements::run(stmts->addPatient, {FIELD(rec, patientName), FIELD(rec, patientID), FIELD(rec, birthDate),
+                                             FIELD(rec, sex), now}))
+      return fail("failed to insert record into patient.");
+    if (!statements::first(stmts->findPatient, {FIELD(rec, patientName), FIELD(rec, patientID)}, row, found))
+      return fail("failed to search DB.");
+    if (!found) return fail("failed to insert record into patient.");
+    ids.patientID = row[0];
+    ids.patientUpdateTime = now;
+  }
+
+  if (ids.studyFound) {
+    if (!statements::run(stmts->touchStudy, {studyTime, toId(ids.studyID)}))
+      return fail("failed to insert record into study.");
+  } else {
+    if (!statements::run(stmts->addStudy, {toId(ids.patientID), FIELD(rec, studyUID), FIELD(rec, studyID),
+                                           FIELD(rec, studyDescription), FIELD(rec, studyDate), FIELD(rec, studyTime),
+                                           studyTime}))
+      return fail("failed to insert record into study.");
+    if (!statements::first(stmts->findStudy, {FIELD(rec, studyUID), toId(ids.patientID)}, row, found))
+      return fail("failed to search DB.");
+    if (!found) return fail("failed to insert record into study.");
+    ids.studyID = row[0];
+  }
+
+  if (ids.seriesFound) {
+    if (!statements::run(stmts->touchSeries, {seriesTime, toId(ids.seriesID)}))
+      return fail("failed to insert record into series.");
+  } else {
+    if (!statements::run(stmts->addSeries, {toId(ids.studyID), FIELD(rec, seriesUID), FIELD(rec, seriesDate),
+                                            FIELD(rec, seriesTime), FIELD(rec, studyDescription),
+                                            FIELD(rec, seriesDescription), seriesTime, FIELD(rec, folder)}))
+      return fail("failed to insert record into series.");
+    if (!statements::first(stmts->findSeries, {FIELD(rec, seriesUID), toId(ids.studyID)}, row, found))
+      return fail("failed to search DB.");
+    if (!found) return fail("failed to insert record into series.");
+    ids.seriesID = row[0];
+  }
+
+  if (ids.imageFound) return true;
+  if (!statements::run(stmts->addImage, {toId(ids.seriesID), FIELD(rec, sopInstanceUID), FIELD(rec, instanceNumber),
+                                         FIELD(rec, fileName)}))
+    return fail("failed to insert record into image.");
+  if (!statements::first(stmts->findImage, {FIELD(rec, sopInstanceUID), toId(ids.seriesID)}, row, found))
+    return fail("failed to search DB.");
+  if (!found) return fail("failed to insert record into image.");
+  ids.imageID = row[0];
+  return true;
+}
+
+void dicomDB::scanForRecovery(dicomDBRequest* r) {
+  if (!r->recoverScanned) {
+    r->recoverScanned = true;
+    // The three levels of the tree: patient, study, series; dot-folders
+    // (the server's and the import's temporary folders) are not part of it.
+    std::vector<std::string> patients, studies, series;
+    NSUI::listFolders(dbFolder, patients);
+    for (auto& p : patients) NSUI::listFolders(p, studies);
+    for (auto& s : studies) NSUI::listFolders(s, series);
+    for (auto& e : series) {
+      std::vector<std::string> files;
+      NSUI::listFiles(e, files, false, true);
+      for (auto& f : files) {
+        std::string name = f.substr(f.rfind('/') + 1);
+        struct stat st;
+        if (name.empty() || name[0] == '.' || lstat(f.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (!notOlder(st.st_mtim, r->recoverSince)) continue;
+        r->recoverFiles.push_back(f.substr(dbFolder.size()));
+      }
+    }
+  }
+  if (r->recoverFiles.size() > kRecoveryChunk) {
+    auto* next = new dicomDBRequest();
+    next->type = DB_REQUEST_SAVE_DICOM;
+    next->recovery = true;
+    next->recoverScanned = true;
+    next->recoverSince = r->recoverSince;
+    next->key = r->key;
+    next->recoverFiles.assign(r->recoverFiles.begin() + kRecoveryChunk, r->recoverFiles.end());
+    r->recoverFiles.resize(kRecoveryChunk);
+    thread->addRequest(next);
+    next->release();
+  }
+  const int language = currentLanguage();
+  std::vector<std::string> row;
+  for (const std::string& rel : r->recoverFiles) {
+    size_t slash = rel.rfind('/');
+    std::string folder = rel.substr(0, slash + 1);  // with its trailing "/", as series.path
+    std::string name = rel.substr(slash + 1);
+    std::vector<int64_t> seriesIds;
+    {
+      NSUI::NSDBStatement& st = stmts->seriesByPath;
+      st.reset();
+      if (st.bindAll({folder}))
+        while (st.step()) seriesIds.push_back(st.columnInt(0));
+      st.reset();
+    }
+    bool known = false;
+    for (int64_t id : seriesIds) {
+      bool has = false;
+      if (statements::first(stmts->imageByFile, {id, name}, row, has) && has) known = true;
+    }
+    if (known) continue;
+    auto rec = std::make_unique<dcmSDK::DCM_MESSAGE>();
+    std::string why;
+    if (!dcmSDK::dcmServer::describeFile((dbFolder + rel).c_str(), language, *rec, &why)) {
+      cocos2d::log("recovery: %s left out: %s", rel.c_str(), why.c_str());
+      continue;
+    }
+    // Recorded where it lies.
+    std::snprintf(rec->folder, sizeof rec->folder, "%s", folder.c_str());
+    std::snprintf(rec->fileName, sizeof rec->fileName, "%s", name.c_str());
+    r->records.push_back(rec.release());
+  }
+  r->recoverFiles.clear();
+}
+
+void dicomDB::storeBatch(dicomDBRequest* r, char* tagBuffer) {
+  if (!stmts) {
+    stmts = std::make_unique<statements>(db);
+    if (!stmts->valid()) {
+      stmts.reset();
+      cocos2d::log("failed to search DB.");
+    }
+  }
+  auto failAll = [&] {
+    for (auto* rec : r->records) delete rec;
+    r->records.clear();
+    r->outcomes.clear();
+    for (auto& s : r->done) delete s.row;
+    r->done.clear();
+    dicomStoreFailedOnce();
+  };
+  if (!stmts) return failAll();
+  if (r->recovery) scanForRecovery(r);
+  if (r->records.empty()) return;
+  if (!db.beginTransaction()) {
+    cocos2d::log("failed to save new dicom record to DB");
+    return failAll();
+  }
+  const int language = currentLanguage();
+  // Tags of each touched series' first image, read once per batch.
+  struct firstImageTags {
+    bool opened = false;
+    std::vector<std::string> values;
+  };
+  std::map<std::string, firstImageTags> tagsBySeries;
+  size_t stored = 0;
+
+  for (dcmSDK::DCM_MESSAGE*& recPtr : r->records) {
+    std::unique_ptr<dcmSDK::DCM_MESSAGE> rec(recPtr);
+    recPtr = nullptr;
+    db.execute("SAVEPOINT record;");
+    auto undo = [&](const char* text) {
+      if (text) cocos2d::log("%s", text);
+      db.execute("ROLLBACK TO record;");
+      db.execute("RELEASE record;");
+      dicomStoreFailedOnce();
+    };
+    dicomRecordIds ids;
+    if (!findRecord(FIELD(*rec, patientName), FIELD(*rec, patientID), FIELD(*rec, studyUID), FIELD(*rec, seriesUID),
+                    FIELD(*rec, sopInstanceUID), ids)) {
+      undo(nullptr);
+      continue;
+    }
+    if (ids.imageFound) {
+      // Received again: nothing changes, nothing is posted.
+      db.execute("RELEASE record;");
+      ++stored;
+      r->outcomes.emplace_back(FIELD(*rec, sopInstanceUID), false);
+      continue;
+    }
+    bool studyNew = !ids.studyFound, seriesNew = !ids.seriesFound;
+    if (!saveRecord(*rec, ids)) {
+      undo("failed to save new dicom record to DB");
+      continue;
+    }
+    std::string json;
+    NSUI::UIJson::setJsonString(json, "patientID", ids.patientID);
+    NSUI::UIJson::setJsonString(json, "studyID", ids.studyID);
+    NSUI::UIJson::setJsonString(json, "seriesID", ids.seriesID);
+    NSUI::UIJson::setJsonString(json, "studyIDHospital", FIELD(*rec, studyID));
+    NSUI::UIJson::setJsonString(json, "patientIDHospital", FIELD(*rec, patientID));
+    NSUI::UIJson::setJsonString(json, "name", FIELD(*rec, patientName));
+    NSUI::UIJson::setJsonString(json, "sex", FIELD(*rec, sex));
+    NSUI::UIJson::setJsonString(json, "birthday", FIELD(*rec, birthDate));
+    NSUI::UIJson::setJsonString(json, "updateTime", ids.patientUpdateTime);
+    NSUI::UIJson::setJsonString(json, "studyDate", dottedDate(FIELD(*rec, studyDate)));
+    NSUI::UIJson::setJsonString(json, "studyDesc", FIELD(*rec, studyDescription));
+    NSUI::UIJson::setJsonString(json, "studyNumber", studyNew ? "1" : "0");
+    NSUI::UIJson::setJsonString(json, "seriesNumber", seriesNew ? "1" : "0");
+    NSUI::UIJson::setJsonString(json, "imageNumber", "1");
+    NSUI::UIJson::setJsonString(json, "dcmFolder", FIELD(*rec, folder));
+    db.execute("RELEASE record;");
+    ++stored;
+    r->outcomes.emplace_back(FIELD(*rec, sopInstanceUID), true);
+
+    // The series row as it reads after this image.
+    auto* model = new NSUI::NSDBDataModel();
+    std::vector<std::string> srow, count, first;
+    bool found = false, hasCount = false, hasFirst = false;
+    const int64_t seriesId = toId(ids.seriesID);
+    if (!statements::first(stmts->seriesRow, {seriesId}, srow, found) || !found ||
+        !statements::first(stmts->imageCount, {seriesId}, count, hasCount) ||
+        !statements::first(stmts->firstImage, {seriesId}, first, hasFirst)) {
+      cocos2d::log("failed to search DB.");
+      delete model;
+      r->done.push_back({json, nullptr});
+      continue;
+    }
+    model->addValue(srow[0]);
+    model->addValue(srow[2] + " " + srow[3]);
+    model->addValue(srow[4]);
+    model->addValue(srow[5]);
+    model->addIntValue(hasCount ? std::atoi(count[0].c_str()) : 0);
+    auto it = tagsBySeries.find(ids.seriesID);
+    if (it == tagsBySeries.end()) {
+      firstImageTags tags;
+      dcmSDK::dcmReader reader;
+      reader.setLanguage(language);
+      if (hasFirst && reader.setFile((dbFolder + srow[5] + "/" + first[0]).c_str())) {
+        tags.opened = true;
+        auto read = [&](unsigned short g, unsigned short e) {
+          // An absent tag leaves "" in the buffer.
+          reader.readDicomTagString(g, e, tagBuffer, 1024);
+          return std::string(tagBuffer);
+        };
+        tags.values.push_back(read(0x0028, 0x0011));
+        tags.values.push_back(read(0x0028, 0x0010));
+        tags.values.push_back(read(0x0008, 0x0080));
+        std::string modality = read(0x0008, 0x0060);
+        tags.values.push_back(modality);
+        if (modality == "CT") {
+          std::string kv = read(0x0018, 0x0060);
+          std::string ma = read(0x0018, 0x1151);
+          tags.values.push_back(kv + "kV " + ma + "mA");
+        } else {
+          tags.values.push_back("");
+        }
+        tags.values.push_back(read(0x0020, 0x0011));
+      }
+      it = tagsBySeries.emplace(ids.seriesID, std::move(tags)).first;
+    }
+    if (it->second.opened)
+      for (const auto& v : it->second.values) model->addValue(v);
+    model->commitRow();
+    r->done.push_back({json, model});
+  }
+  r->records.clear();
+  if (!db.commit()) {
+    cocos2d::log("failed to save new dicom record to DB");
+    db.rollback();
+    return failAll();
+  }
+  if (!r->recovery)
+    for (size_t i = 0; i < stored; ++i) dicomRecordStored();
+  if (!r->done.empty()) r->text = r->done.back().json;
+}
