@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/data/importDcm.h"
@@ -188,4 +189,31 @@ TEST(LibraryImport, ArchiveRoadRefusesEscapingEntriesAndImportsTheHostileSet) {
   std::string canonicalRoot = std::filesystem::canonical(lib.root()).string() + "/";
   for (auto& rel : treeFiles(lib))
     EXPECT_EQ(std::filesystem::canonical(lib.root() + rel).string().rfind(canonicalRoot, 0), 0u) << rel;
+}
+
+TEST(LibraryImport, StopInTheMiddleOfABurstAndAnImportEndsCleanly) {
+  Library lib;
+  lib.start();
+  auto images = dcmfixtures::writeLibrary(lib.dir + "/src", 1, 2, 2, 50);
+  auto burst = dcmfixtures::writeLibrary(lib.dir + "/burst", 2, 1, 1, 50);
+  std::string cmd = "storescu -aec fernwick 127.0.0.1 4587";
+  for (auto& m : burst) cmd += " " + m.path;
+  std::thread sender([cmd] { libtest::sh(cmd + " >/dev/null 2>&1"); });
+  {
+    Importer in(lib);
+    in.imp->import(lib.dir + "/src");
+    lib.pumpUntil([&] { return lib.stored.size() >= 40; });
+    // The library stops first, with stores queued; then the import.
+    lib.stop();
+    in.imp->stopWorker();
+  }
+  sender.join();
+  lib.step(10);
+  // Whatever was acknowledged or copied is recorded at the next start.
+  lib.stored.clear();
+  lib.start();
+  size_t files = treeFiles(lib).size();
+  EXPECT_TRUE(lib.pumpUntil([&] { return lib.scalar("select count(*) from image") == std::to_string(files); }));
+  lib.stop();
+  EXPECT_FALSE(std::filesystem::exists(lib.root() + ".running"));
 }
