@@ -297,8 +297,9 @@ class dcmServer {
   // rec.fileName the way the server places a received file: the folders are
   // made one level at a time and none may be a symbolic link or lead out of
   // the root; a file of another instance is never replaced (a hashed name is
-  // taken then, and rec.fileName follows). False, with the reason, and the
-  // file left where it was, when it cannot be placed.
+  // taken then, and rec.fileName follows). The folder is not flushed: the
+  // caller keeps the source. False, with the reason, and the file left where
+  // it was, when it cannot be placed.
   static bool placeFile(const char* tmpPath, const char* root, DCM_MESSAGE& rec, std::string* why = nullptr);
 
  private:

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -483,9 +484,13 @@ void dicomDB::onRequestFinished(NSUI::NSThreadRequest* request) {
 
 void dicomDB::finishStores(dicomDBRequest* r) {
   auto* centre = NSUI::NSNotificationCenter::getInstance();
+  // Stale thumbnails and caches go once per touched folder of the batch,
+  // before any of its posts.
+  std::vector<std::string> cleaned;
   for (auto& item : r->done) {
     std::string folder = NSUI::UIJson::getJsonString(item.json, "dcmFolder");
-    if (!folder.empty()) {
+    if (!folder.empty() && std::find(cleaned.begin(), cleaned.end(), folder) == cleaned.end()) {
+      cleaned.push_back(folder);
       isImageSDK::isDcmScan::removeCacheOfFolder(dbFolder + folder);
       for (int i = 0; i < 6; ++i) unlink((dbFolder + folder + "/" + "thrumb" + std::to_string(i)).c_str());
     }

@@ -51,10 +51,18 @@ std::string copyToTemp(const std::string& source, const std::string& folder, std
     return "";
   }
   fchmod(out, 0644);
-  std::vector<char> buf(1 << 16);
+  std::vector<char> buf;
   uint64_t copied = 0;
   bool ok = true;
-  for (;;) {
+  // In the kernel where it can; by a small buffer otherwise.
+  while (copied < static_cast<uint64_t>(st.st_size)) {
+    ssize_t n = copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(st.st_size - copied), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    copied += static_cast<uint64_t>(n);
+  }
+  if (copied < static_cast<uint64_t>(st.st_size)) buf.resize(1 << 16);
+  while (copied < static_cast<uint64_t>(st.st_size) || buf.size()) {
     ssize_t n = read(in, buf.data(), buf.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {

@@ -173,7 +173,8 @@ bool dcmServer::placeFile(const char* tmpPath, const char* root, DCM_MESSAGE& re
   std::string sop(rec.sopInstanceUID, strnlen(rec.sopInstanceUID, sizeof rec.sopInstanceUID));
   bool hasUid = !(name.rfind("noUID_", 0) == 0 && sop == name);
   std::string reason;
-  bool placed = net::placeFile(AT_FDCWD, tmpPath, dirFd, rootPath + folder, hasUid ? sop : "", hasUid, name, reason);
+  bool placed = net::placeFile(AT_FDCWD, tmpPath, dirFd, rootPath + folder, hasUid ? sop : "", hasUid, name, reason,
+                               false);
   close(dirFd);
   if (!placed) return fail("cannot store " + name + ": " + reason);
   detail::copyUtf8(name, rec.fileName, sizeof rec.fileName);
