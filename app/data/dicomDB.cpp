@@ -197,7 +197,13 @@ void dicomDBThread::processRequest(NSUI::NSThreadRequest* request) {
     d->storeBatch(r, tagBuffer);
     return;
   }
-  // Patient, study and favourite lists are filled by their queries.
+  if (!d->isOpen) return;
+  switch (r->type) {
+    case DB_REQUEST_PATIENTS: d->queryPatientRows(r); break;
+    case DB_REQUEST_STUDIES: d->queryStudyRows(r, tagBuffer); break;
+    case DB_REQUEST_FAVORITES: d->queryFavoriteRows(r); break;
+    default: break;
+  }
 }
 
 bool dicomDBThread::joinPendingBatch(dcmSDK::DCM_MESSAGE* record) {
@@ -814,4 +820,172 @@ void dicomDB::storeBatch(dicomDBRequest* r, char* tagBuffer) {
   if (!r->recovery)
     for (size_t i = 0; i < stored; ++i) dicomRecordStored();
   if (!r->done.empty()) r->text = r->done.back().json;
+}
+
+// ---------------------------------------------------------------------------
+// Lists, on the request thread
+
+namespace {
+
+// Collects every row of a prepared statement run with the values.
+bool allRows(NSUI::NSDBStatement& st, const NSUI::NSDBParams& params, std::vector<std::vector<std::string>>& rows) {
+  rows.clear();
+  st.reset();
+  bool ok = st.isValid() && st.bindAll(params);
+  while (ok && st.step()) {
+    std::vector<std::string> row;
+    for (int i = 0; i < st.columnCount(); ++i) row.push_back(st.columnIsNull(i) ? "None" : st.columnText(i));
+    rows.push_back(std::move(row));
+  }
+  ok = ok && st.done();
+  st.reset();
+  return ok;
+}
+
+}  // namespace
+
+void dicomDB::queryPatientRows(dicomDBRequest* r) {
+  auto* model = new NSUI::NSDBDataModel();
+  r->result = model;
+  NSUI::NSDBStatement list(db, "select ID,patientIDHospital,name,birthday,sex from patient order by updateTime desc");
+  NSUI::NSDBStatement firstSeries(db,
+      "select series.updateTime,series.studyDesc,path from patient,study,series where patient.ID=study.patientID "
+      "and study.ID=series.studyID and patient.ID=? order by series.updateTime");
+  NSUI::NSDBStatement studies(db, "select count() from patient,study where patient.ID=study.patientID and patient.ID=?");
+  NSUI::NSDBStatement series(db,
+      "select count() from patient,study,series where patient.ID=study.patientID and study.ID=series.studyID and "
+      "patient.ID=?");
+  NSUI::NSDBStatement images(db,
+      "select count() from patient,study,series,image where patient.ID=study.patientID and study.ID=series.studyID "
+      "and image.seriesID=series.ID and patient.ID=?");
+  std::vector<std::vector<std::string>> patients, rows;
+  auto fail = [&] {
+    cocos2d::log("failed to search DB.");
+    model->clear();
+  };
+  if (!allRows(list, {}, patients)) return fail();
+  for (auto& p : patients) {
+    const int64_t id = toId(p[0]);
+    std::vector<std::string> first;
+    bool found = false;
+    if (!statements::first(firstSeries, {id}, first, found)) return fail();
+    if (!found) continue;
+    std::vector<std::string> nStudies, nSeries, nImages;
+    bool a = false, b = false, c = false;
+    if (!statements::first(studies, {id}, nStudies, a) || !statements::first(series, {id}, nSeries, b) ||
+        !statements::first(images, {id}, nImages, c) || !a || !b || !c)
+      return fail();
+    model->addValue(p[0]);
+    model->addValue(p[1]);
+    model->addValue(p[2]);
+    model->addValue(dottedDate(p[3]));
+    model->addValue(p[4]);
+    model->addValue(first[0]);
+    model->addValue(first[1]);
+    model->addValue(first[2]);
+    model->addValue(nStudies[0]);
+    model->addValue(nSeries[0]);
+    model->addValue(nImages[0]);
+    model->commitRow();
+  }
+}
+
+void dicomDB::queryStudyRows(dicomDBRequest* r, char* tagBuffer) {
+  auto* model = new NSUI::NSDBDataModel();
+  r->result = model;
+  NSUI::NSDBStatement list(db,
+      "select ID,patientID,studyIDHospital,date,time,studyDesc from study where patientID=? order by updateTime desc");
+  NSUI::NSDBStatement seriesOf(db,
+      "select series.ID,series.seriesUID,series.date,series.time,seriesDesc,path from study,series where "
+      "study.ID=series.studyID and study.ID=?");
+  NSUI::NSDBStatement count(db, "select count(*) from image where seriesID=?");
+  NSUI::NSDBStatement first(db, "select file from image where seriesID=? order by ID limit 1");
+  auto fail = [&] {
+    cocos2d::log("failed to search DB.");
+    model->clear();
+  };
+  std::vector<std::vector<std::string>> studies, series;
+  // The id is bound as text, compared with the integer column as SQLite
+  // compares a quoted literal.
+  if (!allRows(list, {r->text}, studies)) return fail();
+  const int language = currentLanguage();
+  for (auto& st : studies) {
+    model->addValue("study");
+    model->addValue(st[0]);
+    model->addValue(st[1]);
+    model->addValue(st[2]);
+    model->addValue(dottedDate(st[3]));
+    model->addValue(st[5]);
+    model->commitRow();
+    if (!allRows(seriesOf, {toId(st[0])}, series)) return fail();
+    for (auto& e : series) {
+      std::vector<std::string> n, f;
+      bool hasCount = false, hasFirst = false;
+      if (!statements::first(count, {toId(e[0])}, n, hasCount) || !statements::first(first, {toId(e[0])}, f, hasFirst))
+        return fail();
+      if (!hasFirst) continue;
+      dcmSDK::dcmReader reader;
+      reader.setLanguage(language);
+      if (!reader.setFile((dbFolder + e[5] + "/" + f[0]).c_str())) continue;
+      auto read = [&](unsigned short g, unsigned short el, const char* fallback, bool& ok) {
+        ok = reader.readDicomTagString(g, el, tagBuffer, 1024);
+        return std::string(ok ? tagBuffer : fallback);
+      };
+      bool okCols = false, okRows = false, ok = false;
+      std::string cols = read(0x0028, 0x0011, "", okCols), rowsTag = read(0x0028, 0x0010, "", okRows);
+      if (!okCols || !okRows) continue;
+      std::string institution = read(0x0008, 0x0080, "Unknown Institution", ok);
+      std::string modality = read(0x0008, 0x0060, "Unknown", ok);
+      std::string dose;
+      if (modality == "CT") {
+        std::string kv = read(0x0018, 0x0060, "", ok), ma = read(0x0018, 0x1151, "", ok);
+        dose = kv + "kV " + ma + "mA";
+      }
+      std::string number = read(0x0020, 0x0011, "", ok);
+      for (const std::string& v : {e[0], r->text, e[2] + " " + e[3], e[4], e[5], n[0], cols, rowsTag, institution,
+                                   modality, dose, number})
+        model->addValue(v);
+      model->commitRow();
+    }
+  }
+}
+
+void dicomDB::queryFavoriteRows(dicomDBRequest* r) {
+  auto* model = new NSUI::NSDBDataModel();
+  r->result = model;
+  NSUI::NSDBStatement list(db,
+      "select ID,type,message,icon,image,updateTime,scale from favorite where valid=1 order by updateTime asc");
+  std::vector<std::vector<std::string>> rows;
+  if (!allRows(list, {}, rows)) {
+    model->clear();
+    return;
+  }
+  std::string writable = cocos2d::FileUtils::getInstance()->getWritablePath();
+  for (auto& row : rows) {
+    if (row.size() != 7) continue;
+    row[4] = writable + row[4];
+    for (auto& v : row) model->addValue(v);
+    model->commitRow();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Synchronous look-ups
+
+void dicomDB::getSeriesImages(NSUI::NSDBDataModel* model, const std::string& seriesId) {
+  if (!model) return;
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  model->clear();
+  if (!syncDb.getRecord("select instanceID,file from image where image.seriesID=? order by CAST(instanceID as UNSIGNED)",
+                        {static_cast<int64_t>(toId(seriesId))}, model)) {
+    model->clear();
+    cocos2d::log("failed to search DB.");
+  }
+}
+
+bool dicomDB::hasPatient(const std::string& patientId) {
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  NSUI::NSDBDataModel model;
+  return syncDb.getRecord("select ID from patient where ID=?", {static_cast<int64_t>(toId(patientId))}, &model) &&
+         model.getRowCount() > 0;
 }

@@ -157,6 +157,11 @@ class dicomDB : public cocos2d::Ref, public NSUI::NSThreadSafeDestroy {
                   const std::string& seriesUID, const std::string& imageUID, dicomRecordIds& ids);
   bool saveRecord(const dcmSDK::DCM_MESSAGE& record, dicomRecordIds& ids);
 
+  // Synchronous look-ups on the second connection, under `mutex`; any thread.
+  // Image rows (instanceID, file) of a series in instance-number order.
+  void getSeriesImages(NSUI::NSDBDataModel* model, const std::string& seriesId);
+  bool hasPatient(const std::string& patientId);
+
   bool isOpen = false;
   int32_t dbVersion = 4;
   std::string dbFolder;
@@ -187,6 +192,11 @@ class dicomDB : public cocos2d::Ref, public NSUI::NSThreadSafeDestroy {
 
   bool openConnection(NSUI::NSDBUtil& conn, const std::string& path);
   void storeBatch(dicomDBRequest* request, char* tagBuffer);
+  // The lists, on the request thread's connection; an empty result on
+  // any failure.
+  void queryPatientRows(dicomDBRequest* request);
+  void queryStudyRows(dicomDBRequest* request, char* tagBuffer);
+  void queryFavoriteRows(dicomDBRequest* request);
   void scanForRecovery(dicomDBRequest* request);
   void queueRecovery(const struct timespec& since);
   void finishStores(dicomDBRequest* request);
