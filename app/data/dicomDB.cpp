@@ -989,3 +989,127 @@ bool dicomDB::hasPatient(const std::string& patientId) {
   return syncDb.getRecord("select ID from patient where ID=?", {static_cast<int64_t>(toId(patientId))}, &model) &&
          model.getRowCount() > 0;
 }
+
+// ---------------------------------------------------------------------------
+// Deletions
+
+namespace {
+
+// The components of a series path, or empty when one of them could leave
+// the folder it is in.
+std::vector<std::string> safeComponents(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += path[i];
+    }
+  }
+  for (auto& c : parts)
+    if (c == "." || c == "..") return {};
+  return parts;
+}
+
+// root + the first n components, when each of them is a real folder (not a
+// symbolic link) inside the root; "" otherwise.
+std::string folderInside(const std::string& root, const std::vector<std::string>& parts, size_t n) {
+  if (n == 0 || n > parts.size()) return "";
+  std::string at = root;
+  for (size_t i = 0; i < n; ++i) {
+    at += parts[i];
+    struct stat st;
+    if (lstat(at.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return "";
+    at += "/";
+  }
+  return at;
+}
+
+}  // namespace
+
+void dicomDB::removeSeriesFolders(const std::vector<std::string>& paths, bool patientGone) {
+  std::string root = getRoot();
+  if (root.empty()) return;
+  std::error_code ec;
+  std::vector<std::string> patientFolders;
+  for (const auto& path : paths) {
+    auto parts = safeComponents(path);
+    std::string series = folderInside(root, parts, parts.size());
+    if (!series.empty()) std::filesystem::remove_all(series, ec);
+    if (patientGone && parts.size() >= 3) patientFolders.push_back(parts[0]);
+  }
+  for (const auto& patient : patientFolders) {
+    // Another patient's series may share the folder (rows not written by
+    // this program): then it stays.
+    NSUI::NSDBDataModel left;
+    if (!syncDb.getRecord("select count(*) from series where substr(path,1,?)=?",
+                          {static_cast<int64_t>(patient.size() + 1), patient + "/"}, &left) ||
+        left.getValue(0, 0) != "0")
+      continue;
+    std::string folder = folderInside(root, {patient}, 1);
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+  }
+}
+
+bool dicomDB::deleteSeries(const std::string& seriesId) {
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  const int64_t id = toId(seriesId);
+  if (!syncDb.beginTransaction()) return false;
+  auto fail = [&] {
+    syncDb.rollback();
+    return false;
+  };
+  NSUI::NSDBDataModel m;
+  if (!syncDb.getRecord("select studyID,path from series where id=?", {id}, &m) || m.getRowCount() == 0) return fail();
+  const int64_t studyId = toId(m.getValue(0, 0));
+  const std::string path = m.getValue(0, 1);
+  if (!syncDb.getRecord("select patientID from study where id=?", {studyId}, &m) || m.getRowCount() == 0) return fail();
+  const int64_t patientId = toId(m.getValue(0, 0));
+  if (!syncDb.execute("delete from image where seriesID=?", {id}) || !syncDb.execute("delete from series where id=?", {id}))
+    return fail();
+  // A failed look-up is run once more; failing again ends the deletion.
+  auto none = [&](const char* sql, int64_t value, bool& empty) {
+    if (!syncDb.getRecord(sql, {value}, &m) && !syncDb.getRecord(sql, {value}, &m)) return false;
+    empty = m.getRowCount() == 0;
+    return true;
+  };
+  bool noSeries = false, noStudy = false;
+  if (!none("select id from series where studyID=?", studyId, noSeries)) return fail();
+  if (noSeries && !syncDb.execute("delete from study where id=?", {studyId})) return fail();
+  if (!none("select id from study where patientID=?", patientId, noStudy)) return fail();
+  if (noStudy && !syncDb.execute("delete from patient where id=?", {patientId})) return fail();
+  if (!syncDb.commit()) return fail();
+  removeSeriesFolders({path}, noStudy);
+  return true;
+}
+
+bool dicomDB::deletePatient(const std::string& patientId) {
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  const int64_t id = toId(patientId);
+  if (!syncDb.beginTransaction()) return false;
+  auto fail = [&] {
+    syncDb.rollback();
+    return false;
+  };
+  NSUI::NSDBDataModel studies, series;
+  std::vector<std::string> paths;
+  if (!syncDb.getRecord("select id from study where patientID=?", {id}, &studies)) return fail();
+  for (int s = 0; s < studies.getRowCount(); ++s) {
+    const int64_t studyId = toId(studies.getValue(s, 0));
+    if (!syncDb.getRecord("select id,path from series where studyID=?", {studyId}, &series)) return fail();
+    for (int e = 0; e < series.getRowCount(); ++e) {
+      if (!syncDb.execute("delete from image where seriesID=?", {toId(series.getValue(e, 0))})) return fail();
+      paths.push_back(series.getValue(e, 1));
+    }
+    if (!syncDb.execute("delete from series where studyID=?", {studyId})) return fail();
+  }
+  if (!syncDb.execute("delete from study where patientID=?", {id}) ||
+      !syncDb.execute("delete from patient where id=?", {id}))
+    return fail();
+  if (!syncDb.commit()) return fail();
+  // Folders only after the commit: a failure above leaves every file.
+  removeSeriesFolders(paths, true);
+  return true;
+}

@@ -161,6 +161,12 @@ class dicomDB : public cocos2d::Ref, public NSUI::NSThreadSafeDestroy {
   // Image rows (instanceID, file) of a series in instance-number order.
   void getSeriesImages(NSUI::NSDBDataModel* model, const std::string& seriesId);
   bool hasPatient(const std::string& patientId);
+  // Deletions: rows first, in one transaction; folders only after the
+  // commit, and only folders strictly inside the root at the depth the
+  // library gives them (patient/study/series), never through a symbolic
+  // link. A patient folder still used by another series row stays.
+  bool deleteSeries(const std::string& seriesId);
+  bool deletePatient(const std::string& patientId);
 
   bool isOpen = false;
   int32_t dbVersion = 4;
@@ -197,6 +203,7 @@ class dicomDB : public cocos2d::Ref, public NSUI::NSThreadSafeDestroy {
   void queryPatientRows(dicomDBRequest* request);
   void queryStudyRows(dicomDBRequest* request, char* tagBuffer);
   void queryFavoriteRows(dicomDBRequest* request);
+  void removeSeriesFolders(const std::vector<std::string>& paths, bool patientGone);
   void scanForRecovery(dicomDBRequest* request);
   void queueRecovery(const struct timespec& since);
   void finishStores(dicomDBRequest* request);
