@@ -455,7 +455,40 @@ void dicomDB::onNotification(cocos2d::Ref* sender, unsigned int id, NSUI::NSNoti
     r->release();
     return;
   }
-  // Captures and saved favourites become favourite rows.
+  if (id != NOTIFY_CAPTURE_SAVED && id != NOTIFY_FAVOURITE_SAVED) return;
+  // Captures and saved favourites become favourite rows. The payload is
+  // read, never changed: other observers see the same post.
+  if (!data || data->text.empty()) return;
+  const std::string path = data->text;
+  if (id == NOTIFY_CAPTURE_SAVED) {
+    float scale = 1.0f;
+    auto* image = new cocos2d::Image();
+    if (image->initWithImageFile(path) && image->getHeight() > 0)
+      scale = static_cast<float>(image->getWidth()) / static_cast<float>(image->getHeight());
+    image->release();
+    int32_t newId = addCaptureFavorite(path, scale);
+    if (newId >= 0) {
+      if (auto* centre = NSUI::NSNotificationCenter::getInstance()) {
+        auto* added = new NSUI::NSNotificationData();
+        added->text = path;
+        added->intValue = newId;
+        added->floatValue = scale;
+        centre->postNotification(nullptr, NOTIFY_FAVOURITE_ADDED, added, nullptr, false);
+        added->release();
+      }
+    }
+  } else {
+    float scale = data->floatValue;
+    if (data->intValue == 100) {
+      dcmSDK::dcmReadTag tags;
+      tags.setLanguage(currentLanguage());
+      scale = tags.setFile(path.c_str()) ? tags.getImageScale() : 1.0f;
+    }
+    addDicomFavorite(path, scale);
+  }
+  ++favoriteCount;
+  // A missing sound is silent.
+  cocos2d::SimpleAudioEngine::getInstance()->playEffect("res/waterfall.wav", false, 1.0f, 0.0f, 1.0f);
 }
 
 // ---------------------------------------------------------------------------
@@ -1112,4 +1145,131 @@ bool dicomDB::deletePatient(const std::string& patientId) {
   // Folders only after the commit: a failure above leaves every file.
   removeSeriesFolders(paths, true);
   return true;
+}
+
+// ---------------------------------------------------------------------------
+// Favourites and neighbours
+
+int32_t dicomDB::getMaxValue(const std::string& table, const std::string& column, bool* ok) {
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  if (ok) *ok = false;
+  // Only the library's own table and column names come here.
+  if (table != "favorite" || column != "ID") return 0;
+  NSUI::NSDBDataModel m;
+  if (!syncDb.getRecord("select max(ID) from favorite", &m) || m.getRowCount() == 0) {
+    cocos2d::log("failed to search DB.");
+    return 0;
+  }
+  if (ok) *ok = true;
+  return std::atoi(m.getValue(0, 0).c_str());  // an empty table gives "None": 0
+}
+
+void dicomDB::addFavoriteMarker() {
+  if (!isOpen) return;
+  uint32_t t = static_cast<uint32_t>(static_cast<int64_t>(std::time(nullptr)));
+  if (static_cast<uint32_t>(t - lastMarkerTime) < 30000000u) return;
+  lastMarkerTime = t;
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  if (!syncDb.beginTransaction()) return;
+  bool ok = false;
+  int32_t id = getMaxValue("favorite", "ID", &ok) + 1;
+  if (ok && syncDb.execute("insert into favorite(ID,type,message,icon,image,valid,updateTime,scale) values "
+                           "(?,3,'','','',1,?,1.0)",
+                           {static_cast<int64_t>(id), NSUI::getCurrentTimeString()}) &&
+      syncDb.commit())
+    return;
+  cocos2d::log("failed to insert record into favorite.");
+  syncDb.rollback();
+}
+
+int32_t dicomDB::addFavorite(int type, const std::string& path, float scale) {
+  if (!isOpen) return -1;
+  addFavoriteMarker();
+  std::string writable = cocos2d::FileUtils::getInstance()->getWritablePath();
+  if (writable.empty() || path.compare(0, writable.size(), writable) != 0) {
+    cocos2d::log("favourite %s lies outside the writable path; not recorded", path.c_str());
+    return -1;
+  }
+  std::string image = path.substr(writable.size());
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  if (!syncDb.beginTransaction()) return -1;
+  bool ok = false;
+  int32_t id = getMaxValue("favorite", "ID", &ok) + 1;
+  if (ok && syncDb.execute("insert into favorite(ID,type,message,icon,image,valid,updateTime,scale) values "
+                           "(?,?,'','',?,1,?,?)",
+                           {static_cast<int64_t>(id), static_cast<int64_t>(type), image, NSUI::getCurrentTimeString(),
+                            NSUI::formatFloat(scale, 2)}) &&
+      syncDb.commit())
+    return id;
+  cocos2d::log("failed to insert record into favorite.");
+  syncDb.rollback();
+  return -1;
+}
+
+int32_t dicomDB::addCaptureFavorite(const std::string& path, float scale) {
+  return addFavorite(FAVORITE_TYPE_CAPTURE, path, scale);
+}
+
+void dicomDB::addDicomFavorite(const std::string& path, float scale) { addFavorite(FAVORITE_TYPE_DICOM, path, scale); }
+
+bool dicomDB::deleteFavorite(int32_t id) {
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  if (!syncDb.beginTransaction()) return false;
+  if (syncDb.execute("delete from favorite where ID=?", {static_cast<int64_t>(id)}) &&
+      syncDb.execute("delete from favoriteDetail where favoriteID=?", {static_cast<int64_t>(id)}) && syncDb.commit())
+    return true;
+  syncDb.rollback();
+  return false;
+}
+
+void dicomDB::saveNeighbor(int32_t device, const std::string& name, const std::string& ip, const std::string& port,
+                           const std::string& appid) {
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  if (!syncDb.beginTransaction()) return;
+  const std::string now = NSUI::getCurrentTimeString();
+  NSUI::NSDBDataModel m;
+  bool ok = syncDb.getRecord("select ID from neighbor where appid=?", {appid}, &m);
+  if (ok && m.getRowCount() > 0)
+    ok = syncDb.execute("update neighbor set device=?,name=?,wifi=?,port=?,ip=?  where ID=?",
+                        {static_cast<int64_t>(device), name, now, port, ip, static_cast<int64_t>(toId(m.getValue(0, 0)))});
+  else if (ok)
+    ok = syncDb.execute("insert into neighbor(device,name,lastTime,saveType,ip,port,appid,wifi) values (?,?,'',3,?,?,?,?)",
+                        {static_cast<int64_t>(device), name, ip, port, appid, now});
+  if (!(ok && syncDb.commit())) syncDb.rollback();
+}
+
+void dicomDB::resetNeighborTime(const std::string& appid) {
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  if (!syncDb.beginTransaction()) return;
+  NSUI::NSDBDataModel m;
+  if (!syncDb.getRecord("select ID from neighbor where appid=?", {appid}, &m) || m.getRowCount() == 0) {
+    syncDb.rollback();
+    return;
+  }
+  std::string today = NSUI::getCurrentTimeString().substr(0, 10) + " 00:00:00";
+  if (!(syncDb.execute("update neighbor set wifi=?  where ID=?", {today, static_cast<int64_t>(toId(m.getValue(0, 0)))}) &&
+        syncDb.commit()))
+    syncDb.rollback();
+}
+
+void dicomDB::getNeighbors(std::vector<dcmNeighbor>& list) {
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  list.clear();
+  NSUI::NSDBDataModel m;
+  if (!syncDb.getRecord("select device,name,lastTime,saveType,ip,ID,wifi,appid,port from neighbor order by lastTime desc",
+                        &m))
+    return;
+  for (int r = 0; r < m.getRowCount(); ++r) {
+    dcmNeighbor n;
+    n.device = std::atoi(m.getValue(r, 0).c_str());
+    n.name = m.getValue(r, 1);
+    n.lastTime = m.getValue(r, 2);
+    n.saveType = std::atoi(m.getValue(r, 3).c_str());
+    n.ip = m.getValue(r, 4);
+    n.ID = std::atoi(m.getValue(r, 5).c_str());
+    n.wifi = m.getValue(r, 6);
+    n.appid = m.getValue(r, 7);
+    n.port = m.getValue(r, 8);
+    list.push_back(n);
+  }
 }

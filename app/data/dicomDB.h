@@ -73,6 +73,23 @@ struct dicomRecordIds {
 
 class dicomDB;
 
+enum { FAVORITE_TYPE_CAPTURE = 1, FAVORITE_TYPE_DICOM = 2, FAVORITE_TYPE_MARKER = 3 };
+
+// One row of the neighbour table.
+struct dcmNeighbor {
+  int32_t ID = -1;
+  int32_t device = 2;
+  std::string lastTime;
+  std::string wifi;  // last seen
+  int32_t saveType = 3;
+  std::string ip;
+  std::string port = "4587";
+  std::string name;
+  bool flag = false;
+  int32_t state = 0;
+  std::string appid;
+};
+
 class dicomDBRequest : public NSUI::NSThreadRequest {
  public:
   dicomDBRequest();
@@ -168,6 +185,17 @@ class dicomDB : public cocos2d::Ref, public NSUI::NSThreadSafeDestroy {
   bool deleteSeries(const std::string& seriesId);
   bool deletePatient(const std::string& patientId);
 
+  // Favourites and neighbours, on the second connection under `mutex`.
+  void addFavoriteMarker();
+  int32_t addCaptureFavorite(const std::string& path, float scale);
+  void addDicomFavorite(const std::string& path, float scale);
+  int32_t getMaxValue(const std::string& table, const std::string& column, bool* ok = nullptr);
+  bool deleteFavorite(int32_t id);
+  void saveNeighbor(int32_t device, const std::string& name, const std::string& ip, const std::string& port,
+                    const std::string& appid);
+  void resetNeighborTime(const std::string& appid);
+  void getNeighbors(std::vector<dcmNeighbor>& list);
+
   bool isOpen = false;
   int32_t dbVersion = 4;
   std::string dbFolder;
@@ -204,6 +232,7 @@ class dicomDB : public cocos2d::Ref, public NSUI::NSThreadSafeDestroy {
   void queryStudyRows(dicomDBRequest* request, char* tagBuffer);
   void queryFavoriteRows(dicomDBRequest* request);
   void removeSeriesFolders(const std::vector<std::string>& paths, bool patientGone);
+  int32_t addFavorite(int type, const std::string& path, float scale);
   void scanForRecovery(dicomDBRequest* request);
   void queueRecovery(const struct timespec& since);
   void finishStores(dicomDBRequest* request);
