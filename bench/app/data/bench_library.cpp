@@ -291,3 +291,108 @@ void BM_LibraryImport(benchmark::State& state) {
 BENCHMARK(BM_LibraryImport)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+namespace {
+
+// Patient list: 25,000 patients x 4 studies x 2 series x 5 images written by
+// SQL into a file made by the library, listed by queryPatients (from the
+// call to its callback) against the sqlite3 shell running the same
+// statements (the list, then four per patient) with its output discarded.
+// While the list runs, the UI thread asks for the neighbours every 100 ms;
+// the longest of those waits is reported. Goals: ours / shell <= 1.2, the
+// longest wait under 10 ms.
+void BM_LibraryPatientList(benchmark::State& state) {
+  const std::string writable = data().dir + "/list/";
+  fs::remove_all(writable);
+  cocos2d::FileUtils::getInstance()->setWritablePath(writable);
+  auto* director = cocos2d::Director::getInstance();
+  for (int i = 0; i < 40; ++i) director->stepFrame(1.0f / 60);
+  auto* db = new dicomDB();
+  db->start();
+  const std::string file = db->dbFolder + "dicomDB";
+  db->stop();
+  db->release();
+  std::string fill =
+      "sqlite3 '" + file + "' \"begin;"
+      "with recursive n(i) as (select 1 union all select i+1 from n where i<25000) "
+      "insert into patient(ID,name,sex,birthday,patientIDHospital,updateTime) select i,'P^'||i,'F','19800102','ID'||i,"
+      "'2024-01-01 00:00:00' from n;"
+      "with recursive n(i) as (select 1 union all select i+1 from n where i<100000) "
+      "insert into study(ID,patientID,studyUID,date,time,updateTime) select i,(i-1)/4+1,'1.2.'||i,'20240101','101010',"
+      "'2024-01-01 10:10:10' from n;"
+      "with recursive n(i) as (select 1 union all select i+1 from n where i<200000) "
+      "insert into series(ID,studyID,seriesUID,date,time,studyDesc,SeriesDesc,updateTime,path) select i,(i-1)/2+1,"
+      "'1.3.'||i,'20240101','101010','d','s','2024-01-01 10:10:'||(i%60),'P/S/'||i||'/' from n;"
+      "with recursive n(i) as (select 1 union all select i+1 from n where i<1000000) "
+      "insert into image(ID,seriesID,imageUID,instanceID,file) select i,(i-1)/5+1,'1.4.'||i,(i-1)%5+1,'f'||i from n;"
+      "commit;\"";
+  if (std::system(fill.c_str()) != 0) {
+    state.SkipWithError("cannot fill the library");
+    return;
+  }
+  // The shell's script: the list, then the four statements of each patient.
+  std::string script = data().dir + "/list.sql";
+  {
+    FILE* f = std::fopen(script.c_str(), "w");
+    std::fprintf(f, "select ID,patientIDHospital,name,birthday,sex from patient order by updateTime desc;\n");
+    for (int p = 1; p <= 25000; ++p)
+      std::fprintf(f,
+                   "select series.updateTime,series.studyDesc,path from patient,study,series where "
+                   "patient.ID=study.patientID and study.ID=series.studyID and patient.ID=%d order by "
+                   "series.updateTime;\n"
+                   "select count() from patient,study where patient.ID=study.patientID and patient.ID=%d;\n"
+                   "select count() from patient,study,series where patient.ID=study.patientID and "
+                   "study.ID=series.studyID and patient.ID=%d;\n"
+                   "select count() from patient,study,series,image where patient.ID=study.patientID and "
+                   "study.ID=series.studyID and image.seriesID=series.ID and patient.ID=%d;\n",
+                   p, p, p, p);
+    std::fclose(f);
+  }
+  std::vector<double> ours, shell;
+  double longestWait = 0;
+  for (auto _ : state) {
+    for (int r = 0; r < 3; ++r) {
+      db = new dicomDB();
+      db->start();
+      bool done = false;
+      int rows = 0;
+      auto t0 = clock_type::now();
+      db->queryPatients([&](NSUI::NSDBDataModel* m) {
+        rows = m->getRowCount();
+        done = true;
+      });
+      auto nextAsk = clock_type::now();
+      while (!done && since(t0) < 600) {
+        director->stepFrame(1.0f / 60);
+        if (clock_type::now() >= nextAsk) {
+          std::vector<dcmNeighbor> list;
+          auto w0 = clock_type::now();
+          db->getNeighbors(list);
+          longestWait = std::max(longestWait, since(w0));
+          nextAsk += std::chrono::milliseconds(100);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+      }
+      double a = since(t0);
+      db->stop();
+      db->release();
+      if (rows != 25000) {
+        state.SkipWithError("the list is not whole");
+        return;
+      }
+      auto t1 = clock_type::now();
+      std::system(("sqlite3 '" + file + "' < '" + script + "' > /dev/null").c_str());
+      double b = since(t1);
+      ours.push_back(a);
+      shell.push_back(b);
+    }
+    state.SetIterationTime(median(ours));
+  }
+  state.counters["ours_s"] = median(ours);
+  state.counters["shell_s"] = median(shell);
+  state.counters["ours/shell"] = median(ours) / median(shell);
+  state.counters["longest_neighbour_wait_ms"] = longestWait * 1000;
+}
+BENCHMARK(BM_LibraryPatientList)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
