@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "support_library.h"
 #include "tools/dcmfixtures/library.h"
@@ -102,4 +103,40 @@ TEST(LibraryDelete, CraftedPathsNeverReachOutsideTheRootOrAnotherPatient) {
   // The first patient's files survive Z's deletion.
   EXPECT_TRUE(fs::is_directory(lib.root() + p0));
   EXPECT_EQ(libtest::allFiles(lib.root() + p0).size(), 2u);
+}
+
+TEST(LibraryDelete, DeletionsOnTwoThreadsBesideABurstAndAStudiesQuery) {
+  Library lib;
+  lib.start();
+  receive(lib, 2, 1, 4);
+  // The burst belongs to a third patient, whom no deletion touches.
+  std::vector<dcmfixtures::LibraryImage> burst;
+  for (auto& m : dcmfixtures::writeLibrary(lib.dir + "/burst", 3, 1, 2, 70))
+    if (m.p == 2) burst.push_back(m);
+  std::string cmd = "storescu -aec fernwick 127.0.0.1 4587";
+  for (auto& m : burst) cmd += " '" + m.path + "'";
+  std::thread sender([cmd] { libtest::sh(cmd + " >/dev/null 2>&1"); });
+  std::string p0 = lib.scalar("select ID from patient where patientIDHospital='LIB0'");
+  std::string p1 = lib.scalar("select ID from patient where patientIDHospital='LIB1'");
+  auto ids = [&](const std::string& pid) {
+    std::vector<std::string> out;
+    for (auto& r : lib.rows("select s.ID from series s join study t on t.ID=s.studyID where t.patientID=" + pid))
+      out.push_back(r[0]);
+    return out;
+  };
+  auto a = ids(p0);
+  std::thread one([&] {
+    for (auto& id : a) EXPECT_TRUE(lib.db->deleteSeries(id));
+  });
+  std::thread two([&] { EXPECT_TRUE(lib.db->deletePatient(p1)); });
+  int calls = 0;
+  lib.db->queryStudies([&](NSUI::NSDBDataModel*) { ++calls; }, p0, &calls);
+  one.join();
+  two.join();
+  sender.join();
+  ASSERT_TRUE(lib.pumpUntil([&] { return lib.stored.size() >= 16 + burst.size(); }));
+  lib.step(20);
+  EXPECT_FALSE(lib.db->hasPatient(p0));
+  EXPECT_FALSE(lib.db->hasPatient(p1));
+  EXPECT_EQ(lib.scalar("select count(*) from image"), std::to_string(burst.size()));
 }
