@@ -48,10 +48,13 @@ function(fw_add_library target)
   endif()
 endfunction()
 
-# fw_add_gtest(<target> SOURCES <files...> LIBS <libs...> [LABELS <labels...>])
+# fw_add_gtest(<target> SOURCES <files...> LIBS <libs...> [LABELS <labels...>] [OWN_NETNS])
 # One test executable; each GoogleTest case becomes its own CTest test.
+# OWN_NETNS runs every case (and the listing) in a network namespace of its
+# own with only loopback up, made by scripts/isolated's rule, so that cases
+# may bind fixed ports and never meet when run in parallel.
 function(fw_add_gtest target)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_NETNS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -60,6 +63,10 @@ function(fw_add_gtest target)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${target} PRIVATE
     FW_SOURCE_DIR="${PROJECT_SOURCE_DIR}" FW_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  if(ARG_OWN_NETNS)
+    set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR
+      env -u FW_ISOLATED_NETNS ${PROJECT_SOURCE_DIR}/scripts/isolated)
+  endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     NO_PRETTY_VALUES
@@ -75,11 +82,13 @@ function(fw_add_benchmark target)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
 
-# fw_add_gtest_folder(PREFIX <name> LIBS <libs...> [LABELS ...] [TIMEOUT s])
+# fw_add_gtest_folder(PREFIX <name> LIBS <libs...> [LABELS ...] [TIMEOUT s] [OWN_NETNS <stems...>])
+# OWN_NETNS lists the test files (stems such as test_library) whose cases
+# each run in a network namespace of their own (see fw_add_gtest).
 # Every test_*.cpp in the calling folder becomes its own test executable
 # <prefix>_<file stem>, so that suites of one folder build independently.
 function(fw_add_gtest_folder)
-  cmake_parse_arguments(ARG "" "PREFIX;TIMEOUT" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "PREFIX;TIMEOUT" "LIBS;LABELS;OWN_NETNS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
   file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support_*.cpp)
   foreach(t IN LISTS tests)
@@ -87,6 +96,9 @@ function(fw_add_gtest_folder)
     set(extra)
     if(ARG_TIMEOUT)
       set(extra TIMEOUT ${ARG_TIMEOUT})
+    endif()
+    if(stem IN_LIST ARG_OWN_NETNS)
+      list(APPEND extra OWN_NETNS)
     endif()
     fw_add_gtest(${ARG_PREFIX}_${stem} SOURCES ${t} ${support} LIBS ${ARG_LIBS} LABELS ${ARG_PREFIX} ${ARG_LABELS} ${extra})
   endforeach()

@@ -282,6 +282,26 @@ class dcmServer {
   static bool getDicomFolder(const char* name, const char* id, const char* studyUID,
                              const char* seriesUID, char out[1024]);
 
+  // Describes a file as this server describes a received one: the sixteen
+  // texts (empty name, ID, study and series UID give "ANONYMOUS", "EmptyID",
+  // "unknownStudy", "unknownSeries"; sex "U" unless it begins with F or M;
+  // instance number "0" when empty; study and series time cut to six
+  // characters, the other texts to 255 bytes), folder (getDicomFolder + "/")
+  // and fileName (the SOP Instance UID as a safe name; without one,
+  // "noUID_" + 16 hex digits of the FNV-1a hash of the dataset, which is also
+  // the record's UID). False, with the reason, when the file is not DICOM,
+  // cannot be parsed or holds fewer bytes than its elements declare.
+  static bool describeFile(const char* path, int language, DCM_MESSAGE& rec, std::string* why = nullptr);
+
+  // Moves a finished file (on the root's file system) to root + rec.folder +
+  // rec.fileName the way the server places a received file: the folders are
+  // made one level at a time and none may be a symbolic link or lead out of
+  // the root; a file of another instance is never replaced (a hashed name is
+  // taken then, and rec.fileName follows). The folder is not flushed: the
+  // caller keeps the source. False, with the reason, and the file left where
+  // it was, when it cannot be placed.
+  static bool placeFile(const char* tmpPath, const char* root, DCM_MESSAGE& rec, std::string* why = nullptr);
+
  private:
   struct Impl;
   std::unique_ptr<Impl> d_;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/data/dbPayloads.h"
 #include "dcmsdk/dcmSDK.h"
 #include "engine/cocos2d.h"
 #include "toolkit/foundation/NSFiles.h"
@@ -44,10 +45,11 @@ void dcmMsgCallback(uint32_t type, void* data) {
     if (type == dcmSDK::DCM_MSG_IMAGE_STORED) delete static_cast<dcmSDK::DCM_MESSAGE*>(data);
     return;
   }
-  auto* payload = new NSUI::NSNotificationData();
+  NSUI::NSNotificationData* payload = nullptr;
   if (type == dcmSDK::DCM_MSG_IMAGE_STORED) {
-    payload->setUserData(data);
+    payload = new dicomRecordData(static_cast<dcmSDK::DCM_MESSAGE*>(data));
   } else {
+    payload = new NSUI::NSNotificationData();
     std::string text = data ? static_cast<const char*>(data) : "";
     if (type <= dcmSDK::DCM_MSG_SEND_FAILED) {
       payload->taskValue = NSUI::UIJson::getJsonInt(text, "taskID", 0);

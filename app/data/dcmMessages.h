@@ -13,8 +13,8 @@ void dcmLogCallback(const char* text);
 // Posts the notification of a library message (types 0-11; others are
 // dropped). Types 0-2 carry the task id in the payload's task value and, for
 // 0, the percentage in its float value; type 3 hands the library's
-// dcmSDK::DCM_MESSAGE over as the payload's user data (its observer deletes
-// it); the others carry a copy of the text. Type 8 is posted as
+// dcmSDK::DCM_MESSAGE over in a dicomRecordData payload, which owns it (an
+// observer that keeps it takes it out, see dbPayloads.h); the others carry a copy of the text. Type 8 is posted as
 // NOTIFY_IMPORT_PATH and then NOTIFY_SDK_MESSAGE_8 with the same payload.
 void dcmMsgCallback(uint32_t type, void* data);
 

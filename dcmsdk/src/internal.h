@@ -88,6 +88,16 @@ bool lengthFits(const LoadedFile& f, DcmElement* el);
 std::string xferName(E_TransferSyntax xs);
 bool isJpeg2000(E_TransferSyntax xs);
 
+// ---- records of stored files ---------------------------------------------------
+
+// Fills a record as the storage server reports a stored file: the sixteen
+// texts with their defaults, folder (getDicomFolder + "/") and file name
+// (noUID_ + the hash of the bytes from datasetOffset on, when the file has no
+// SOP Instance UID). False when the folder name does not fit.
+bool describeLoaded(LoadedFile& file, uint64_t datasetOffset, DCM_MESSAGE& rec);
+// False, with the reason, when a value left on disk reaches past the file.
+bool holdsDeclaredBytes(LoadedFile& file, std::string& why);
+
 // ---- pixels --------------------------------------------------------------------
 
 struct PixelInfo {

@@ -277,7 +277,7 @@ bool writeTempDicom(DcmFileFormat& ff, const std::string& dir, const char* prefi
 }
 
 bool placeFile(int fromDirFd, const std::string& tmpName, int dirFd, const std::string& dirPath,
-               const std::string& sopUid, bool hasUid, std::string& name, std::string& why) {
+               const std::string& sopUid, bool hasUid, std::string& name, std::string& why, bool flush) {
   std::vector<std::string> candidates{name};
   if (hasUid && hashedName(sopUid) != name) candidates.push_back(hashedName(sopUid));
   for (const std::string& cand : candidates) {
@@ -301,7 +301,7 @@ bool placeFile(int fromDirFd, const std::string& tmpName, int dirFd, const std::
       why = std::strerror(errno);
       return false;
     }
-    if (durableStore() && fsync(dirFd) != 0) {
+    if (flush && durableStore() && fsync(dirFd) != 0) {
       why = std::string("cannot flush the folder: ") + std::strerror(errno);
       return false;
     }

@@ -73,9 +73,10 @@ bool metaHeaderReadsBack(const std::string& path, E_TransferSyntax expected);
 // dirFd (flushing the folder when durable). A file already there is replaced
 // only when it holds the same SOP Instance UID; otherwise the hashed form of
 // the name is used. name is updated; false with errno-style reason on
-// failure.
+// failure. flush false leaves the folder unflushed even when durable (for
+// copies whose source still exists).
 bool placeFile(int fromDirFd, const std::string& tmpName, int dirFd, const std::string& dirPath,
-               const std::string& sopUid, bool hasUid, std::string& name, std::string& why);
+               const std::string& sopUid, bool hasUid, std::string& name, std::string& why, bool flush = true);
 
 // Status classes of DIMSE responses.
 inline bool isSuccessOrWarning(uint16_t st) {

@@ -66,12 +66,6 @@ int openSubdir(int parent, const std::string& name) {
   return openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-std::string tagOr(detail::LoadedFile& f, uint16_t g, uint16_t e, const char* fallback) {
-  std::string v;
-  detail::readTagUtf8(f, g, e, v);
-  return v.empty() && fallback ? std::string(fallback) : v;
-}
-
 void put(char* dst, size_t size, const std::string& s) { detail::copyUtf8(s, dst, static_cast<int>(size)); }
 
 // Writes what it is given to a file descriptor. A write error is kept
@@ -238,41 +232,12 @@ class StoreSCP : public DcmThreadSCP {
     file->language = ctx->language;
 
     auto rec = std::make_unique<DCM_MESSAGE>();
-    std::string name = tagOr(*file, 0x0010, 0x0010, "ANONYMOUS");
-    std::string id = tagOr(*file, 0x0010, 0x0020, "EmptyID");
-    std::string study = tagOr(*file, 0x0020, 0x000D, "unknownStudy");
-    std::string series = tagOr(*file, 0x0020, 0x000E, "unknownSeries");
-    std::string sop = tagOr(*file, 0x0008, 0x0018, nullptr);
-    bool hasUid = !sop.empty();
-    std::string fileName;
-    if (!hasUid) {
-      // Files without their own UID are told apart by their dataset.
-      fileName = net::noUidFileName(net::fnv1a64File(in.path, in.datasetOffset));
-      sop = fileName;
-    } else {
-      fileName = net::instanceFileName(sop);
-    }
-    char folder[1024];
-    if (!dcmServer::getDicomFolder(name.c_str(), id.c_str(), study.c_str(), series.c_str(), folder))
-      return kStatusOutOfResources;
-
-    put(rec->modality, 256, tagOr(*file, 0x0008, 0x0060, nullptr));
-    put(rec->studyUID, 256, study);
-    put(rec->studyID, 256, tagOr(*file, 0x0020, 0x0010, nullptr));
-    put(rec->studyDate, 256, tagOr(*file, 0x0008, 0x0020, nullptr));
-    put(rec->studyTime, 7, tagOr(*file, 0x0008, 0x0030, nullptr));
-    put(rec->seriesUID, 256, series);
-    put(rec->seriesDate, 256, tagOr(*file, 0x0008, 0x0021, nullptr));
-    put(rec->seriesTime, 7, tagOr(*file, 0x0008, 0x0031, nullptr));
-    put(rec->studyDescription, 256, tagOr(*file, 0x0008, 0x1030, nullptr));
-    put(rec->seriesDescription, 256, tagOr(*file, 0x0008, 0x103E, nullptr));
-    put(rec->sopInstanceUID, 256, sop);
-    put(rec->patientName, 256, name);
-    put(rec->patientID, 256, id);
-    put(rec->birthDate, 256, tagOr(*file, 0x0010, 0x0030, nullptr));
-    std::string sex = tagOr(*file, 0x0010, 0x0040, nullptr);
-    put(rec->sex, 256, !sex.empty() && (sex[0] == 'F' || sex[0] == 'M') ? sex : "U");
-    put(rec->instanceNumber, 256, tagOr(*file, 0x0020, 0x0013, "0"));
+    if (!detail::describeLoaded(*file, in.datasetOffset, *rec)) return kStatusOutOfResources;
+    std::string fileName = rec->fileName;
+    std::string folder = rec->folder;
+    folder.pop_back();  // without its trailing "/"
+    std::string sop = rec->sopInstanceUID;
+    bool hasUid = fileName.rfind("noUID_", 0) != 0 || sop != fileName;
     loaded.ff.reset();
 
     int dirFd = seriesFolder(folder);
@@ -290,7 +255,6 @@ class StoreSCP : public DcmThreadSCP {
     }
     in.keep = true;
     put(rec->fileName, 1024, fileName);
-    put(rec->folder, 1024, std::string(folder) + "/");
     pending_ = std::move(rec);
     return kStatusSuccess;
   }

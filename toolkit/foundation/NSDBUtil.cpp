@@ -242,6 +242,13 @@ bool NSDBUtil::open(std::string path)
     return false;
 }
 
+void NSDBUtil::close()
+{
+    if (db)
+        sqlite3_close_v2(db);
+    db = nullptr;
+}
+
 bool NSDBUtil::tableExists(std::string name)
 {
     if (!db)

@@ -98,6 +98,9 @@ public:
     NSDBUtil& operator=(const NSDBUtil&) = delete;
 
     bool open(std::string path);
+    // Closes the connection (statements made on it must be gone); a closed
+    // connection fails every call until it is opened again.
+    void close();
     bool tableExists(std::string name);
     // Drops a table of that name (and its rows) first, then runs the
     // create statement.

@@ -1,4 +1,5 @@
 // dcmfixtures <outdir> [--size WxH] [--slices N] [--only name,...] [--broken]
+//              | <outdir> [--size WxH] --library P,S,E,I | <outdir> --hostile-library
 // Writes deterministic synthetic DICOM series (one folder per variant), the
 // character-set name examples ("charsets") and an enhanced MR ("enhanced_mr").
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include "tools/dcmfixtures/extras.h"
 #include "tools/dcmfixtures/fixtures.h"
+#include "tools/dcmfixtures/library.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -36,6 +38,28 @@ int main(int argc, char** argv) {
       std::stringstream ss(argv[++i]);
       std::string item;
       while (std::getline(ss, item, ',')) only.insert(item);
+    } else if (!std::strcmp(argv[i], "--library") && i + 1 < argc) {
+      int p = 0, s = 0, e = 0, n = 0;
+      if (std::sscanf(argv[++i], "%d,%d,%d,%d", &p, &s, &e, &n) != 4 || p < 1 || s < 1 || e < 1 || n < 1) {
+        std::fprintf(stderr, "bad library P,S,E,I\n");
+        return 2;
+      }
+      try {
+        auto files = dcmfixtures::writeLibrary(dir, p, s, e, n, w == 64 ? 16 : w, h == 48 ? 16 : h);
+        std::printf("library: %zu file(s)\n", files.size());
+      } catch (const std::exception& ex) {
+        std::fprintf(stderr, "%s\n", ex.what());
+        return 1;
+      }
+      return 0;
+    } else if (!std::strcmp(argv[i], "--hostile-library")) {
+      try {
+        for (auto& f : dcmfixtures::writeHostileLibrary(dir)) std::printf("%s: %s\n", f.path.c_str(), f.what.c_str());
+      } catch (const std::exception& ex) {
+        std::fprintf(stderr, "%s\n", ex.what());
+        return 1;
+      }
+      return 0;
     } else if (!std::strcmp(argv[i], "--broken")) {
       broken = true;
     } else {

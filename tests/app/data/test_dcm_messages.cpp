@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/loopback.h"
+#include "app/data/dbPayloads.h"
 #include "app/data/dcmMessages.h"
 #include "dcmsdk/dcmSDK.h"
 #include "engine/cocos2d.h"
@@ -49,7 +50,7 @@ class DcmMessages : public ::testing::Test {
           this, nullptr,
           [this](cocos2d::Ref*, unsigned int id, NSNotificationData* d) {
             seen.push_back({int(id), frame, d->text, d->taskValue, d->floatValue, d->userData, d});
-            if (id == NOTIFY_DICOM_FILE_STORED) delete static_cast<dcmSDK::DCM_MESSAGE*>(d->userData);
+            // The payload owns the record and frees it when it goes.
           },
           id);
   }
