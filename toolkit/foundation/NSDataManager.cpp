@@ -31,7 +31,9 @@ void NSDatas::stop() { cancelHttpRequests(); }
 
 void NSDatas::update(float) {}
 
-void NSDatas::cancelHttpRequests() { NSHttpClient::getInstance()->cancelRequestsForOwner(httpOwner); }
+void NSDatas::cancelHttpRequests() {
+  if (NSHttpClient* client = NSHttpClient::getInstanceIfExists()) client->cancelRequestsForOwner(httpOwner);
+}
 
 // ---------------------------------------------------------------------------
 // NSDataManager

@@ -148,6 +148,8 @@ NSHttpClient* NSHttpClient::getInstance()
     return c;
 }
 
+NSHttpClient* NSHttpClient::getInstanceIfExists() { return s_instance.load(); }
+
 NSHttpClient::NSHttpClient()
 {
     curl_global_init(CURL_GLOBAL_DEFAULT);

@@ -88,6 +88,10 @@ public:
 class NSHttpClient {
 public:
     static NSHttpClient* getInstance();
+    // The client when one exists, else null; never creates it. Code on
+    // destruction paths cancels through it, so that an object destroyed
+    // after the client was deleted does not bring the client back.
+    static NSHttpClient* getInstanceIfExists();
     // Cancels every queued request, aborts the transfer under way, ends the
     // network thread and waits for it. Undelivered responses are dropped.
     virtual ~NSHttpClient();

@@ -98,7 +98,11 @@ UIHttpResponse* UIHttpResponse::createWithResponse(NSHttpClient* client, NSHttpR
 // ---------------------------------------------------------------------------
 // UIHttpPhisical
 
-UIHttpPhisical::~UIHttpPhisical() { NSHttpClient::getInstance()->cancelRequestsForOwner(httpOwner); }
+UIHttpPhisical::~UIHttpPhisical()
+{
+    if (NSHttpClient* client = NSHttpClient::getInstanceIfExists())
+        client->cancelRequestsForOwner(httpOwner);
+}
 
 void UIHttpPhisical::sendTextRequest(int type, const std::string& url, const std::string& body,
                                      const std::string& tag, const std::string& credential,

@@ -147,6 +147,8 @@ RESOURCES = {
     "demo/slider_ball.png": lambda: disc(24, (255, 255, 255, 255)),
     "demo/image.png": lambda: quadrants(64, (220, 30, 30, 255), (30, 200, 30, 255),
                                         (30, 30, 220, 255), (230, 220, 30, 255)),
+    # Widget toolkit: the scroll bar (stretched to 5 units wide).
+    "UIRes/white.png": lambda: solid(4, 4, (255, 255, 255, 255)),
 }
 
 
