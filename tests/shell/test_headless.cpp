@@ -1,0 +1,68 @@
+// The launch with a view the engine already has (no window, no title look-up)
+// through the background, a path hand-in and the teardown, with leak
+// checking on in sanitizer builds.
+#include <gtest/gtest.h>
+
+#include <SDL2/SDL.h>
+
+#include "engine/cocos2d.h"
+#include "engine/platform/GLViewImpl.h"
+#include "shell/AppDelegate.h"
+#include "support/app_driver.h"
+#include "toolkit/foundation/AppConfig.h"
+#include "toolkit/foundation/NSHttpClient.h"
+#include "toolkit/foundation/NSNotificationCenter.h"
+#include "toolkit/foundation/NSNotifyIds.h"
+#include "toolkit/foundation/UILocalConfig.h"
+
+USING_NS_CC;
+
+TEST(ShellHeadless, LaunchKeepsTheGivenViewAndTearsDown) {
+  fwtest::AppEnvironment env;
+  GLView* view = GLViewImpl::createHeadless(Size(1024, 700));
+  Director::getInstance()->setOpenGLView(view);
+  const std::string nameBefore = view->getViewName();
+  AppDelegate app;
+  Size design, configDesign, configWin;
+  std::string viewName = "<unread>";
+  bool sdlVideo = true;
+  std::vector<std::string> imports;
+  bool homeRunning = false;
+  const int rc = fwtest::AppDriver().run(app, [&](fwtest::AppDriver& d) {
+    d.frames(2);
+    design = view->getDesignResolutionSize();
+    configDesign = *AppConfig::getInstance()->getDesignSize();
+    configWin = AppConfig::getInstance()->winSize;
+    viewName = view->getViewName();
+    sdlVideo = SDL_WasInit(SDL_INIT_VIDEO) != 0;
+    homeRunning = Director::getInstance()->getRunningScene() != nullptr;
+    NSUI::NSNotificationCenter::getInstance()->addObserver(
+        &imports, nullptr,
+        [&](Ref*, unsigned int, NSUI::NSNotificationData* data) { imports.push_back(data->text); },
+        NOTIFY_IMPORT_PATH);
+    d.minimize();
+    d.frames(2);
+    EXPECT_TRUE(Director::getInstance()->isAnimationStopped());
+    d.restore();
+    d.frames(2);
+    EXPECT_FALSE(Director::getInstance()->isAnimationStopped());
+    app.applicationOpenPath(nullptr);  // the empty path is posted as ""
+    d.drop("/data/CT 1");
+    d.runUntil([&] { return imports.size() >= 2; }, 3);
+    NSUI::NSNotificationCenter::getInstance()->removeAllObservers(&imports);
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_FALSE(sdlVideo) << "no window is made";
+  EXPECT_EQ(viewName, nameBefore) << "the title is not looked up";
+  EXPECT_EQ(design, Size(1024, 700));
+  EXPECT_EQ(configDesign, Size(1024, 700));
+  EXPECT_EQ(configWin, Size(1024, 700));
+  EXPECT_TRUE(homeRunning);
+  EXPECT_EQ(imports, (std::vector<std::string>{"", "/data/CT 1"}));
+  EXPECT_EQ(NSUI::NSNotificationCenter::getInstance(), nullptr);
+  EXPECT_EQ(AppConfig::getInstance(), nullptr);
+  EXPECT_EQ(NSUI::NSHttpClient::getInstanceIfExists(), nullptr);
+  EXPECT_EQ(NSUI::getLocalizedString("appName"), "") << "the released table answers nothing";
+  UserDefault::destroyInstance();
+  EXPECT_EQ(NSUI::UILocalConfig::getStringForKey("app_current_version", ""), "2.5");
+}
