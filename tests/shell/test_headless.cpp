@@ -5,6 +5,7 @@
 
 #include <SDL2/SDL.h>
 
+#include "engine/audio/SimpleAudioEngine.h"
 #include "engine/cocos2d.h"
 #include "engine/platform/GLViewImpl.h"
 #include "shell/AppDelegate.h"
@@ -65,4 +66,28 @@ TEST(ShellHeadless, LaunchKeepsTheGivenViewAndTearsDown) {
   EXPECT_EQ(NSUI::getLocalizedString("appName"), "") << "the released table answers nothing";
   UserDefault::destroyInstance();
   EXPECT_EQ(NSUI::UILocalConfig::getStringForKey("app_current_version", ""), "2.5");
+}
+
+// The shell's two sounds: in the resource tree, decoded by the engine's
+// sound engine, a short chime and a one-second swell.
+TEST(ShellSounds, TheTwoSoundsAreShortAndDecodable) {
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  FileUtils::getInstance()->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
+  struct Case {
+    const char* file;
+    double minSeconds, maxSeconds;
+  };
+  for (const Case& c : {Case{"res/dingdong.wav", 0.3, 1.5}, Case{"res/waterfall.wav", 0.9, 1.1}}) {
+    const Data data = FileUtils::getInstance()->getDataFromFile(c.file);
+    ASSERT_GT(data.getSize(), 44) << c.file;
+    const unsigned char* b = data.getBytes();
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(b), 4), "RIFF");
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(b + 8), 4), "WAVE");
+    auto u32 = [&](size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24; };
+    const double seconds = static_cast<double>(u32(40)) / u32(28);  // data bytes / byte rate
+    EXPECT_GE(seconds, c.minSeconds) << c.file;
+    EXPECT_LE(seconds, c.maxSeconds) << c.file;
+    EXPECT_NE(SimpleAudioEngine::getInstance()->playEffect(c.file), 0u) << c.file;
+  }
+  SimpleAudioEngine::end();
 }
