@@ -6,6 +6,7 @@
 
 // --- toolkit overlays --------------------------------------------------------
 constexpr int NOTIFY_ACTIVITY_PROGRESS = 1001;  // busy-overlay progress, intValue = percent
+constexpr int NOTIFY_ACTIVITY_MESSAGE = 1002;   // busy-overlay message, text
 
 // --- application events ------------------------------------------------------
 // The DICOM library's messages (app/data/dcmMessages).

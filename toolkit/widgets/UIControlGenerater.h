@@ -21,6 +21,8 @@
 
 namespace NSUI {
 
+class NSTextField;
+
 class UIControlGenerater {
 public:
     struct ImageLoadJob {
@@ -48,6 +50,11 @@ public:
     void loadNextImage();
     // The completion of the load in flight (UI thread).
     void onImageLoaded(cocos2d::Texture2D* texture);
+
+    // A form field of 150 × fontSize with the placeholder, placed and
+    // anchored, its text in fontSize (UIControlGeneraterTextField.cpp).
+    NSTextField* createTextField(std::string placeholder, cocos2d::Vec2 position, int fontSize,
+                                 cocos2d::Vec2 anchorPoint);
 
     size_t getPendingLoadCount() const { return _pendingLoads.size(); }
     bool isLoadInFlight() const { return _currentLoad.target != nullptr; }

@@ -154,6 +154,75 @@ RESOURCES = {
 }
 
 
+# ---------------------------------------------------------------- widget toolkit: overlays, text fields, pictures, menus
+
+def spinner(size, rgb, spokes=12):
+    """A ring of dots fading round the circle, so that its turning shows."""
+    c = size / 2.0
+    ring = size * 0.36
+    dot = size * 0.085
+    centres = []
+    for i in range(spokes):
+        a = 2 * math.pi * i / spokes
+        centres.append((c + ring * math.sin(a), c - ring * math.cos(a), 0.15 + 0.85 * i / (spokes - 1)))
+    def px(x, y):
+        best = 0.0
+        for cx, cy, alpha in centres:
+            d = math.hypot(x + 0.5 - cx, y + 0.5 - cy)
+            cover = max(0.0, min(1.0, dot - d + 0.5))
+            best = max(best, cover * alpha)
+        return (rgb[0], rgb[1], rgb[2], int(round(255 * best)))
+    return png(size, size, px)
+
+
+def caret(rgb):
+    """A text caret 20 pixels high and 2 wide."""
+    return solid(2, 20, (rgb[0], rgb[1], rgb[2], 255))
+
+
+def edit_frame(w, h, border, edge, centre):
+    """Input frame with rounded corners (radius 6) for nine-slice drawing."""
+    r = 6.0
+    def px(x, y):
+        cx = min(max(x + 0.5, r), w - r)
+        cy = min(max(y + 0.5, r), h - r)
+        d = math.hypot(x + 0.5 - cx, y + 0.5 - cy)
+        if d > r:
+            return (0, 0, 0, 0)
+        if d > r - border or x < border or y < border or x >= w - border or y >= h - border:
+            return edge
+        return centre
+    return png(w, h, px)
+
+
+def no_picture(size):
+    """Grey card with a crossed-out picture frame."""
+    def px(x, y):
+        u, v = x / (size - 1), y / (size - 1)
+        frame = (0.2 <= u <= 0.8 and 0.25 <= v <= 0.75) and not (0.24 <= u <= 0.76 and 0.29 <= v <= 0.71)
+        cross = 0.2 <= u <= 0.8 and 0.25 <= v <= 0.75 and (abs(u - 0.2 - (v - 0.25) * 1.2) < 0.025 or abs(0.8 - u - (v - 0.25) * 1.2) < 0.025)
+        if frame or cross:
+            return (200, 200, 200, 255)
+        return (90, 90, 90, 255)
+    return png(size, size, px)
+
+
+def grey_cell(w, h):
+    """Menu row background: dark grey with a lighter line at the bottom."""
+    return png(w, h, lambda x, y: (120, 120, 120, 255) if y == h - 1 else (58, 58, 58, 255))
+
+
+RESOURCES.update({
+    "UIRes/rotation.png": lambda: spinner(64, (21, 130, 220)),
+    "UIRes/cursorBlack.png": lambda: caret((0, 0, 0)),
+    "UIRes/cursor.png": lambda: caret((255, 255, 255)),
+    "editnormal.png": lambda: edit_frame(60, 40, 2, (150, 150, 150, 255), (255, 255, 255, 255)),
+    "editfocus.png": lambda: edit_frame(60, 40, 3, (21, 170, 254, 255), (240, 250, 255, 255)),
+    "UIRes/noPicture.png": lambda: no_picture(128),
+    "UIRes/greyHigh.png": lambda: grey_cell(16, 16),
+})
+
+
 def write_if_changed(path, data):
     if os.path.exists(path):
         with open(path, "rb") as f:
