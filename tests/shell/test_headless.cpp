@@ -8,6 +8,10 @@
 #include "engine/audio/SimpleAudioEngine.h"
 #include "engine/cocos2d.h"
 #include "engine/platform/GLViewImpl.h"
+#include "app/data/dataService.h"
+#include "app/data/sniffer.h"
+#include "app/online/adsApplication.h"
+#include "app/online/statApplication.h"
 #include "shell/AppDelegate.h"
 #include "support/app_driver.h"
 #include "toolkit/foundation/AppConfig.h"
@@ -20,6 +24,8 @@ USING_NS_CC;
 
 TEST(ShellHeadless, LaunchKeepsTheGivenViewAndTearsDown) {
   fwtest::AppEnvironment env;
+  const std::string caFile = env.writable + "service-ca.pem";
+  setenv("FW_SERVICE_CA", caFile.c_str(), 1);
   GLView* view = GLViewImpl::createHeadless(Size(1024, 700));
   Director::getInstance()->setOpenGLView(view);
   const std::string nameBefore = view->getViewName();
@@ -29,6 +35,8 @@ TEST(ShellHeadless, LaunchKeepsTheGivenViewAndTearsDown) {
   bool sdlVideo = true;
   std::vector<std::string> imports;
   bool homeRunning = false;
+  std::string usedCA, serverUrl;
+  bool servicesUp = false;
   const int rc = fwtest::AppDriver().run(app, [&](fwtest::AppDriver& d) {
     d.frames(2);
     design = view->getDesignResolutionSize();
@@ -37,6 +45,11 @@ TEST(ShellHeadless, LaunchKeepsTheGivenViewAndTearsDown) {
     viewName = view->getViewName();
     sdlVideo = SDL_WasInit(SDL_INIT_VIDEO) != 0;
     homeRunning = Director::getInstance()->getRunningScene() != nullptr;
+    usedCA = NSUI::NSHttpClient::getInstance()->getCAFile();
+    serverUrl = AppConfig::getInstance()->getServerUrl();
+    servicesUp = dataService::getInstanceIfExists() && NSUI::sniffer::getInstanceIfExists() &&
+                 ADS::adsApplication::getInstanceIfExists() && statApplication::getInstanceIfExists() &&
+                 ADS::adsApplication::getInstanceIfExists()->updateService;
     NSUI::NSNotificationCenter::getInstance()->addObserver(
         &imports, nullptr,
         [&](Ref*, unsigned int, NSUI::NSNotificationData* data) { imports.push_back(data->text); },
@@ -59,6 +72,14 @@ TEST(ShellHeadless, LaunchKeepsTheGivenViewAndTearsDown) {
   EXPECT_EQ(configDesign, Size(1024, 700));
   EXPECT_EQ(configWin, Size(1024, 700));
   EXPECT_TRUE(homeRunning);
+  EXPECT_EQ(usedCA, caFile);
+  EXPECT_EQ(serverUrl, env.serviceUrl);
+  EXPECT_TRUE(servicesUp);
+  // The teardown let every service go.
+  EXPECT_EQ(dataService::getInstanceIfExists(), nullptr);
+  EXPECT_EQ(NSUI::sniffer::getInstanceIfExists(), nullptr);
+  EXPECT_EQ(ADS::adsApplication::getInstanceIfExists(), nullptr);
+  EXPECT_EQ(statApplication::getInstanceIfExists(), nullptr);
   EXPECT_EQ(imports, (std::vector<std::string>{"", "/data/CT 1"}));
   EXPECT_EQ(NSUI::NSNotificationCenter::getInstance(), nullptr);
   EXPECT_EQ(AppConfig::getInstance(), nullptr);
@@ -66,6 +87,7 @@ TEST(ShellHeadless, LaunchKeepsTheGivenViewAndTearsDown) {
   EXPECT_EQ(NSUI::getLocalizedString("appName"), "") << "the released table answers nothing";
   UserDefault::destroyInstance();
   EXPECT_EQ(NSUI::UILocalConfig::getStringForKey("app_current_version", ""), "2.5");
+  unsetenv("FW_SERVICE_CA");
 }
 
 // The shell's two sounds: in the resource tree, decoded by the engine's
