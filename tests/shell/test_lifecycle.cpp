@@ -281,7 +281,7 @@ TEST_F(Shell, CapturesInOneSecondGetTheirOwnFilesEachAnnouncedOnce) {
   expectTornDown();
 }
 
-TEST_F(Shell, MinimiseStopsRenderingRestoreResumesAndADroppedPathIsPostedOnce) {
+TEST_F(Shell, MinimiseStopsRenderingRestoreResumesInputArrivesAndADroppedPathIsPostedOnce) {
   AppDelegate app;
   const int rc = fwtest::AppDriver().run(app, [&](fwtest::AppDriver& d) {
     d.frames(2);
@@ -304,6 +304,29 @@ TEST_F(Shell, MinimiseStopsRenderingRestoreResumesAndADroppedPathIsPostedOnce) {
     d.frames(2);
     EXPECT_FALSE(director->isAnimationStopped());
     EXPECT_GT(d.grabFrame().width, 0);
+
+    // Pointer and keys reach the running scene through the window, in design
+    // units with y up (what later end-to-end drivers build on).
+    std::vector<std::string> input;
+    Scene* scene = director->getRunningScene();
+    auto* mouse = EventListenerMouse::create();
+    mouse->onMouseDown = [&](EventMouse* e) {
+      input.push_back("down " + std::to_string(static_cast<int>(e->getLocationInView().x)) + "," +
+                      std::to_string(static_cast<int>(e->getLocationInView().y)));
+    };
+    mouse->onMouseUp = [&](EventMouse*) { input.push_back("up"); };
+    auto* keys = EventListenerKeyboard::create();
+    keys->onKeyPressed = [&](EventKeyboard::KeyCode code, Event*) {
+      if (code == EventKeyboard::KeyCode::KEY_F5) input.push_back("F5");
+    };
+    director->getEventDispatcher()->addEventListenerWithSceneGraphPriority(mouse, scene);
+    director->getEventDispatcher()->addEventListenerWithSceneGraphPriority(keys, scene);
+    d.click(300, 200);
+    d.key(SDLK_F5);
+    d.frames(2);
+    EXPECT_EQ(input, (std::vector<std::string>{"down 300,200", "up", "F5"}));
+    director->getEventDispatcher()->removeEventListener(mouse);
+    director->getEventDispatcher()->removeEventListener(keys);
 
     const std::string path = "/tmp/study folder/IM 0001.dcm";
     d.drop(path);

@@ -198,27 +198,51 @@ class AppDriver {
     e.drop.file = SDL_strdup(path.c_str());  // the window frees it
     push(e);
   }
-  // A left click at (x, y) in design units (origin bottom-left).
-  void click(float x, float y) {
+  // Mouse input at (x, y) in design units (origin bottom-left); button 0
+  // left, 1 right, 2 middle. A drag is down, moves, up.
+  void mouseDown(float x, float y, int button = 0) { mouseButton(true, x, y, button); }
+  void mouseUp(float x, float y, int button = 0) { mouseButton(false, x, y, button); }
+  void mouseMove(float x, float y, int heldButton = -1) {
     if (!windowed()) {
-      if (auto* v = view()) {
-        v->injectMouseDown(x, y, 0);
-        v->injectMouseUp(x, y, 0);
-      }
+      if (auto* v = view()) v->injectMouseMove(x, y, heldButton);
       return;
     }
-    const float h = view()->getFrameSize().height;
-    for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = windowId();
+    e.motion.x = static_cast<Sint32>(x);
+    e.motion.y = static_cast<Sint32>(view()->getFrameSize().height - y);
+    e.motion.state = heldButton == 0 ? SDL_BUTTON_LMASK : heldButton == 1 ? SDL_BUTTON_RMASK
+                     : heldButton == 2 ? SDL_BUTTON_MMASK : 0;
+    push(e);
+  }
+  void click(float x, float y) {
+    mouseDown(x, y);
+    mouseUp(x, y);
+  }
+  // A key pressed and released (SDL key code, e.g. SDLK_ESCAPE).
+  void key(SDL_Keycode code) {
+    for (Uint32 type : {SDL_KEYDOWN, SDL_KEYUP}) {
       SDL_Event e{};
       e.type = type;
-      e.button.windowID = windowId();
-      e.button.button = SDL_BUTTON_LEFT;
-      e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-      e.button.clicks = 1;
-      e.button.x = static_cast<Sint32>(x);
-      e.button.y = static_cast<Sint32>(h - y);
+      e.key.windowID = windowId();
+      e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+      e.key.keysym.sym = code;
+      e.key.keysym.scancode = SDL_GetScancodeFromKey(code);
       push(e);
     }
+  }
+  // Text typed into the focused field (UTF-8, under 32 bytes per event).
+  void text(const std::string& utf8) {
+    if (!windowed()) {
+      if (auto* v = view()) v->injectText(utf8);
+      return;
+    }
+    SDL_Event e{};
+    e.type = SDL_TEXTINPUT;
+    e.text.windowID = windowId();
+    SDL_strlcpy(e.text.text, utf8.c_str(), sizeof e.text.text);
+    push(e);
   }
   // The quit event (what closing the window or SIGTERM gives).
   void quit() {
@@ -264,6 +288,26 @@ class AppDriver {
   static cocos2d::GLView* view() {
     auto* d = cocos2d::Director::getInstanceIfExists();
     return d ? d->getOpenGLView() : nullptr;
+  }
+
+ private:
+  void mouseButton(bool down, float x, float y, int button) {
+    if (!windowed()) {
+      if (auto* v = view()) {
+        if (down) v->injectMouseDown(x, y, button);
+        else v->injectMouseUp(x, y, button);
+      }
+      return;
+    }
+    SDL_Event e{};
+    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    e.button.windowID = windowId();
+    e.button.button = button == 1 ? SDL_BUTTON_RIGHT : button == 2 ? SDL_BUTTON_MIDDLE : SDL_BUTTON_LEFT;
+    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.button.clicks = 1;
+    e.button.x = static_cast<Sint32>(x);
+    e.button.y = static_cast<Sint32>(view()->getFrameSize().height - y);
+    push(e);
   }
 };
 
