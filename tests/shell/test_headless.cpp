@@ -23,6 +23,7 @@
 USING_NS_CC;
 
 TEST(ShellHeadless, LaunchKeepsTheGivenViewAndTearsDown) {
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
   fwtest::AppEnvironment env;
   const std::string caFile = env.writable + "service-ca.pem";
   setenv("FW_SERVICE_CA", caFile.c_str(), 1);
