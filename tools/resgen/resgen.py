@@ -213,7 +213,7 @@ def grey_cell(w, h):
 
 
 RESOURCES.update({
-    "UIRes/rotation.png": lambda: spinner(64, (21, 130, 220)),
+    "UIRes/rotation.png": lambda: spinner(100, (21, 130, 220)),
     "UIRes/cursorBlack.png": lambda: caret((0, 0, 0)),
     "UIRes/cursor.png": lambda: caret((255, 255, 255)),
     "editnormal.png": lambda: edit_frame(60, 40, 2, (150, 150, 150, 255), (255, 255, 255, 255)),
