@@ -284,8 +284,7 @@ void Director::swapBuffers() {
   if (_openGLView) _openGLView->swapBuffers();
 }
 
-// Running scene exits; every scene on the stack is cleaned up and released.
-void Director::teardownScenes() {
+void Director::purgeScenes() {
   for (auto& p : _pendingScenes) CC_SAFE_RELEASE(p.scene);
   _pendingScenes.clear();
   if (_openGLView) _openGLView->cancelAllTouches();
@@ -297,6 +296,16 @@ void Director::teardownScenes() {
     s->cleanup();
     s->release();
   }
+  // Objects released by the drain may autorelease others: drain until empty.
+  if (isUIThread()) {
+    auto* pool = PoolManager::getInstance()->getCurrentPool();
+    for (int round = 0; round < 16 && pool->getObjectCount() > 0; ++round) pool->clear();
+  }
+}
+
+// Scenes go (purgeScenes), then listeners, actions and the window.
+void Director::teardownScenes() {
+  purgeScenes();
   _eventDispatcher->removeAllEventListeners();
   _actionManager->removeAllActions();
   if (_openGLView) _openGLView->end();

@@ -86,6 +86,12 @@ class Director {
   // only asks the loop to stop; Application::run then finishes the teardown.
   void end();
   bool isEnded() const { return _ended; }
+  // Takes the scenes down while every service still exists: pending scene
+  // requests are dropped, active touches cancelled, the running scene exits,
+  // every scene on the stack is cleaned up and released, and the UI
+  // thread's pool is drained. Application::run calls it after the frame
+  // loop and before the teardown entry; end() calls it again (then a no-op).
+  void purgeScenes();
   // True when the frame loop was asked to stop.
   bool isQuitRequested() const { return _quitRequested; }
 

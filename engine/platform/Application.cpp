@@ -35,6 +35,8 @@ Application* Application::getInstance() { return g_application.load(); }
 
 void Application::setFrameLoop(FrameLoop loop) { frameLoopHook() = std::move(loop); }
 
+bool Application::hasFrameLoop() { return static_cast<bool>(frameLoopHook()); }
+
 int Application::run() {
   initGLContextAttrs();
   if (!applicationDidFinishLaunching()) return 1;
@@ -42,6 +44,8 @@ int Application::run() {
   director->setFrameLoopRunning(true);
   runFrameLoop();
   director->setFrameLoopRunning(false);
+  // Screens clean up while the services they reach still exist.
+  director->purgeScenes();
   applicationWillExit();
   Director::getInstance()->end();
   return 0;

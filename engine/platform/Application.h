@@ -25,12 +25,16 @@ class Application {
   //   2. applicationDidFinishLaunching(); false returns 1 at once;
   //   3. the frame loop, until the window closes or Director::end() is
   //      called from inside it;
-  //   4. applicationWillExit(), while the Director and scheduler still exist;
-  //   5. Director::end(): pools drained, settings flushed;
-  //   6. returns 0.
+  //   4. Director::purgeScenes(): every scene exits, is cleaned up and
+  //      released, the pool is drained, while the scheduler, dispatcher
+  //      and caches still exist;
+  //   5. applicationWillExit(), while the Director and scheduler still exist;
+  //   6. Director::end(): listeners and actions removed, the window closed,
+  //      pools drained, settings flushed;
+  //   7. returns 0.
   int run();
 
-  // Teardown entry, called once at step 4 of run().
+  // Teardown entry, called once at step 5 of run().
   virtual void applicationWillExit() {}
   virtual bool applicationDidFinishLaunching() = 0;
   virtual void applicationDidEnterBackground() {}
@@ -55,7 +59,10 @@ class Application {
   // The window layer installs its frame loop here; without one, run() uses
   // the headless loop (frames paced by the animation interval, no window).
   typedef std::function<void(Application*)> FrameLoop;
+  // The windowed view installs its loop only when none is installed, so a
+  // loop set before run() (a test's scripted loop) stays in charge.
   static void setFrameLoop(FrameLoop loop);
+  static bool hasFrameLoop();
 
  private:
   void runFrameLoop();

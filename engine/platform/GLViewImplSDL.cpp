@@ -377,7 +377,7 @@ GLViewImpl* GLViewImpl::createWithRect(const std::string& viewName, Rect rect, f
     return nullptr;
   }
   view->autorelease();
-  Application::setFrameLoop(runWindowedLoop);
+  if (!Application::hasFrameLoop()) Application::setFrameLoop(runWindowedLoop);
   return view;
 }
 

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/foundation/NSHash.h"
 #include "toolkit/foundation/NSNotifyIds.h"
 
 namespace isImageSDK {
@@ -171,9 +172,8 @@ inline constexpr const char* kPrebinVersion = "v3.0";
 // Separator of the name list.
 inline constexpr char kNameSeparator = '\0';
 
-// 64-bit FNV-1a of the bytes, folded to 32 bits (low half XOR high half).
-// "abc" gives 3797874002, "" gives 1339080641.
-uint32_t foldedHash(const std::string& text);
+// The folded hash of the foundation (toolkit/foundation/NSHash.h).
+using NSUI::foldedHash;
 
 // The cache folder: writable path + "kq/tmp/dcmbuf/".
 std::string getCacheFolder();

@@ -9,6 +9,7 @@
 
 #include "engine/cocos2d.h"
 #include "support_engine.h"
+#include "support_scene.h"
 
 USING_NS_CC;
 
@@ -110,6 +111,36 @@ TEST_F(ApplicationTest, InstalledFrameLoopReplacesHeadlessLoop) {
   EXPECT_EQ(app.run(), 0);
   EXPECT_EQ(loops, 1);
   EXPECT_EQ(app.framesAtExit, 3u);
+}
+
+// The screens go before the teardown entry, while the scheduler and the
+// dispatcher still serve them; the entry then finds no scene left.
+TEST_F(ApplicationTest, ScenesAreTakenDownBeforeTheTeardownEntry) {
+  struct ScenesApp : TestApp {
+    std::vector<std::string> log;
+    bool launchScenes() {
+      Scene* first = Scene::create();
+      first->addChild(LogNode::create("home", &log));
+      Scene* second = Scene::create();
+      second->addChild(LogNode::create("viewer", &log));
+      Director::getInstance()->runWithScene(first);
+      Director::getInstance()->pushScene(second);
+      return TestApp::applicationDidFinishLaunching();
+    }
+    bool applicationDidFinishLaunching() override { return launchScenes(); }
+    void applicationWillExit() override {
+      log.push_back(Director::getInstance()->getRunningScene() ? "entry: scene running" : "entry: no scene");
+      TestApp::applicationWillExit();
+    }
+  } app;
+  EXPECT_EQ(app.run(), 0);
+  EXPECT_TRUE(app.directorAliveAtExit);
+  // The viewer exits and goes first, then the home screen (pushed over,
+  // already exited) is cleaned up and destroyed; only then the entry runs.
+  EXPECT_EQ(app.log, (std::vector<std::string>{"home:enter", "home:didFinish", "home:exitStart", "home:exit",
+                                               "viewer:enter", "viewer:didFinish", "viewer:exitStart",
+                                               "viewer:exit", "viewer:cleanup", "viewer:destroyed",
+                                               "home:cleanup", "home:destroyed", "entry: no scene"}));
 }
 
 TEST(Language, FromLocaleTable) {

@@ -55,6 +55,9 @@ NSLanguage::NSLanguage() : fileName("language.dat") {}
 
 NSLanguage::~NSLanguage()
 {
+    // A table that goes stops answering getLocalizedString at once.
+    NSLanguage* self = this;
+    g_table.compare_exchange_strong(self, nullptr);
     if (all)
         all->release();
 }

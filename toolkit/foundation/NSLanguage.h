@@ -15,6 +15,10 @@
 
 #include <string>
 
+namespace cocos2d {
+class Node;
+}
+
 namespace NSUI {
 
 class NSDictionary;
@@ -38,6 +42,14 @@ public:
     // none. The reference is to `result`, which the next call overwrites.
     std::string& getString(std::string key);
 
+    // Relabels the descendants of `node` (not the node itself) from this
+    // table: each text widget, button and text field gets the translation of
+    // prefix + its name as its text, title or placeholder when that
+    // translation is not empty; any other node with children is walked into;
+    // a relabelled widget's own children are not visited. Defined by the
+    // widget toolkit (toolkit/widgets), which code that calls it links.
+    void translateNode(cocos2d::Node* node, std::string prefix);
+
     // The file's name for the language codes of the engine's LanguageType
     // (0 "english" ... 18 "bulgarian"); "english" for any other code.
     static const char* languageName(int code);
@@ -55,7 +67,8 @@ std::string getLocalizedString(const char* key);
 std::string getLocalizedString(const std::string& key);
 
 // Points getLocalizedString at the process's table (the settings singleton's,
-// right after it is loaded); null detaches it. The table must outlive its use.
+// right after it is loaded); null detaches it. A table that is destroyed
+// detaches itself.
 void setLocalizedStringTable(NSLanguage* table);
 
 }  // namespace NSUI

@@ -347,7 +347,7 @@ void purgeSingletons() {
   }
   NSNotificationCenter::purgeInstance();
   NSDataManager::purgeInstance();
-  delete NSHttpClient::getInstance();
+  delete NSHttpClient::getInstanceIfExists();
 }
 
 }  // namespace NSUI

@@ -106,6 +106,7 @@ def check_mark(size, rgba):
 # ---------------------------------------------------------------- sounds
 
 def dingdong():
+    """A short two-tone chime: 880 Hz, then 660 Hz, each decaying."""
     rate = 22050
     out = []
     for freq, length in ((880.0, 0.35), (660.0, 0.55)):
@@ -118,21 +119,22 @@ def dingdong():
 
 
 def waterfall():
+    """A soft one-second swell of filtered noise: it rises and falls away."""
     rate = 22050
     rng = random.Random(1234)  # fixed seed: identical bytes everywhere
-    n = int(rate * 2.0)
+    n = rate
     out, low = [], 0.0
     for i in range(n):
         low += 0.08 * (rng.uniform(-1, 1) - low)  # one-pole low-pass noise
-        fade = min(1.0, i / (rate * 0.3), (n - i) / (rate * 0.3))
-        out.append(1.6 * low * fade)
+        swell = math.sin(math.pi * i / n) ** 2
+        out.append(1.6 * low * swell)
     return wav(out, rate)
 
 
 # ---------------------------------------------------------------- the list
 
 RESOURCES = {
-    # Sounds played by the shell.
+    # Sounds of the application shell (other code only plays them).
     "res/dingdong.wav": dingdong,
     "res/waterfall.wav": waterfall,
     # The engine demo's interface panel (tools/enginedemo/panel.csb).
