@@ -46,9 +46,14 @@ void Director::destroyInstance() {
   // End while the Director is still reachable, so that scenes cleaning up
   // find their scheduler, action manager and dispatcher.
   d->_frameLoopRunning = false;
+  // Scenes go first, so that their cleanups find the texture cache they
+  // used instead of making a new one.
+  d->purgeScenes();
   TextureCache::destroyInstance();
   FontAtlas::releaseTextures();
   d->end();
+  // A cache made during the end would outlive the scheduler it points to.
+  TextureCache::destroyInstance();
   {
     std::lock_guard<std::mutex> lock(g_directorMutex);
     g_director.store(nullptr, std::memory_order_release);

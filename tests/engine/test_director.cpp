@@ -123,3 +123,34 @@ TEST_F(DirectorTest, DestroyInstanceStartsAfresh) {
   EXPECT_EQ(fresh->getTotalFrames(), 0u);
   EXPECT_FALSE(fresh->getScheduler()->isFunctionQueueClosed());
 }
+
+// A node whose cleanup asks for the texture cache, as widgets releasing their
+// pictures do.
+namespace {
+struct CacheTouchingNode : cocos2d::Node {
+  static CacheTouchingNode* create() {
+    auto* n = new CacheTouchingNode;
+    n->autorelease();
+    return n;
+  }
+  void cleanup() override {
+    cocos2d::Director::getInstance()->getTextureCache();
+    cocos2d::Node::cleanup();
+  }
+};
+}  // namespace
+
+TEST_F(DirectorTest, CleanupsDuringDestroyLeaveNoCacheOnTheOldScheduler) {
+  Director* d = Director::getInstance();
+  auto* scene = cocos2d::Scene::create();
+  scene->addChild(CacheTouchingNode::create());
+  d->runWithScene(scene);
+  d->stepFrame();
+  Director::destroyInstance();
+  // The next Director's cache must be a fresh one on its own scheduler.
+  Director* fresh = Director::getInstance();
+  auto* cache = fresh->getTextureCache();
+  ASSERT_NE(cache, nullptr);
+  fresh->stepFrame();
+  Director::destroyInstance();
+}
