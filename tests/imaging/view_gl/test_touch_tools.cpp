@@ -197,9 +197,11 @@ TEST_F(TouchTools, ProbeReadsTheBoneUnderThePointer) {
   button(SDL_MOUSEBUTTONUP, static_cast<int>(bone.x), kH - static_cast<int>(bone.y));
   step(2);
   ASSERT_FALSE(rec.of(NOTIFY_PROBE_POINT).empty());
-  const auto& r = rec.of(NOTIFY_PROBE_POINT).front();
+  const Received r = rec.of(NOTIFY_PROBE_POINT).front();
   const Vec3 p(std::atof(rec.json(r, "x").c_str()), std::atof(rec.json(r, "y").c_str()),
                std::atof(rec.json(r, "z").c_str()));
+  const isImageSDK::SliceRecord* rec0 = actors[0]->getOutputSliceInfo();
+  const Vec3 expect = rec0->matrix.transformPoint(Vec3(kBoneI * rec0->spacingX, kBoneJ * rec0->spacingY, 0));
   float v = 0;
   ASSERT_TRUE(actors[0]->getPixelValue(p, &v));
   EXPECT_NEAR(v, 1200.0f, 1.0f);
