@@ -452,6 +452,12 @@ void isActorImage::postJsonNotification(int id, const std::string& text, bool im
 // --------------------------------------------------------------- notifications
 
 void isActorImage::onNotification(cocos2d::Ref*, unsigned int id, NSUI::NSNotificationData* data) {
+  if (id == static_cast<unsigned>(NOTIFY_ROI_INFO)) {
+    std::unique_lock<std::recursive_mutex> lock;
+    if (sourceMutex) lock = std::unique_lock<std::recursive_mutex>(*sourceMutex);
+    answerRegionRequest(data);
+    return;
+  }
   if (id == static_cast<unsigned>(NOTIFY_SLICE_ARRIVED)) {
     if (!planeMode || !data) return;
     std::unique_lock<std::recursive_mutex> lock;

@@ -63,6 +63,34 @@ class isActorImage : public isActorObject, public NSUI::UIJson {
   void postViewState();
   void postJsonNotification(int id, const std::string& text, bool immediate);
 
+  // Region statistics and the pixel probe (UI thread).
+  struct RegionStatistics {
+    float min = 0.0f;
+    float max = 0.0f;
+    float sum = 0.0f;
+    float mean = 0.0f;
+    float deviation = 0.0f;  // n − 1; 0 for a single pixel
+    int64_t count = 0;
+  };
+  // Reads the displayed slice's pixel whose centre is nearest the world
+  // point; false outside the pixels, without pixels or for RGB data.
+  bool getPixelValue(const cocos2d::Vec3& world, float* value);
+  // Shoelace area of the closed polygon, summed in double.
+  static float polygonArea(const cocos2d::Vec2* points, int n);
+  // Even-odd rule with half-open edges.
+  static bool pointInPolygon(const cocos2d::Vec2* points, int n, float x, float y);
+  // Pixels whose centre (c·sx, r·sy) lies within radius of (cx, cy), all
+  // in slice millimetres.
+  static RegionStatistics circleStatistics(const uint8_t* pixels, int w, int h, float sx, float sy, float cx, float cy, float radius);
+  static RegionStatistics circleStatistics(const uint16_t* pixels, int w, int h, float sx, float sy, float cx, float cy, float radius);
+  static RegionStatistics circleStatistics(const int16_t* pixels, int w, int h, float sx, float sy, float cx, float cy, float radius);
+  static RegionStatistics circleStatistics(const float* pixels, int w, int h, float sx, float sy, float cx, float cy, float radius);
+  // Pixels (c, r) inside the polygon given in pixel units.
+  static RegionStatistics polygonStatistics(const uint8_t* pixels, int w, int h, const cocos2d::Vec2* points, int n);
+  static RegionStatistics polygonStatistics(const uint16_t* pixels, int w, int h, const cocos2d::Vec2* points, int n);
+  static RegionStatistics polygonStatistics(const int16_t* pixels, int w, int h, const cocos2d::Vec2* points, int n);
+  static RegionStatistics polygonStatistics(const float* pixels, int w, int h, const cocos2d::Vec2* points, int n);
+
   isClut* getClut() const { return clut; }
   isNodeImage* getImageNode() const { return imageNode; }
   isImagePlane* getPlane() const { return plane; }
@@ -83,6 +111,8 @@ class isActorImage : public isActorObject, public NSUI::UIJson {
   float defaultThickness(int orientation);
   void updatePositionText(const SliceRecord* record);
   void* windowObject() const { return renderWindow; }
+  // Answers a 9095 request (the record in the payload's object).
+  void answerRegionRequest(NSUI::NSNotificationData* data);
 
   float slabThickness = 1.0f;
   int32_t interpolationMode = 1;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "imaging/view/isInteractorBase.h"
 #include "imaging/view/isOrientation.h"
 #include "toolkit/foundation/NSFormat.h"
 #include "toolkit/foundation/NSJson.h"
@@ -29,6 +30,7 @@ isRenderWindow::~isRenderWindow() {
       if (auto* dispatcher = director->getEventDispatcher()) dispatcher->removeEventListener(touchListener);
     touchListener = nullptr;
   }
+  if (auto* tool = dynamic_cast<isInteractorBase*>(interactor)) tool->abandonGesture();
   if (interactor) interactor->release();
   interactor = nullptr;
   if (imageData) imageData->release();
@@ -76,6 +78,7 @@ void isRenderWindow::cleanup() {
     if (auto* dispatcher = getEventDispatcher()) dispatcher->removeEventListener(touchListener);
     touchListener = nullptr;
   }
+  if (auto* tool = dynamic_cast<isInteractorBase*>(interactor)) tool->abandonGesture();
   if (interactor) interactor->release();
   interactor = nullptr;
   if (actorManager) {

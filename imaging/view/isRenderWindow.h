@@ -41,10 +41,14 @@ class isRenderWindow : public isRenderWindowBase {
     onNotification(id, data, sender);
   }
   // The touch operations reach the interaction tool once there is one.
-  virtual void onTouchesBegan(const std::vector<cocos2d::Touch*>&, cocos2d::Event*) {}
-  virtual void onTouchesMoved(const std::vector<cocos2d::Touch*>&, cocos2d::Event*) {}
-  virtual void onTouchesEnded(const std::vector<cocos2d::Touch*>&, cocos2d::Event*) {}
-  virtual void onTouchesCancelled(const std::vector<cocos2d::Touch*>&, cocos2d::Event*) {}
+  // Moves go on only while the tool holds the shared touch capture.
+  virtual void onTouchesBegan(const std::vector<cocos2d::Touch*>& touches, cocos2d::Event* event);
+  virtual void onTouchesMoved(const std::vector<cocos2d::Touch*>& touches, cocos2d::Event* event);
+  virtual void onTouchesEnded(const std::vector<cocos2d::Touch*>& touches, cocos2d::Event* event);
+  virtual void onTouchesCancelled(const std::vector<cocos2d::Touch*>& touches, cocos2d::Event* event);
+  // Retains the tool (an isInteractorBase) and releases the previous one.
+  void setInteractor(cocos2d::Ref* tool);
+  cocos2d::Ref* getInteractor() const { return interactor; }
 
   void setImageData(isImageData* data);
   isImageData* getImageData() const { return imageData; }

@@ -141,3 +141,9 @@ constexpr int NOTIFY_SLICE_CHANGED = 9093;
 constexpr int NOTIFY_ORIENTATION_CHANGED = 9094;
 constexpr int NOTIFY_ROI_INFO = 9095;
 constexpr int NOTIFY_OVERLAY_LOAD_PROGRESS = 9111;
+// Touch gestures and the image interaction tool.
+constexpr int NOTIFY_SYNC_WINDOW = 9067;
+constexpr int NOTIFY_SYNC_RECENTRE = 9068;
+constexpr int NOTIFY_PROBE_POINT = 9071;
+constexpr int NOTIFY_FOCAL_POINT = 9085;
+constexpr int NOTIFY_FOCUS_REQUEST = NOTIFY_WINDOW_MENU;  // 9096: a gesture started in a window
