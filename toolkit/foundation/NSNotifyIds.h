@@ -141,3 +141,6 @@ constexpr int NOTIFY_SLICE_CHANGED = 9093;
 constexpr int NOTIFY_ORIENTATION_CHANGED = 9094;
 constexpr int NOTIFY_ROI_INFO = 9095;
 constexpr int NOTIFY_OVERLAY_LOAD_PROGRESS = 9111;
+
+// Reference lines and overlay of the render windows.
+constexpr int NOTIFY_CROSS_POSITION = 9087;
