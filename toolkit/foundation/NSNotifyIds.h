@@ -144,3 +144,6 @@ constexpr int NOTIFY_OVERLAY_LOAD_PROGRESS = 9111;
 
 // Reference lines and overlay of the render windows.
 constexpr int NOTIFY_CROSS_POSITION = 9087;
+constexpr int NOTIFY_OVERLAY_PICKED_POINT = 9071;
+constexpr int NOTIFY_OVERLAY_VIEW_NAME = 9074;
+constexpr int NOTIFY_OVERLAY_STATIC = 9116;
