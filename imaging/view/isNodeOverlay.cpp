@@ -148,4 +148,101 @@ void isNodeOverlayText::onNotification(cocos2d::Ref* /*sender*/, unsigned int id
   relayoutParent();
 }
 
+isNodeOverlaySprite* isNodeOverlaySprite::create() {
+  auto* button = new (std::nothrow) isNodeOverlaySprite();
+  if (!button) return nullptr;
+  if (!button->init()) {
+    delete button;
+    return nullptr;
+  }
+  button->autorelease();
+  return button;
+}
+
+isNodeOverlaySprite::~isNodeOverlaySprite() {
+  if (auto* nc = centre()) nc->removeAllObservers(this);
+}
+
+bool isNodeOverlaySprite::init() {
+  if (!cocos2d::ui::Button::init()) return false;
+  buttonSize = 10;
+  imageHeight = 10;
+  kind = 2;
+  notificationId = NOTIFY_OVERLAY_STATIC;
+  setAnchorPoint(cocos2d::Vec2::ANCHOR_BOTTOM_RIGHT);
+  return true;
+}
+
+void isNodeOverlaySprite::cleanup() {
+  cocos2d::ui::Button::cleanup();
+  if (auto* nc = centre()) nc->removeAllObservers(this);
+}
+
+void isNodeOverlaySprite::bindNotification(const std::string& normal, const std::string& pressed, int id,
+                                           const std::string& disabled) {
+  auto* nc = centre();
+  if (nc) nc->removeAllObservers(this);
+  auto cb = [this](cocos2d::Ref* s, unsigned int i, NSUI::NSNotificationData* d) { onNotification(s, i, d); };
+  int visibilityId = 0;
+  switch (id) {
+    case NOTIFY_CINE_STATE: visibilityId = NOTIFY_CINE_VISIBLE_9050; break;
+    case NOTIFY_CINE_PRIOR: visibilityId = NOTIFY_CINE_VISIBLE_9051; break;
+    case NOTIFY_CINE_NEXT: visibilityId = NOTIFY_CINE_VISIBLE_9052; break;
+    default: break;
+  }
+  if (visibilityId) {
+    notificationId = id;
+    if (nc) {
+      if (id == NOTIFY_CINE_STATE) nc->addObserver(this, renderWindow, cb, NOTIFY_CINE_STATE);
+      nc->addObserver(this, renderWindow, cb, visibilityId);
+    }
+  }
+  loadTextures(normal, pressed, disabled);
+  imageHeight = static_cast<int>(getNormalTextureSize().height);
+  if (renderWindow) setGlobalZOrder(static_cast<float>(renderWindow->getLocalZOrder() + 1));
+  if (auto* layout = dynamic_cast<cocos2d::ui::Layout*>(getParent())) layout->requestDoLayout();
+}
+
+void isNodeOverlaySprite::setButtonSize(float height) {
+  buttonSize = static_cast<int>(height);
+  // A picture that failed to load has no height: keep the scale finite.
+  const float scale = imageHeight > 0 ? height / static_cast<float>(imageHeight) * 0.8f : 1.0f;
+  setScale(scale);
+  if (scale > 0.0f) setTouchScaled(1.0f / scale);
+  reportedSize = cocos2d::Size(1.5f * static_cast<float>(buttonSize), static_cast<float>(buttonSize));
+}
+
+bool isNodeOverlaySprite::onTouchBegan(cocos2d::Touch* touch, cocos2d::Event* event) {
+  const bool accepted = cocos2d::ui::Button::onTouchBegan(touch, event);
+  if (!isTouchEnabled() || !accepted) return accepted;
+  int post = 0;
+  switch (notificationId) {
+    case NOTIFY_CINE_STATE: post = NOTIFY_CINE_TOGGLE; break;
+    case NOTIFY_CINE_PRIOR: post = NOTIFY_CINE_PRIOR; break;
+    case NOTIFY_CINE_NEXT: post = NOTIFY_CINE_NEXT; break;
+    default: break;
+  }
+  if (post)
+    if (auto* nc = centre()) nc->postNotification(this, post, nullptr, renderWindow, true);
+  return accepted;
+}
+
+void isNodeOverlaySprite::onNotification(cocos2d::Ref* /*sender*/, unsigned int id, NSUI::NSNotificationData* data) {
+  const int value = data ? data->intValue : 0;
+  switch (id) {
+    case NOTIFY_CINE_STATE: {
+      const char* picture = value > 0 ? "imageSDK/pause.png" : "imageSDK/play.png";
+      loadTextures(picture, picture, "");
+      break;
+    }
+    case NOTIFY_CINE_VISIBLE_9050:
+    case NOTIFY_CINE_VISIBLE_9051:
+    case NOTIFY_CINE_VISIBLE_9052:
+      setVisible(value > 0);
+      break;
+    default:
+      break;
+  }
+}
+
 }  // namespace isImageSDK

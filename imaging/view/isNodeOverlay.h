@@ -65,4 +65,39 @@ class isNodeOverlayText : public NSUI::NSText, public isNodeOverlay {
   isRenderWindow* renderWindow = nullptr;  // not retained
 };
 
+// A cine button: play/pause (9047), previous (9048) or next (9049). It shows
+// or hides with the image node's data state and posts the cine command for
+// its window when tapped.
+class isNodeOverlaySprite : public cocos2d::ui::Button, public isNodeOverlay {
+ public:
+  static isNodeOverlaySprite* create();
+  ~isNodeOverlaySprite() override;
+
+  bool init() override;
+  void cleanup() override;
+  const cocos2d::Size& getContentSize() const override { return reportedSize; }
+  bool onTouchBegan(cocos2d::Touch* touch, cocos2d::Event* event) override;
+  void cleanupOverlay() override { cleanup(); }
+  bool initOverlay() override { return init(); }
+
+  void bindNotification(const std::string& normal, const std::string& pressed, int id,
+                        const std::string& disabled = "");
+  // Height in pixels: the picture is scaled to 0.8 of it, the row gives it
+  // 1.5 heights of width.
+  void setButtonSize(float height);
+  void onNotification(cocos2d::Ref* sender, unsigned int id, NSUI::NSNotificationData* data);
+
+  void setRenderWindow(isRenderWindow* window) { renderWindow = window; }
+  int getButtonSize() const { return buttonSize; }
+  int getImageHeight() const { return imageHeight; }
+
+ protected:
+  isNodeOverlaySprite() = default;
+
+  isRenderWindow* renderWindow = nullptr;  // not retained
+  int buttonSize = 10;
+  int imageHeight = 10;
+  cocos2d::Size reportedSize;
+};
+
 }  // namespace isImageSDK
