@@ -118,4 +118,33 @@ TEST_F(OverlayTextTest, StaticFieldsOtherWindowsAndRebinding) {
   text->release();
 }
 
+TEST_F(OverlayTextTest, OnlyATouchableWindowTextOpensTheWindowEditor) {
+  text->setText("400 40 ");
+  text->setPosition(cocos2d::Vec2(100, 100));
+  auto tap = [this] {
+    const cocos2d::Size s = text->getContentSize();
+    const cocos2d::Vec2 p = text->convertToWorldSpace(cocos2d::Vec2(s.width / 2, s.height / 2));
+    auto* touch = new cocos2d::Touch();
+    touch->setTouchInfo(0, p.x, p.y);
+    text->onTouchBegan(touch, nullptr);
+    touch->release();
+    stepFrames(2);
+  };
+  struct Case {
+    int id;
+    bool touchable;
+    size_t posts;
+  };
+  const Case cases[] = {{9072, false, 0}, {9072, true, 1}, {9074, true, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    text->bindNotification("400 40 ", "", "", c.id, c.touchable);
+    Recorder rec;
+    rec.listen({NOTIFY_WINDOW_INPUT}, window);
+    tap();
+    EXPECT_EQ(rec.got.size(), c.posts);
+    if (c.touchable) EXPECT_EQ(text->getGlobalZOrder(), window->getLocalZOrder() + 1.0f);
+  }
+}
+
 }  // namespace
