@@ -1,5 +1,6 @@
 #include "imaging/view/isActorManager.h"
 
+#include "imaging/view/isActorCrossLine.h"
 #include "imaging/view/isActorImage.h"
 #include "imaging/view/isRenderWindow.h"
 
@@ -22,6 +23,7 @@ bool isActorManager::init() {
   id = -1;
   name.clear();
   imageActor = nullptr;
+  crossLineActor = nullptr;
   renderWindow = nullptr;
   return true;
 }
@@ -31,6 +33,11 @@ void isActorManager::releaseActors() {
   if (imageActor) {
     isActorImage* actor = imageActor;
     imageActor = nullptr;
+    actor->release();
+  }
+  if (crossLineActor) {
+    isActorCrossLine* actor = crossLineActor;
+    crossLineActor = nullptr;
     actor->release();
   }
 }
@@ -62,6 +69,32 @@ isActorImage* isActorManager::getImageActor() {
     imageActor = actor;
   }
   return imageActor;
+}
+
+void isActorManager::createCrossLineActor() {
+  if (!renderWindow || crossLineActor) return;
+  isActorCrossLine* actor = isActorCrossLine::create();
+  if (!actor) return;
+  actor->attach(renderWindow);
+  actor->retain();
+  crossLineActor = actor;
+}
+
+isActorCrossLine* isActorManager::getCrossLineActor() {
+  if (!crossLineActor) createCrossLineActor();
+  return crossLineActor;
+}
+
+void isActorManager::setFrameVisible(bool shown) {
+  if (auto* actor = getCrossLineActor()) actor->setFrameVisible(shown);
+}
+
+void isActorManager::showActiveMarker() {
+  if (auto* actor = getCrossLineActor()) actor->showActiveMarker();
+}
+
+void isActorManager::showCrossLines() {
+  if (auto* actor = getCrossLineActor()) actor->setCrossLinesVisible(true);
 }
 
 }  // namespace isImageSDK

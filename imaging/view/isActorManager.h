@@ -6,6 +6,7 @@
 
 namespace isImageSDK {
 
+class isActorCrossLine;
 class isActorImage;
 class isRenderWindow;
 
@@ -28,10 +29,19 @@ class isActorManager : public isObject {
   // window.
   isActorImage* getImageActor();
 
+  // Reference lines, frame and marker; created on first need, nothing
+  // without a window.
+  void createCrossLineActor();
+  isActorCrossLine* getCrossLineActor();
+  void setFrameVisible(bool shown);
+  void showActiveMarker();
+  void showCrossLines();
+
  protected:
   isActorManager() = default;
 
   isActorImage* imageActor = nullptr;    // retained
+  isActorCrossLine* crossLineActor = nullptr;  // retained
   isRenderWindow* renderWindow = nullptr;  // retained
 };
 

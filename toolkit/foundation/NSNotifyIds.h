@@ -147,3 +147,9 @@ constexpr int NOTIFY_SYNC_RECENTRE = 9068;
 constexpr int NOTIFY_PROBE_POINT = 9071;
 constexpr int NOTIFY_FOCAL_POINT = 9085;
 constexpr int NOTIFY_FOCUS_REQUEST = NOTIFY_WINDOW_MENU;  // 9096: a gesture started in a window
+
+// Reference lines and overlay of the render windows.
+constexpr int NOTIFY_CROSS_POSITION = 9087;
+constexpr int NOTIFY_OVERLAY_PICKED_POINT = NOTIFY_PROBE_POINT;  // 9071
+constexpr int NOTIFY_OVERLAY_VIEW_NAME = 9074;
+constexpr int NOTIFY_OVERLAY_STATIC = 9116;

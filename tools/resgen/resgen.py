@@ -280,6 +280,47 @@ RESOURCES.update({
 })
 
 
+# ---------------------------------------------------------------- cine buttons over the render windows
+
+def cine_symbol(kind, height=48):
+    """White play, pause, left or right arrow on transparent, 48 high.
+
+    Edges are anti-aliased by 4 x 4 supersampling so the symbols stay clean
+    when the overlay scales them to its row height."""
+    w = height
+
+    def inside(x, y):
+        m = 0.2 * height  # margin
+        if kind == "pause":
+            bar = 0.2 * height
+            left = (w - 3 * bar) / 2
+            return m <= y <= height - m and (left <= x <= left + bar or left + 2 * bar <= x <= left + 3 * bar)
+        # Triangles: play and the right arrow point right, the left arrow left.
+        px = x if kind != "left" else w - x
+        x0, x1 = 0.28 * w, 0.78 * w
+        if px < x0 or px > x1:
+            return False
+        half = (height / 2 - m) * (x1 - px) / (x1 - x0)
+        return abs(y - height / 2) <= half
+
+    def px(x, y):
+        hits = 0
+        for sy in range(4):
+            for sx in range(4):
+                if inside(x + (sx + 0.5) / 4, y + (sy + 0.5) / 4):
+                    hits += 1
+        return (255, 255, 255, hits * 255 // 16)
+    return png(w, height, px)
+
+
+RESOURCES.update({
+    "imageSDK/play.png": lambda: cine_symbol("play"),
+    "imageSDK/pause.png": lambda: cine_symbol("pause"),
+    "imageSDK/leftArrow.png": lambda: cine_symbol("left"),
+    "imageSDK/rightArrow.png": lambda: cine_symbol("right"),
+})
+
+
 def write_if_changed(path, data):
     if os.path.exists(path):
         with open(path, "rb") as f:
