@@ -170,7 +170,7 @@ TEST_F(Shell, LaunchFillsTheWorkAreaWritesFirstRunKeysAndTearsDown) {
   ASSERT_GT(program.pid, 0);
   const bool windowUp = fwtest::waitForOutput(program, "GLViewImpl:", 60);
   kill(program.pid, SIGTERM);
-  const int status = fwtest::waitProgram(program);
+  const int status = fwtest::waitProgram(program, 60);
   EXPECT_TRUE(windowUp) << program.seen;
   ASSERT_TRUE(WIFEXITED(status)) << "status " << status << "\n" << program.seen;
   EXPECT_EQ(WEXITSTATUS(status), 0) << program.seen;

@@ -34,7 +34,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -370,20 +373,45 @@ inline bool waitForOutput(ChildProcess& child, const std::string& needle, double
 }
 
 // Waits for the child's end (reading the rest of its output); the status as
-// waitpid gives it, -1 when there is no child.
-inline int waitProgram(ChildProcess& child) {
+// waitpid gives it, -1 when there is no child. With `seconds` >= 0 a child
+// still running after that long is killed (SIGKILL), so a hung program fails
+// its test instead of stalling the run.
+inline int waitProgram(ChildProcess& child, double seconds = -1) {
   if (child.pid < 0) return -1;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds < 0 ? 1e9 : seconds);
+  auto leftMs = [&] {
+    return static_cast<int>(std::max<long long>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count()));
+  };
   if (child.output >= 0) {
     char buf[4096];
-    ssize_t n;
-    while ((n = read(child.output, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-      if (n > 0) child.seen.append(buf, static_cast<size_t>(n));
+    for (;;) {
+      pollfd p{child.output, POLLIN, 0};
+      const int ready = poll(&p, 1, seconds < 0 ? -1 : leftMs());
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0) break;  // time is up
+      const ssize_t n = read(child.output, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      child.seen.append(buf, static_cast<size_t>(n));
+    }
     close(child.output);
     child.output = -1;
   }
   int status = 0;
-  while (waitpid(child.pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+  for (;;) {
+    const pid_t got = waitpid(child.pid, &status, seconds < 0 ? 0 : WNOHANG);
+    if (got == child.pid) break;
+    if (got < 0 && errno != EINTR) return -1;
+    if (got == 0) {
+      if (leftMs() == 0) {
+        child.seen += "\n[killed: still running after " + std::to_string(seconds) + " s]\n";
+        kill(child.pid, SIGKILL);
+        seconds = -1;  // now wait for the kill to land
+        continue;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   }
   child.pid = -1;
   return status;
@@ -396,7 +424,7 @@ inline int waitProgram(ChildProcess& child) {
 inline bool runTestInFreshProcess(const std::string& fullTestName) {
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   ChildProcess child = spawnProgram(self, {"--gtest_filter=" + fullTestName, "--gtest_also_run_disabled_tests"});
-  const int status = waitProgram(child);
+  const int status = waitProgram(child, 200);
   return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
