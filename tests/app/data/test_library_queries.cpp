@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support_library.h"
@@ -104,4 +106,59 @@ TEST(LibraryQueries, PatientAndStudyRowsFollowTheLibrary) {
   for (int i = 0; i < 10; ++i) EXPECT_EQ(list.getValue(i, 0), std::to_string(i + 1));
   EXPECT_TRUE(lib.db->hasPatient(pid));
   EXPECT_FALSE(lib.db->hasPatient("999999"));
+
+  // A birthday without month and day stays as written; a series whose first
+  // image file is gone is left out while its study row stays.
+  ASSERT_EQ(libtest::sh("sqlite3 '" + lib.file() + "' \"update patient set birthday='1980' where patientIDHospital='LIB1'\""), 0);
+  const std::string gone = studies[1][0];
+  const std::string firstFile =
+      lib.root() + lib.scalar("select path from series where ID=" + gone) + "/" +
+      lib.scalar("select file from image where seriesID=" + gone + " order by ID limit 1");
+  ASSERT_TRUE(std::filesystem::remove(firstFile)) << firstFile;
+  patients.clear();
+  lib.db->queryPatients([&](NSUI::NSDBDataModel* m) { patients = copyRows(m); });
+  ASSERT_TRUE(lib.pumpUntil([&] { return !patients.empty(); }));
+  auto lib1 = std::find_if(patients.begin(), patients.end(), [](auto& row) { return row[1] == "LIB1"; });
+  ASSERT_NE(lib1, patients.end());
+  EXPECT_EQ((*lib1)[3], "1980");
+  Rows after;
+  lib.db->queryStudies([&](NSUI::NSDBDataModel* m) { after = copyRows(m); }, pid, &owner);
+  ASSERT_TRUE(lib.pumpUntil([&] { return !after.empty(); }));
+  ASSERT_EQ(after.size(), 3u);
+  EXPECT_EQ(after[0], studies[0]);
+  for (size_t k = 1; k < after.size(); ++k) EXPECT_NE(after[k][0], gone);
+}
+
+// A studies request waits behind the store work already queued, never behind
+// a whole burst: the images it counts exceed what was committed when it was
+// queued by at most the running batch and the one pending before it.
+TEST(LibraryQueries, StudiesRequestBehindABurstWaitsForOneBatch) {
+  Library lib;
+  lib.start();
+  auto images = dcmfixtures::writeLibrary(lib.dir + "/burst", 1, 1, 4, 250);
+  ASSERT_EQ(images.size(), 1000u);
+  std::string cmd = "storescu -aec fernwick 127.0.0.1 4587";
+  for (auto& m : images) cmd += " '" + m.path + "'";
+  std::thread sender([cmd] { libtest::sh(cmd + " >/dev/null 2>&1"); });
+  ASSERT_TRUE(lib.pumpUntil([&] { return !lib.stored.empty(); }));
+  const std::string pid = lib.scalar("select ID from patient where patientIDHospital='LIB0'");
+  ASSERT_FALSE(pid.empty());
+  Rows studies;
+  bool called = false;
+  int owner = 0;
+  lib.db->queryStudies(
+      [&](NSUI::NSDBDataModel* m) {
+        studies = copyRows(m);
+        called = true;
+      },
+      pid, &owner);
+  const long committed = std::stol(lib.scalar("select count(*) from image"));
+  ASSERT_TRUE(lib.pumpUntil([&] { return called; }, 60));
+  long counted = 0;
+  for (size_t k = 1; k < studies.size(); ++k) counted += std::stol(studies[k][5]);
+  EXPECT_LE(counted, committed + 2 * static_cast<long>(dicomDB::kBatchLimit));
+  EXPECT_LT(counted, 1000);
+  sender.join();
+  ASSERT_TRUE(lib.pumpUntil([&] { return lib.stored.size() >= images.size(); }, 120));
+  EXPECT_EQ(lib.scalar("select count(*) from image"), "1000");
 }
