@@ -88,8 +88,14 @@ TEST(LibraryFavorites, CapturesAndFavouritesBecomeRows) {
   EXPECT_EQ(lib.scalar("select printf('%.2f',scale) from favorite where image='fav/none.dcm'"), "1.00");
   EXPECT_EQ(lib.db->favoriteCount, 5);
   EXPECT_EQ(added.size(), 2u);
+  // Deleting a favourite takes its detail rows, and only its own.
+  ASSERT_EQ(libtest::sh("sqlite3 '" + lib.file() +
+                        "' \"insert into favoriteDetail(type,image,favoriteID) values (1,'a',2),(1,'b',2),(1,'c',4);\""),
+            0);
   ASSERT_TRUE(lib.db->deleteFavorite(2));
   EXPECT_EQ(lib.scalar("select count(*) from favorite where ID=2"), "0");
+  EXPECT_EQ(lib.scalar("select group_concat(image) from favoriteDetail"), "c");
+  EXPECT_EQ(lib.scalar("select count(*) from favorite"), "4");
   NSUI::NSNotificationCenter::getInstance()->removeAllObservers(&added);
 }
 

@@ -88,6 +88,7 @@ TEST(LibraryQueries, PatientAndStudyRowsFollowTheLibrary) {
     ASSERT_NE(it, images.end());
     EXPECT_EQ(row[5], "10");
     EXPECT_EQ(row[8], it->institution.empty() ? "Unknown Institution" : it->institution);
+    EXPECT_EQ(row[9], it->modality);
     EXPECT_EQ(row[10], it->modality == "CT" ? it->kvp + "kV " + it->tubeCurrent + "mA" : "");
     EXPECT_EQ(row[11], it->seriesNumber);
   }
@@ -109,7 +110,11 @@ TEST(LibraryQueries, PatientAndStudyRowsFollowTheLibrary) {
 
   // A birthday without month and day stays as written; a series whose first
   // image file is gone is left out while its study row stays.
-  ASSERT_EQ(libtest::sh("sqlite3 '" + lib.file() + "' \"update patient set birthday='1980' where patientIDHospital='LIB1'\""), 0);
+  // A patient without series is left out of the list.
+  ASSERT_EQ(libtest::sh("sqlite3 '" + lib.file() +
+                        "' \"update patient set birthday='1980' where patientIDHospital='LIB1';"
+                        " insert into patient(name,patientIDHospital,birthday,sex) values ('EMPTY','LIB9','19700101','F');\""),
+            0);
   const std::string gone = studies[1][0];
   const std::string firstFile =
       lib.root() + lib.scalar("select path from series where ID=" + gone) + "/" +
@@ -121,6 +126,7 @@ TEST(LibraryQueries, PatientAndStudyRowsFollowTheLibrary) {
   auto lib1 = std::find_if(patients.begin(), patients.end(), [](auto& row) { return row[1] == "LIB1"; });
   ASSERT_NE(lib1, patients.end());
   EXPECT_EQ((*lib1)[3], "1980");
+  EXPECT_EQ(patients.size(), 2u);
   Rows after;
   lib.db->queryStudies([&](NSUI::NSDBDataModel* m) { after = copyRows(m); }, pid, &owner);
   ASSERT_TRUE(lib.pumpUntil([&] { return !after.empty(); }));
