@@ -997,6 +997,9 @@ void dicomDB::queryFavoriteRows(dicomDBRequest* r) {
   for (auto& row : rows) {
     if (row.size() != 7) continue;
     row[4] = writable + row[4];
+    // The float column reads back as "1.0" for a scale written as "1": the
+    // screens get the scale in the text it was written with.
+    if (!row[6].empty()) row[6] = NSUI::formatFloat(static_cast<float>(std::atof(row[6].c_str())), 2);
     for (auto& v : row) model->addValue(v);
     model->commitRow();
   }

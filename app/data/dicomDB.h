@@ -163,6 +163,9 @@ class dicomDB : public cocos2d::Ref, public NSUI::NSThreadSafeDestroy {
   void queryPatients(const std::function<void(NSUI::NSDBDataModel*)>& callback);
   void queryStudies(const std::function<void(NSUI::NSDBDataModel*)>& callback, const std::string& patientId,
                     void* owner);
+  // Favourite rows, oldest first: ID, type, message, icon, full path (the
+  // writable path in front), update time, scale (at most two decimals, as
+  // NSUI::formatFloat writes it: "1.33", "1").
   void queryFavorites(const std::function<void(NSUI::NSDBDataModel*)>& callback);
   void detachOwner(void* owner);
 

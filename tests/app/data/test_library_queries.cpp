@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support_library.h"
@@ -86,6 +88,7 @@ TEST(LibraryQueries, PatientAndStudyRowsFollowTheLibrary) {
     ASSERT_NE(it, images.end());
     EXPECT_EQ(row[5], "10");
     EXPECT_EQ(row[8], it->institution.empty() ? "Unknown Institution" : it->institution);
+    EXPECT_EQ(row[9], it->modality);
     EXPECT_EQ(row[10], it->modality == "CT" ? it->kvp + "kV " + it->tubeCurrent + "mA" : "");
     EXPECT_EQ(row[11], it->seriesNumber);
   }
@@ -104,4 +107,69 @@ TEST(LibraryQueries, PatientAndStudyRowsFollowTheLibrary) {
   for (int i = 0; i < 10; ++i) EXPECT_EQ(list.getValue(i, 0), std::to_string(i + 1));
   EXPECT_TRUE(lib.db->hasPatient(pid));
   EXPECT_FALSE(lib.db->hasPatient("999999"));
+
+  // A birthday without month and day stays as written; a series whose first
+  // image file is gone is left out while its study row stays.
+  // A patient without series is left out of the list.
+  ASSERT_EQ(libtest::sh("sqlite3 '" + lib.file() +
+                        "' \"update patient set birthday='1980' where patientIDHospital='LIB1';"
+                        " insert into patient(name,patientIDHospital,birthday,sex) values ('EMPTY','LIB9','19700101','F');\""),
+            0);
+  const std::string gone = studies[1][0];
+  const std::string firstFile =
+      lib.root() + lib.scalar("select path from series where ID=" + gone) + "/" +
+      lib.scalar("select file from image where seriesID=" + gone + " order by ID limit 1");
+  ASSERT_TRUE(std::filesystem::remove(firstFile)) << firstFile;
+  patients.clear();
+  lib.db->queryPatients([&](NSUI::NSDBDataModel* m) { patients = copyRows(m); });
+  ASSERT_TRUE(lib.pumpUntil([&] { return !patients.empty(); }));
+  auto lib1 = std::find_if(patients.begin(), patients.end(), [](auto& row) { return row[1] == "LIB1"; });
+  ASSERT_NE(lib1, patients.end());
+  EXPECT_EQ((*lib1)[3], "1980");
+  EXPECT_EQ(patients.size(), 2u);
+  Rows after;
+  lib.db->queryStudies([&](NSUI::NSDBDataModel* m) { after = copyRows(m); }, pid, &owner);
+  ASSERT_TRUE(lib.pumpUntil([&] { return !after.empty(); }));
+  ASSERT_EQ(after.size(), 3u);
+  EXPECT_EQ(after[0], studies[0]);
+  for (size_t k = 1; k < after.size(); ++k) EXPECT_NE(after[k][0], gone);
+}
+
+// A studies request is moved to the front of the pending work: queued while
+// a 1,000-image burst waits in store batches, it runs after at most the one
+// batch in progress, so it counts at most one batch more than was committed
+// when it was queued, and far fewer than the burst.
+TEST(LibraryQueries, StudiesRequestBehindABurstWaitsForOneBatch) {
+  Library lib;
+  lib.start();
+  auto images = dcmfixtures::writeLibrary(lib.dir + "/burst", 1, 1, 4, 250);
+  ASSERT_EQ(images.size(), 1000u);
+  std::string cmd = "storescu -aec fernwick 127.0.0.1 4587";
+  for (auto& m : images) cmd += " '" + m.path + "'";
+  // Every file is received before the first frame hands any to the library:
+  // the frames below then queue the records faster than batches are stored.
+  ASSERT_EQ(libtest::sh(cmd + " >/dev/null 2>&1"), 0);
+  lib.step(900);
+  std::string pid;
+  ASSERT_TRUE(lib.pumpUntil([&] {
+    pid = lib.scalar("select ID from patient where patientIDHospital='LIB0'");
+    return !pid.empty();
+  }));
+  Rows studies;
+  bool called = false;
+  int owner = 0;
+  lib.db->queryStudies(
+      [&](NSUI::NSDBDataModel* m) {
+        studies = copyRows(m);
+        called = true;
+      },
+      pid, &owner);
+  const long committed = std::stol(lib.scalar("select count(*) from image"));
+  ASSERT_TRUE(lib.pumpUntil([&] { return called; }, 60));
+  long counted = 0;
+  for (size_t k = 1; k < studies.size(); ++k) counted += std::stol(studies[k][5]);
+  EXPECT_LE(counted, committed + static_cast<long>(dicomDB::kBatchLimit));
+  EXPECT_LT(counted, 900);
+  ASSERT_TRUE(lib.pumpUntil([&] { return lib.stored.size() >= images.size(); }, 120));
+  EXPECT_EQ(lib.scalar("select count(*) from image"), "1000");
 }
