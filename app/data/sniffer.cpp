@@ -1,19 +1,87 @@
 #include "app/data/sniffer.h"
 
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <vector>
+
+#include "app/online/login.h"
+#include "toolkit/foundation/AppConfig.h"
+#include "toolkit/foundation/NSFormat.h"
+#include "toolkit/foundation/NSJson.h"
+#include "toolkit/foundation/NSNetworkInfo.h"
+#include "toolkit/foundation/NSNotificationCenter.h"
+#include "toolkit/foundation/NSNotifyIds.h"
+#include "toolkit/foundation/UILocalConfig.h"
+
 namespace NSUI {
 
 namespace {
+
 sniffer* g_sniffer = nullptr;
+const char* const kMessage = "dicom_node_recognize";
+
+std::string firstAddress(const std::string& addresses) { return addresses.substr(0, addresses.find(',')); }
+
+std::string appIdentifier() {
+  AppConfig* config = AppConfig::getInstance();
+  return config ? config->getAppIdentifier() : "";
+}
+
 }  // namespace
+
+std::string NodeRecognizeMessage(const std::string& ip, const std::string& name, const std::string& command) {
+  std::string text;
+  UIJson::setJsonString(text, "ip", ip);
+  UIJson::setJsonString(text, "name", name);
+  UIJson::setJsonString(text, "command", command);
+  UIJson::setJsonString(text, "device", "2");
+  UIJson::setJsonString(text, "appid", appIdentifier());
+  UIJson::setJsonString(text, "msg", kMessage);
+  std::string logged, id;
+  login::readLoginState(logged, id);
+  if (logged == "1") UIJson::setJsonString(text, "userid", id);
+  return text;
+}
+
+bool isPeerAddress(const std::string& ip) {
+  in_addr a{};
+  if (ip.empty() || inet_pton(AF_INET, ip.c_str(), &a) != 1) return false;
+  const uint32_t v = ntohl(a.s_addr);
+  if (v == 0 || v == 0xFFFFFFFFu || (v >> 28) == 0xE) return false;
+  std::string host, addresses, masks;
+  getNetworkInfo(host, addresses, masks);
+  std::vector<std::string> as, ms;
+  splitString(addresses, ",", as);
+  splitString(masks, ",", ms);
+  for (size_t i = 0; i < as.size() && i < ms.size(); ++i) {
+    in_addr own{}, mask{};
+    if (inet_pton(AF_INET, as[i].c_str(), &own) != 1 || inet_pton(AF_INET, ms[i].c_str(), &mask) != 1) continue;
+    const uint32_t m = ntohl(mask.s_addr);
+    if (m == 0xFFFFFFFFu || m == 0) continue;
+    const uint32_t bcast = (ntohl(own.s_addr) & m) | ~m;
+    if (v == bcast) return false;
+  }
+  return true;
+}
 
 sniffer::sniffer() : udpComm(kPort, kBufferSize) {}
 
 sniffer::~sniffer() {
   if (g_sniffer == this) g_sniffer = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(wakeMutex);
+    ending = true;
+  }
+  wake.notify_all();
+  if (sweep.joinable()) sweep.join();
 }
 
 sniffer* sniffer::getInstance() {
-  if (!g_sniffer) g_sniffer = new sniffer;
+  if (!g_sniffer) {
+    g_sniffer = new sniffer;
+    if (getNetworkCheckResult() == 0) g_sniffer->startListening();
+  }
   return g_sniffer;
 }
 
@@ -25,6 +93,79 @@ void sniffer::destroyInstance() {
   delete s;
 }
 
-void sniffer::startDiscovery() {}
+void sniffer::startDiscovery() {
+  if (getNetworkCheckResult() != 0) return;
+  bool expected = false;
+  if (!sweeping.compare_exchange_strong(expected, true)) return;
+  if (sweep.joinable()) sweep.join();  // the previous sweep has ended
+  sweep = std::thread([this] { discoveryThread(); });
+}
+
+bool sniffer::pause(double seconds) {
+  std::unique_lock<std::mutex> lock(wakeMutex);
+  wake.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return ending; });
+  return !ending;
+}
+
+void sniffer::discoveryThread() {
+  struct Clear {
+    std::atomic<bool>& mark;
+    ~Clear() { mark = false; }
+  } clear{sweeping};
+  std::string host, addresses, masks;
+  getNetworkInfo(host, addresses, masks);
+  if (addresses.empty()) return;
+  const std::string own = firstAddress(addresses);
+  const std::string ping = NodeRecognizeMessage(own, host, "ping");
+  std::vector<std::string> hosts;
+  listSubnetAddresses(hosts);
+  // Paced: one host per millisecond, so a large subnet never floods it.
+  const auto start = std::chrono::steady_clock::now();
+  size_t sent = 0;
+  for (const auto& h : hosts) {
+    if (h == own) continue;
+    sendTo(h, ping);
+    ++sent;
+    auto due = start + std::chrono::microseconds(sent * 1000000 / kHostsPerSecond);
+    auto now = std::chrono::steady_clock::now();
+    if (due > now && !pause(std::chrono::duration<double>(due - now).count())) return;
+    {
+      std::lock_guard<std::mutex> lock(wakeMutex);
+      if (ending) return;
+    }
+  }
+  pause(1.0);
+}
+
+void sniffer::onReceive(const char* data, int length) {
+  if (!data || length <= 0) return;
+  const std::string text(data, static_cast<size_t>(length));
+  const std::string ip = UIJson::getJsonStringWithDefault(text, "ip", "");
+  const std::string name = UIJson::getJsonStringWithDefault(text, "name", "");
+  const std::string command = UIJson::getJsonStringWithDefault(text, "command", "");
+  const std::string device = UIJson::getJsonStringWithDefault(text, "device", "");
+  std::string appid = UIJson::getJsonStringWithDefault(text, "appid", "");
+  const std::string userid = UIJson::getJsonStringWithDefault(text, "userid", "");
+  if (appid.empty()) appid = name + ip;
+  if (UIJson::getJsonStringWithDefault(text, "msg", "") != kMessage) return;
+  std::string host, addresses, masks;
+  getNetworkInfo(host, addresses, masks);
+  if (addresses.empty()) return;
+  const std::string own = firstAddress(addresses);
+  if (ip == own || !isPeerAddress(ip)) return;
+  if (command == "ping") sendTo(ip, NodeRecognizeMessage(own, host, "response"));
+  if (!userid.empty()) {
+    std::string logged, id;
+    login::readLoginState(logged, id);
+    if (logged == "1" && id == userid) UILocalConfig::setStringForKey("remoteSameUserDevice", ip);
+  }
+  std::string found;
+  UIJson::setJsonString(found, "ip", ip);
+  UIJson::setJsonString(found, "name", name);
+  UIJson::setJsonString(found, "device", device);
+  UIJson::setJsonString(found, "appid", appid);
+  if (auto* centre = NSNotificationCenter::getInstance())
+    centre->postNotificationText(nullptr, NOTIFY_PEER_FOUND, found, nullptr, false);
+}
 
 }  // namespace NSUI
