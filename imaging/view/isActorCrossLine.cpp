@@ -22,17 +22,6 @@ float readValue(const std::string& text, const char* key) {
 }
 }  // namespace
 
-isActorCrossLine* isActorCrossLine::create() {
-  auto* actor = new (std::nothrow) isActorCrossLine();
-  if (!actor) return nullptr;
-  if (!actor->init()) {
-    delete actor;
-    return nullptr;
-  }
-  actor->autorelease();
-  return actor;
-}
-
 isActorCrossLine::~isActorCrossLine() { isActorCrossLine::clear(); }
 
 bool isActorCrossLine::init() {

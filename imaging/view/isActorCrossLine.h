@@ -17,7 +17,7 @@ class isNodeLine;
 
 class isActorCrossLine : public isActorObject {
  public:
-  static isActorCrossLine* create();
+  CREATE_FUNC(isActorCrossLine)
   ~isActorCrossLine() override;
 
   void clear() override;

@@ -31,17 +31,6 @@ int truncated(float v) {
 
 }  // namespace
 
-isActorImage* isActorImage::create() {
-  auto* actor = new (std::nothrow) isActorImage();
-  if (!actor) return nullptr;
-  if (!actor->init()) {
-    delete actor;
-    return nullptr;
-  }
-  actor->autorelease();
-  return actor;
-}
-
 isActorImage::~isActorImage() { isActorImage::clear(); }
 
 bool isActorImage::init() {

@@ -25,7 +25,7 @@ namespace isImageSDK {
 
 class isActorImage : public isActorObject, public NSUI::UIJson {
  public:
-  static isActorImage* create();
+  CREATE_FUNC(isActorImage)
   ~isActorImage() override;
 
   void clear() override;

@@ -6,17 +6,6 @@
 
 namespace isImageSDK {
 
-isActorManager* isActorManager::create() {
-  auto* manager = new (std::nothrow) isActorManager();
-  if (!manager) return nullptr;
-  if (!manager->init()) {
-    delete manager;
-    return nullptr;
-  }
-  manager->autorelease();
-  return manager;
-}
-
 isActorManager::~isActorManager() { isActorManager::clear(); }
 
 bool isActorManager::init() {

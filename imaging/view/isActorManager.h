@@ -12,7 +12,7 @@ class isRenderWindow;
 
 class isActorManager : public isObject {
  public:
-  static isActorManager* create();
+  CREATE_FUNC(isActorManager)
   ~isActorManager() override;
 
   // Actors released, window released.

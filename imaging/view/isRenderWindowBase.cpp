@@ -27,6 +27,16 @@ uint16_t freeCameraFlag(cocos2d::Scene* scene) {
   }
 }
 
+// Tells the window's listeners that its place or projection changed.
+void postViewGeometry(isRenderWindowBase* window) {
+  auto* nc = NSUI::NSNotificationCenter::getInstance();
+  if (!nc) return;
+  auto* data = new NSUI::NSNotificationData();
+  data->setObject(window);
+  nc->postNotification(window, NOTIFY_VIEW_GEOMETRY, data, nullptr, false);
+  data->release();
+}
+
 }  // namespace
 
 isRenderWindowBase::~isRenderWindowBase() {
@@ -239,26 +249,14 @@ void isRenderWindowBase::setContentSize(const cocos2d::Size& size) {
   const Mat4 extra = T * S;
   sceneCamera->setProjection(60.0f, size.width, size.height, 100.0f, 5000.0f, extra);
   visitCamera->setProjection(60.0f, size.width, size.height, 100.0f, 5000.0f, extra);
-  auto* nc = NSUI::NSNotificationCenter::getInstance();
-  if (!nc) return;
-  auto* data = new NSUI::NSNotificationData();
-  data->setObject(this);
-  nc->postNotification(this, NOTIFY_VIEW_GEOMETRY, data, nullptr, false);
-  data->release();
+  postViewGeometry(this);
 }
 
 void isRenderWindowBase::setPosition(const Vec2& position) {
   isWindowLayout::setPosition(position);
   const cocos2d::Size size = getContentSize();
   setContentSize(size);
-  if (size.width < 1.0f || size.height < 1.0f) {
-    auto* nc = NSUI::NSNotificationCenter::getInstance();
-    if (!nc) return;
-    auto* data = new NSUI::NSNotificationData();
-    data->setObject(this);
-    nc->postNotification(this, NOTIFY_VIEW_GEOMETRY, data, nullptr, false);
-    data->release();
-  }
+  if (size.width < 1.0f || size.height < 1.0f) postViewGeometry(this);
 }
 
 void isRenderWindowBase::setParent(cocos2d::Node* parent) {

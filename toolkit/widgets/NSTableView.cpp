@@ -297,7 +297,7 @@ void NSTableView::setPressedCell(NSTableViewCell* cell)
 
 // ---------------------------------------------------------------- row operations
 
-void NSTableView::reloadData()
+void NSTableView::parkAllCells()
 {
     laidOutDirection = 0;
     Vector<NSTableViewCell*> shown(visibleCells);
@@ -305,8 +305,13 @@ void NSTableView::reloadData()
         parkCell(cell);
     visibleRowSet.clear();
     visibleCells.clear();
-    selectedRows.clear();
     swipeCell = nullptr;
+}
+
+void NSTableView::reloadData()
+{
+    parkAllCells();
+    selectedRows.clear();
     rowCount = rows.size();
     firstVisibleRow = lastVisibleRow = 0;
     measureRows();
@@ -317,14 +322,8 @@ void NSTableView::reloadData()
 
 void NSTableView::removeAllRows()
 {
-    laidOutDirection = 0;
-    Vector<NSTableViewCell*> shown(visibleCells);
-    for (NSTableViewCell* cell : shown)
-        parkCell(cell);
-    visibleRowSet.clear();
-    visibleCells.clear();
+    parkAllCells();
     visibleCellsUnsorted = false;
-    swipeCell = nullptr;
     setPressedCell(nullptr);
     rows.clear();
     selectedRows.clear();

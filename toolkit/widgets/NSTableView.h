@@ -118,6 +118,8 @@ protected:
     // Moves a shown cell to the reuse queue without the visible-list
     // bookkeeping (reloadData, removeAllRows).
     void parkCell(NSTableViewCell* cell);
+    // Parks every shown cell and forgets the shown rows and the swiped cell.
+    void parkAllCells();
     void refreshCellHighlight(NSTableViewCell* cell);
     void setPressedCell(NSTableViewCell* cell);
     void animateSwipeCell(bool open, bool left);

@@ -137,6 +137,23 @@ void fill(NSUI::NSListView* list)
     }
 }
 
+// The list emptied, or filled and scrolled far down, and one frame drawn,
+// before a frame benchmark; false (the benchmark skipped) without a display.
+bool readyForFrames(benchmark::State& st, bool full)
+{
+    if (!setUp()) {
+        st.SkipWithError("no display");
+        return false;
+    }
+    g_list->removeAllRows();
+    if (full) {
+        fill(g_list);
+        g_list->setContentOffset(Vec2(0, -300000));
+    }
+    Director::getInstance()->stepFrame(1.0f / 60);
+    return true;
+}
+
 } // namespace
 
 static void BM_Insert10000RowsOneAtATime(benchmark::State& st)
@@ -155,13 +172,9 @@ BENCHMARK(BM_Insert10000RowsOneAtATime)->Unit(benchmark::kMillisecond);
 
 static void BM_FrameEmptyList(benchmark::State& st)
 {
-    if (!setUp()) {
-        st.SkipWithError("no display");
+    if (!readyForFrames(st, false))
         return;
-    }
     Director* d = Director::getInstance();
-    g_list->removeAllRows();
-    d->stepFrame(1.0f / 60);
     for (auto _ : st) {
         d->stepFrame(1.0f / 60);
         glFinish();
@@ -171,15 +184,9 @@ BENCHMARK(BM_FrameEmptyList)->Unit(benchmark::kMillisecond);
 
 static void BM_FrameListStill(benchmark::State& st)
 {
-    if (!setUp()) {
-        st.SkipWithError("no display");
+    if (!readyForFrames(st, true))
         return;
-    }
     Director* d = Director::getInstance();
-    g_list->removeAllRows();
-    fill(g_list);
-    g_list->setContentOffset(Vec2(0, -300000));
-    d->stepFrame(1.0f / 60);
     for (auto _ : st) {
         d->stepFrame(1.0f / 60);
         glFinish();
@@ -189,15 +196,9 @@ BENCHMARK(BM_FrameListStill)->Unit(benchmark::kMillisecond);
 
 static void BM_FrameListCoasting(benchmark::State& st)
 {
-    if (!setUp()) {
-        st.SkipWithError("no display");
+    if (!readyForFrames(st, true))
         return;
-    }
     Director* d = Director::getInstance();
-    g_list->removeAllRows();
-    fill(g_list);
-    g_list->setContentOffset(Vec2(0, -300000));
-    d->stepFrame(1.0f / 60);
     const int nodes = countNodes(g_list);
     int minNodes = nodes, maxNodes = nodes;
     bool down = false;

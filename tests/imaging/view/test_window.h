@@ -14,21 +14,13 @@
 #include "imaging/view/isRenderWindow.h"
 #include "toolkit/foundation/NSJson.h"
 #include "toolkit/foundation/NSNotifyIds.h"
+#include "view_support.h"
 
 namespace viewtest {
 
 class TestWindow : public isImageSDK::isRenderWindow {
  public:
-  static TestWindow* create(const cocos2d::Size& size) {
-    auto* w = new TestWindow();
-    if (!w->init()) {
-      delete w;
-      return nullptr;
-    }
-    w->autorelease();
-    w->setContentSize(size);
-    return w;
-  }
+  static TestWindow* create(const cocos2d::Size& size) { return initSized(new TestWindow(), size); }
 
   bool pickPoint(const cocos2d::Vec2& screenPoint, cocos2d::Vec3* world) override {
     if (!world) return false;

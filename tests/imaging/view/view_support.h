@@ -119,19 +119,24 @@ inline isImageSDK::isImageData* makePhantomImage(int nx, int ny, int nz, float s
   return image;
 }
 
+// Finishes a window made with new as the engine's create() does: the
+// window initialised, autoreleased and sized; deleted (null) when its init
+// fails.
+template <class Window>
+Window* initSized(Window* w, const cocos2d::Size& size) {
+  if (!w->init()) {
+    delete w;
+    return nullptr;
+  }
+  w->autorelease();
+  w->setContentSize(size);
+  return w;
+}
+
 // The bare window base, made like the engine's nodes.
 class BaseWindow : public isImageSDK::isRenderWindowBase {
  public:
-  static BaseWindow* create(const cocos2d::Size& size) {
-    auto* w = new BaseWindow();
-    if (!w->init()) {
-      delete w;
-      return nullptr;
-    }
-    w->autorelease();
-    w->setContentSize(size);
-    return w;
-  }
+  static BaseWindow* create(const cocos2d::Size& size) { return initSized(new BaseWindow(), size); }
 };
 
 }  // namespace viewtest

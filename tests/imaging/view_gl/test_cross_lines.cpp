@@ -4,58 +4,27 @@
 // frame and the active-view marker. Pixels probed, screenshot written.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "engine/cocos2d.h"
-#include "engine/platform/GLViewImpl.h"
-#include "engine/platform/Image.h"
-#include "engine/renderer/RendererGL.h"
 #include "imaging/view/isActorCrossLine.h"
 #include "imaging/view/isActorManager.h"
-#include "support_xvfb.h"
-#include "test_window.h"
-#include "view_support.h"
+#include "view_gl_support.h"
 
 USING_NS_CC;
 using namespace viewtest;
 
 namespace {
 
-bool g_skip = false;
 constexpr int kW = 960, kH = 320;
 
-struct Rgb {
-  int r, g, b;
-  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-std::ostream& operator<<(std::ostream& os, const Rgb& c) { return os << "(" << c.r << "," << c.g << "," << c.b << ")"; }
-Rgb of(const Color4F& c) {
-  return {static_cast<int>(c.r * 255 + 0.5f), static_cast<int>(c.g * 255 + 0.5f), static_cast<int>(c.b * 255 + 0.5f)};
-}
-
-class CrossLines : public ::testing::Test {
+class CrossLines : public WindowTest {
  protected:
+  CrossLines() : WindowTest("cross lines", kW, kH) {}
   void SetUp() override {
-    if (g_skip) GTEST_SKIP() << "no display and no Xvfb";
-    FileUtils::getInstance()->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
-    view = GLViewImpl::createWithRect("cross lines", Rect(0, 0, kW, kH));
-    ASSERT_NE(view, nullptr);
-    Director* d = Director::getInstance();
-    d->setOpenGLView(view);
-    scene = Scene::create();
-    d->runWithScene(scene);
-    NSUI::NSNotificationCenter::getInstance();
-    d->stepFrame(0.6f);
-    image = makePhantomImage(256, 256, 200, 0.7f, 0.7f, 1.25f);
+    WindowTest::SetUp();
+    if (!ready()) return;
     for (int i = 0; i < 3; ++i) {
-      windows[i] = TestWindow::create(Size(316, 316));
-      scene->addChild(windows[i]);
-      windows[i]->setPosition(Vec2(2 + i * 320.0f, 2));
-      actors[i] = windows[i]->show(image);
+      addWindow(Size(316, 316), Vec2(2 + i * 320.0f, 2));
       actors[i]->setWindow(400, 40);
     }
     actors[1]->showSagittalPlane();
@@ -65,40 +34,6 @@ class CrossLines : public ::testing::Test {
     actors[2]->setSliceIndex(150);
     for (int i = 0; i < 3; ++i) windows[i]->lookAnatomical(i, 0.9f);
   }
-  void TearDown() override {
-    if (image) image->release();
-    Director::getInstance()->end();
-    Director::destroyInstance();
-  }
-  std::vector<unsigned char> capture(const std::string& name) {
-    std::vector<unsigned char> px;
-    Director* d = Director::getInstance();
-    d->stepFrame();
-    auto* gl = dynamic_cast<RendererGL*>(d->getRenderer()->getBackend());
-    gl->runAfterNextFrame([&px] {
-      px.resize(static_cast<size_t>(kW) * kH * 3);
-      glPixelStorei(GL_PACK_ALIGNMENT, 1);
-      glReadBuffer(GL_BACK);
-      glReadPixels(0, 0, kW, kH, GL_RGB, GL_UNSIGNED_BYTE, px.data());
-    });
-    d->stepFrame();
-    std::vector<unsigned char> flipped(px.size());
-    for (int r = 0; r < kH; ++r) std::memcpy(&flipped[r * kW * 3], &px[(kH - 1 - r) * kW * 3], kW * 3);
-    Image::writePng(name, flipped.data(), kW, kH, 3);
-    return px;
-  }
-  static Rgb at(const std::vector<unsigned char>& px, Vec2 p) {
-    const int x = static_cast<int>(std::floor(p.x)), y = static_cast<int>(std::floor(p.y));
-    const unsigned char* c = px.data() + (static_cast<size_t>(y) * kW + x) * 3;
-    return {c[0], c[1], c[2]};
-  }
-  Vec2 screen(int w, const Vec3& world) { return windows[w]->getPosition() + windows[w]->worldToScreen(world); }
-
-  GLViewImpl* view = nullptr;
-  Scene* scene = nullptr;
-  isImageSDK::isImageData* image = nullptr;
-  TestWindow* windows[3] = {};
-  isImageSDK::isActorImage* actors[3] = {};
 };
 
 TEST_F(CrossLines, EachPlaneShowsTheOtherTwoInTheirColours) {
@@ -144,7 +79,7 @@ TEST_F(CrossLines, EachPlaneShowsTheOtherTwoInTheirColours) {
   }
   Director::getInstance()->stepFrame();
   Director::getInstance()->stepFrame();
-  const auto px = capture("cross_lines.png");
+  const Shot px = capture("cross_lines.png");
 
   const Rgb magenta = of(Color4F::MAGENTA), orange = of(Color4F::ORANGE), blue = of(Color4F::BLUE);
   const Rgb colours[3][2] = {{blue, orange}, {blue, magenta}, {orange, magenta}};
@@ -156,28 +91,22 @@ TEST_F(CrossLines, EachPlaneShowsTheOtherTwoInTheirColours) {
       // On the line 60 pixels out on both sides; inside the gap (15 pixels
       // from the point) the slice shows.
       for (float side : {1.0f, -1.0f}) {
-        EXPECT_EQ(at(px, screen(i, p + dir * (60 * zoom * side))), colours[i][a]) << "axis " << a;
-        const Rgb inGap = at(px, screen(i, p + dir * (15 * zoom * side)));
+        EXPECT_EQ(px.at(screen(i, p + dir * (60 * zoom * side))), colours[i][a]) << "axis " << a;
+        const Rgb inGap = px.at(screen(i, p + dir * (15 * zoom * side)));
         EXPECT_FALSE(inGap == colours[i][a]) << "axis " << a << " " << inGap;
       }
     }
     // The frame in the window's own colour along its border.
     const Vec2 origin = windows[i]->getPosition();
     const Rgb own = of(i == 0 ? Color4F::MAGENTA : i == 1 ? Color4F::ORANGE : Color4F::BLUE);
-    EXPECT_EQ(at(px, origin + Vec2(158, 1.5f)), own);
-    EXPECT_EQ(at(px, origin + Vec2(1.5f, 158)), own);
+    EXPECT_EQ(px.at(origin + Vec2(158, 1.5f)), own);
+    EXPECT_EQ(px.at(origin + Vec2(1.5f, 158)), own);
   }
   // The active marker: top right of the first window only.
-  EXPECT_EQ(at(px, windows[0]->getPosition() + Vec2(316 - 15, 316 - 15)), magenta);
-  EXPECT_FALSE(at(px, windows[1]->getPosition() + Vec2(316 - 15, 316 - 15)) == orange);
+  EXPECT_EQ(px.at(windows[0]->getPosition() + Vec2(316 - 15, 316 - 15)), magenta);
+  EXPECT_FALSE(px.at(windows[1]->getPosition() + Vec2(316 - 15, 316 - 15)) == orange);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  g_skip = startVirtualScreen(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return viewtest::runWindowTests(argc, argv); }

@@ -4,69 +4,36 @@
 // Screenshots are written to the build folder.
 #include <gtest/gtest.h>
 
-#include <SDL2/SDL.h>
-
-#include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <vector>
 
-#include "engine/cocos2d.h"
-#include "engine/platform/GLViewImpl.h"
-#include "engine/platform/Image.h"
-#include "engine/renderer/RendererGL.h"
 #include "imaging/view/isInteractorImage.h"
-#include "support_xvfb.h"
-#include "test_window.h"
-#include "view_support.h"
+#include "view_gl_support.h"
 
 USING_NS_CC;
 using namespace viewtest;
 
 namespace {
 
-bool g_skip = false;
 constexpr int kW = 960, kH = 600;
-
-struct Shot {
-  std::vector<unsigned char> px;
-  int grey(Vec2 p) const {
-    const int x = static_cast<int>(std::floor(p.x)), y = static_cast<int>(std::floor(p.y));
-    return px[(static_cast<size_t>(y) * kW + x) * 3];
-  }
-};
 
 // Phantom landmarks of the middle axial slice.
 constexpr int kWaterI = 128, kWaterJ = 150;  // 40 HU
 constexpr int kBoneI = 77, kBoneJ = 102;     // 1200 HU
 
-class TouchTools : public ::testing::Test {
+class TouchTools : public WindowTest {
  protected:
+  TouchTools() : WindowTest("touch tools", kW, kH, Color4F(0.2f, 0, 0.2f, 1)) {}
   void SetUp() override {
-    if (g_skip) GTEST_SKIP() << "no display and no Xvfb";
-    FileUtils::getInstance()->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
-    view = GLViewImpl::createWithRect("touch tools", Rect(0, 0, kW, kH));
-    ASSERT_NE(view, nullptr);
-    Director* d = Director::getInstance();
-    d->setOpenGLView(view);
-    d->setClearColor(Color4F(0.2f, 0, 0.2f, 1));
-    scene = Scene::create();
-    d->runWithScene(scene);
-    NSUI::NSNotificationCenter::getInstance();
-    d->stepFrame(0.6f);
-    image = makePhantomImage(256, 256, 200, 0.7f, 0.7f, 1.25f);
+    WindowTest::SetUp();
+    if (!ready()) return;
     for (int i = 0; i < 2; ++i) {
-      windows[i] = TestWindow::create(Size(476, 600));
-      scene->addChild(windows[i]);
-      windows[i]->setPosition(Vec2(i * 484.0f, 0));
-      actors[i] = windows[i]->show(image);
+      TestWindow* w = addWindow(Size(476, 600), Vec2(i * 484.0f, 0));
       actors[i]->setWindow(400, 40);
       tools[i] = isImageSDK::isInteractorImage::create();
-      tools[i]->setTarget(windows[i]);
-      windows[i]->setInteractor(tools[i]);
+      tools[i]->setTarget(w);
+      w->setInteractor(tools[i]);
       // The tool's steps reach the window as they will through its viewer.
-      TestWindow* w = windows[i];
       for (int id : {NOTIFY_DRAG_PAN, NOTIFY_DRAG_WINDOW})
         NSUI::NSNotificationCenter::getInstance()->addObserver(
             this, w, [w](Ref* s, unsigned int n, NSUI::NSNotificationData* d) { w->onNotification(n, d, s); }, id);
@@ -77,33 +44,12 @@ class TouchTools : public ::testing::Test {
   }
   void TearDown() override {
     if (auto* nc = NSUI::NSNotificationCenter::getInstance()) nc->removeAllObservers(this);
-    for (int i = 0; i < 2; ++i)
-      if (windows[i]) windows[i]->setInteractor(nullptr);
-    if (image) image->release();
-    Director::getInstance()->end();
-    Director::destroyInstance();
+    for (TestWindow* w : windows) w->setInteractor(nullptr);
+    WindowTest::TearDown();
   }
 
-  void button(Uint32 type, int x, int y) {
-    SDL_Event e{};
-    e.type = type;
-    e.button.windowID = windowId;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.x = x;
-    e.button.y = y;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
-  }
-  void motion(int x, int y, int dx, int dy) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.windowID = windowId;
-    e.motion.x = x;
-    e.motion.y = y;
-    e.motion.xrel = dx;
-    e.motion.yrel = dy;
-    e.motion.state = SDL_BUTTON_LMASK;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
-  }
+  void button(Uint32 type, int x, int y) { pushButton(windowId, type, SDL_BUTTON_LEFT, x, y); }
+  void motion(int x, int y, int dx, int dy) { pushMotion(windowId, x, y, dx, dy, SDL_BUTTON_LMASK); }
   // A left-button drag in SDL coordinates (y down), one frame per event.
   void drag(int x0, int y0, int x1, int y1) {
     button(SDL_MOUSEBUTTONDOWN, x0, y0);
@@ -116,37 +62,8 @@ class TouchTools : public ::testing::Test {
     button(SDL_MOUSEBUTTONUP, x1, y1);
     step(4);
   }
-  static void step(int n) {
-    for (int i = 0; i < n; ++i) Director::getInstance()->stepFrame();
-  }
-  Shot capture(const std::string& name) {
-    Shot shot;
-    Director* d = Director::getInstance();
-    d->stepFrame();
-    auto* gl = dynamic_cast<RendererGL*>(d->getRenderer()->getBackend());
-    gl->runAfterNextFrame([&shot] {
-      shot.px.resize(static_cast<size_t>(kW) * kH * 3);
-      glPixelStorei(GL_PACK_ALIGNMENT, 1);
-      glReadBuffer(GL_BACK);
-      glReadPixels(0, 0, kW, kH, GL_RGB, GL_UNSIGNED_BYTE, shot.px.data());
-    });
-    d->stepFrame();
-    std::vector<unsigned char> flipped(shot.px.size());
-    for (int r = 0; r < kH; ++r) std::memcpy(&flipped[r * kW * 3], &shot.px[(kH - 1 - r) * kW * 3], kW * 3);
-    Image::writePng(name, flipped.data(), kW, kH, 3);
-    return shot;
-  }
-  Vec2 screenOf(int w, float i, float j) {
-    const isImageSDK::SliceRecord* r = actors[w]->getOutputSliceInfo();
-    const Vec3 world = r->matrix.transformPoint(Vec3(i * r->spacingX, j * r->spacingY, 0));
-    return windows[w]->getPosition() + windows[w]->worldToScreen(world);
-  }
+  static void step(int n) { stepWindowFrames(n); }
 
-  GLViewImpl* view = nullptr;
-  Scene* scene = nullptr;
-  isImageSDK::isImageData* image = nullptr;
-  TestWindow* windows[2] = {};
-  isImageSDK::isActorImage* actors[2] = {};
   isImageSDK::isInteractorImage* tools[2] = {};
   Uint32 windowId = 0;
 };
@@ -209,10 +126,4 @@ TEST_F(TouchTools, ProbeReadsTheBoneUnderThePointer) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  g_skip = startVirtualScreen(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return viewtest::runWindowTests(argc, argv); }

@@ -5,114 +5,34 @@
 // build folder. Then SDL events drag, zoom and scroll a window.
 #include <gtest/gtest.h>
 
-#include <SDL2/SDL.h>
-
-#include <cmath>
-#include <cstring>
-#include <functional>
-#include <sstream>
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "engine/cocos2d.h"
-#include "engine/platform/GLViewImpl.h"
-#include "engine/platform/Image.h"
-#include "engine/renderer/RendererGL.h"
-#include "support_xvfb.h"
-#include "test_window.h"
-#include "view_support.h"
+#include "view_gl_support.h"
 
 USING_NS_CC;
 using namespace viewtest;
 
 namespace {
 
-bool g_skip = false;
 constexpr int kW = 960, kH = 600;
 const Color4F kClear(60 / 255.f, 0.f, 60 / 255.f, 1.f);
 
-struct Rgb {
-  int r, g, b;
-};
-std::ostream& operator<<(std::ostream& os, const Rgb& c) { return os << "(" << c.r << "," << c.g << "," << c.b << ")"; }
-
-struct Shot {
-  std::vector<unsigned char> px;  // bottom row first, RGB
-  Rgb at(int x, int y) const {
-    const unsigned char* p = px.data() + (static_cast<size_t>(y) * kW + x) * 3;
-    return {p[0], p[1], p[2]};
-  }
-  Rgb at(Vec2 p) const { return at(static_cast<int>(std::floor(p.x)), static_cast<int>(std::floor(p.y))); }
-};
-
-::testing::AssertionResult near(const Rgb& got, const Rgb& want, int tol = 1) {
-  if (std::abs(got.r - want.r) <= tol && std::abs(got.g - want.g) <= tol && std::abs(got.b - want.b) <= tol)
-    return ::testing::AssertionSuccess();
-  std::ostringstream os;
-  os << "got " << got << " want " << want << " +-" << tol;
-  return ::testing::AssertionFailure() << os.str();
-}
-
-Rgb greyOf(int g) { return {g, g, g}; }
-
-class ViewWindows : public ::testing::Test {
+class ViewWindows : public WindowTest {
  protected:
+  ViewWindows() : WindowTest("view windows", kW, kH, kClear) {}
   void SetUp() override {
-    if (g_skip) GTEST_SKIP() << "no display and no Xvfb";
-    FileUtils::getInstance()->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
-    view = GLViewImpl::createWithRect("view windows", Rect(0, 0, kW, kH));
-    ASSERT_NE(view, nullptr);
-    Director* d = Director::getInstance();
-    d->setOpenGLView(view);
-    d->setClearColor(kClear);
-    scene = Scene::create();
-    d->runWithScene(scene);
-    NSUI::NSNotificationCenter::getInstance();
-    d->stepFrame(0.6f);
-    image = makePhantomImage(256, 256, 200, 0.7f, 0.7f, 1.25f);
+    WindowTest::SetUp();
+    if (!ready()) return;
     // Four windows of 476 × 296 with a 4-point gap of the clear colour.
-    const Vec2 origins[4] = {Vec2(0, 304), Vec2(484, 304), Vec2(0, 0), Vec2(484, 0)};
-    for (int i = 0; i < 4; ++i) {
-      windows[i] = TestWindow::create(Size(476, 296));
-      scene->addChild(windows[i]);
-      windows[i]->setPosition(origins[i]);
-      actors[i] = windows[i]->show(image);
-    }
+    for (Vec2 origin : {Vec2(0, 304), Vec2(484, 304), Vec2(0, 0), Vec2(484, 0)}) addWindow(Size(476, 296), origin);
     SDL_PumpEvents();
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
   }
-  void TearDown() override {
-    if (image) image->release();
-    Director::getInstance()->end();
-    Director::destroyInstance();
-  }
 
-  // Renders two frames and reads the second back; also saves it.
-  Shot capture(const std::string& name) {
-    Shot shot;
-    Director* d = Director::getInstance();
-    d->stepFrame();
-    auto* gl = dynamic_cast<RendererGL*>(d->getRenderer()->getBackend());
-    gl->runAfterNextFrame([&shot] {
-      shot.px.resize(static_cast<size_t>(kW) * kH * 3);
-      glPixelStorei(GL_PACK_ALIGNMENT, 1);
-      glReadBuffer(GL_BACK);
-      glReadPixels(0, 0, kW, kH, GL_RGB, GL_UNSIGNED_BYTE, shot.px.data());
-    });
-    d->stepFrame();
-    std::vector<unsigned char> flipped(shot.px.size());
-    for (int r = 0; r < kH; ++r) std::memcpy(&flipped[r * kW * 3], &shot.px[(kH - 1 - r) * kW * 3], kW * 3);
-    Image::writePng(name, flipped.data(), kW, kH, 3);
-    return shot;
-  }
-
-  // Screen point (window pixels, origin bottom-left) of the centre of pixel
-  // (i, j) of what a window's actor shows.
-  Vec2 screenOf(int w, float i, float j) {
-    const isImageSDK::SliceRecord* r = actors[w]->getOutputSliceInfo();
-    const Vec3 world = r->matrix.transformPoint(Vec3(i * r->spacingX, j * r->spacingY, 0));
-    return windows[w]->getPosition() + windows[w]->worldToScreen(world);
-  }
   // Pixel (i, j) of the slice a window shows, as mapped by its table.
   Rgb mapped(int w, int i, int j) {
     isImageSDK::SliceRecord* r = actors[w]->getOutputSlice();
@@ -122,12 +42,6 @@ class ViewWindows : public ::testing::Test {
     const uint32_t c = clut->colorTable[clut->mapInteger(v)];
     return {static_cast<int>(c >> 24), static_cast<int>((c >> 16) & 255), static_cast<int>((c >> 8) & 255)};
   }
-
-  GLViewImpl* view = nullptr;
-  Scene* scene = nullptr;
-  isImageSDK::isImageData* image = nullptr;
-  TestWindow* windows[4] = {};
-  isImageSDK::isActorImage* actors[4] = {};
 };
 
 // Phantom landmarks of the middle axial slice (slice 100, fz ≈ 0.50).
@@ -281,29 +195,9 @@ TEST_F(ViewWindows, SdlDragsAndWheel) {
   for (int w = 0; w < 4; ++w) actors[w]->setWindow(400, 40);
   const Uint32 id = SDL_GetWindowID(SDL_GL_GetCurrentWindow());
   auto push = [](SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1); };
-  auto button = [&](Uint32 type, Uint8 b, int x, int y) {
-    SDL_Event e{};
-    e.type = type;
-    e.button.windowID = id;
-    e.button.button = b;
-    e.button.x = x;
-    e.button.y = y;
-    push(e);
-  };
-  auto motion = [&](int x, int y, int dx, int dy, Uint32 state) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.windowID = id;
-    e.motion.x = x;
-    e.motion.y = y;
-    e.motion.xrel = dx;
-    e.motion.yrel = dy;
-    e.motion.state = state;
-    push(e);
-  };
-  auto step = [](int n) {
-    for (int i = 0; i < n; ++i) Director::getInstance()->stepFrame();
-  };
+  auto button = [&](Uint32 type, Uint8 b, int x, int y) { pushButton(id, type, b, x, y); };
+  auto motion = [&](int x, int y, int dx, int dy, Uint32 state) { pushMotion(id, x, y, dx, dy, state); };
+  auto step = [](int n) { stepWindowFrames(n); };
   // Window 3 (bottom right) spans SDL x 484..960, y 304..600 (top-left origin).
   const Vec2 before = screenOf(3, 128, 128);
   button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE, 700, 450);
@@ -350,10 +244,4 @@ TEST_F(ViewWindows, SdlDragsAndWheel) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  g_skip = startVirtualScreen(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return viewtest::runWindowTests(argc, argv); }
