@@ -143,7 +143,9 @@ TEST_F(OverlayTextTest, OnlyATouchableWindowTextOpensTheWindowEditor) {
     rec.listen({NOTIFY_WINDOW_INPUT}, window);
     tap();
     EXPECT_EQ(rec.got.size(), c.posts);
-    if (c.touchable) EXPECT_EQ(text->getGlobalZOrder(), window->getLocalZOrder() + 1.0f);
+    if (c.touchable) {
+      EXPECT_EQ(text->getGlobalZOrder(), window->getLocalZOrder() + 1.0f);
+    }
   }
 }
 
