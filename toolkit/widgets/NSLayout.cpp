@@ -91,27 +91,27 @@ bool NSLayout::onMouseDown(float, float) { return false; }
 bool NSLayout::onMouseUp(float, float) { return false; }
 bool NSLayout::onMouseMove(float, float) { return false; }
 
-bool NSLayout::isVisibleInTree() const
+bool NSLayout::isMouseOver(ui::Widget* node, EventMouse* event, Vec2* local)
 {
-    for (const Node* n = this; n; n = n->getParent())
-        if (!n->isVisible())
+    if (!node || !event || !node->isAncestorsVisible())
+        return false;
+    if (Camera* camera = Camera::getVisitingCamera()) {
+        if (!node->hasCameraFlag(camera->getCameraFlag()))
             return false;
-    return true;
+    } else if (node->getCameraFlags().empty()) {
+        return false;
+    }
+    const Vec2 p = node->convertToNodeSpace(event->getLocationInView());
+    const Size size = node->getContentSize();
+    if (local)
+        *local = p;
+    return p.x > 0 && p.x < size.width && p.y > 0 && p.y < size.height;
 }
 
 void NSLayout::handleMouse(EventMouse* event, MouseKind kind)
 {
-    if (!event || !isVisibleInTree())
-        return;
-    if (Camera* camera = Camera::getVisitingCamera()) {
-        if (!hasCameraFlag(camera->getCameraFlag()))
-            return;
-    } else if (getCameraFlags().empty()) {
-        return;
-    }
-    const Vec2 p = convertToNodeSpace(event->getLocationInView());
-    const Size size = getContentSize();
-    if (!(p.x > 0 && p.x < size.width && p.y > 0 && p.y < size.height))
+    Vec2 p;
+    if (!isMouseOver(this, event, &p))
         return;
     _previousMousePoint = convertToNodeSpace(event->getPreviousLocationInView());
 

@@ -54,12 +54,17 @@ public:
     static constexpr float kImagePumpInterval = 0.05f;
     static constexpr float kImagePumpDelay = 0.1f;
 
+    // True when the pointer of `event` is strictly inside `node`, the node and
+    // its ancestors are visible, and the camera being visited (if any) draws
+    // it: the shared test of the toolkit's mouse handlers. `local`, when
+    // given, receives the pointer in the node's space.
+    static bool isMouseOver(cocos2d::ui::Widget* node, cocos2d::EventMouse* event,
+                            cocos2d::Vec2* local = nullptr);
+
 protected:
     enum class MouseKind { Scroll, Down, Up, Move };
     // The shared tests and the call to the virtual operation.
     void handleMouse(cocos2d::EventMouse* event, MouseKind kind);
-    // The node and every ancestor visible.
-    bool isVisibleInTree() const;
 
     cocos2d::EventListenerMouse* _mouseListener = nullptr; // one reference held
     bool _leftMouseDown = false;

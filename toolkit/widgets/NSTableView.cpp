@@ -542,14 +542,6 @@ void NSTableView::cleanup()
 
 // ---------------------------------------------------------------- touches
 
-bool NSTableView::isVisibleInTree() const
-{
-    for (const Node* n = this; n; n = n->getParent())
-        if (!n->isVisible())
-            return false;
-    return true;
-}
-
 bool NSTableView::containsWorldPoint(const Vec2& point) const
 {
     const Vec2 p = convertToNodeSpace(point);
@@ -565,7 +557,7 @@ void NSTableView::clearSwipeState()
 
 bool NSTableView::onTouchBegan(Touch* touch, Event* event)
 {
-    if (!isVisibleInTree())
+    if (!isAncestorsVisible())
         return false;
     if (!UIScrollViewBase::onTouchBegan(touch, event))
         return false;
@@ -673,7 +665,7 @@ void NSTableView::onTouchMoved(Touch* touch, Event* event)
 void NSTableView::onTouchEnded(Touch* touch, Event* event)
 {
     UIScrollViewBase::onTouchEnded(touch, event);
-    if (!isVisibleInTree())
+    if (!isAncestorsVisible())
         return;
     retain();
     if (isVertical() && (leftMenuOpen || rightMenuOpen)) {

@@ -124,7 +124,6 @@ protected:
     void setPressedCell(NSTableViewCell* cell);
     void animateSwipeCell(bool open, bool left);
     void clearSwipeState();
-    bool isVisibleInTree() const;
     bool containsWorldPoint(const cocos2d::Vec2& point) const;
 
     NSTableViewCell* pressedCell = nullptr; // retained

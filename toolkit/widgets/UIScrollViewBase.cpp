@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "toolkit/widgets/NSLayout.h"
+
 USING_NS_CC;
 
 namespace NSUI {
@@ -548,27 +550,9 @@ void UIScrollViewBase::setTouchEnabled(bool enabled)
     dispatcher->addEventListenerWithSceneGraphPriority(mouseListener, this);
 }
 
-bool UIScrollViewBase::isVisibleInTree() const
-{
-    for (const Node* n = this; n; n = n->getParent())
-        if (!n->isVisible())
-            return false;
-    return true;
-}
-
 void UIScrollViewBase::onMouseWheel(EventMouse* event)
 {
-    if (!event || !isVisibleInTree())
-        return;
-    if (Camera* camera = Camera::getVisitingCamera()) {
-        if (!hasCameraFlag(camera->getCameraFlag()))
-            return;
-    } else if (getCameraFlags().empty()) {
-        return;
-    }
-    const Vec2 p = convertToNodeSpace(event->getLocationInView());
-    const Size size = getContentSize();
-    if (!(p.x > 0 && p.x < size.width && p.y > 0 && p.y < size.height))
+    if (!NSLayout::isMouseOver(this, event))
         return;
     const float d = event->getScrollY() * kWheelStep;
     retain();

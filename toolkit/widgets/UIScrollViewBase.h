@@ -135,7 +135,6 @@ protected:
     void pinToAxis(cocos2d::Touch* touch);
     void report(int event);
     void onMouseWheel(cocos2d::EventMouse* event);
-    bool isVisibleInTree() const;
 
     cocos2d::ui::Layout* innerContainer = nullptr;
     int direction = 1;
