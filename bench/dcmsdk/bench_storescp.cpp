@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/spawn.h"
 #include "dcmsdk/dcmSDK.h"
 #include "dcmsdk/src/net_common.h"
 #include "tests/support/loopback.h"
@@ -59,25 +60,7 @@ bool canConnect(uint16_t port) {
   return ok;
 }
 
-pid_t spawn(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
-  posix_spawnattr_t at;
-  posix_spawnattr_init(&at);
-  posix_spawnattr_setflags(&at, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&at, 0);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, args[0], &fa, &at, args.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&fa);
-  posix_spawnattr_destroy(&at);
-  return pid;
-}
+using benchsupport::spawn;
 
 struct Setup {
   std::string dir;

@@ -38,6 +38,7 @@
 #include "app/data/dcmMessages.h"
 #include "app/data/dicomDB.h"
 #include "app/data/importDcm.h"
+#include "bench/support/spawn.h"
 #include "engine/cocos2d.h"
 #include "toolkit/foundation/NSNotificationCenter.h"
 #include "toolkit/foundation/NSNotifyIds.h"
@@ -54,25 +55,7 @@ using clock_type = std::chrono::steady_clock;
 
 double since(clock_type::time_point t0) { return std::chrono::duration<double>(clock_type::now() - t0).count(); }
 
-pid_t spawn(const std::vector<std::string>& argv, int outFd = -1) {
-  std::vector<char*> args;
-  for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  if (outFd >= 0) posix_spawn_file_actions_adddup2(&fa, outFd, 1);
-  else posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawnattr_t at;
-  posix_spawnattr_init(&at);
-  posix_spawnattr_setflags(&at, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&at, 0);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, args[0], &fa, &at, args.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&fa);
-  posix_spawnattr_destroy(&at);
-  return pid;
-}
+using benchsupport::spawn;
 
 bool canConnect() { return std::system("echoscu 127.0.0.1 4587 >/dev/null 2>&1") == 0; }
 
