@@ -1,12 +1,20 @@
 #include "engine/renderer/Texture2D.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "engine/base/ccLog.h"
 #include "engine/platform/Image.h"
+#include "engine/renderer/TextureUploads.h"
 #include "engine/renderer/ccGLStateCache.h"
 
 NS_CC_BEGIN
+
+namespace {
+std::atomic<unsigned long> g_uploads{0};
+}
+
+unsigned long textureUploadCount() { return g_uploads.load(std::memory_order_relaxed); }
 
 Texture2D::Texture2D() = default;
 
@@ -75,6 +83,7 @@ bool Texture2D::initWithData(const void* data, ssize_t dataLen, PixelFormat pixe
   _contentSize = contentSize;
   _pixelFormat = pixelFormat;
   _premultiplied = false;
+  g_uploads.fetch_add(1, std::memory_order_relaxed);
   return true;
 }
 
@@ -89,6 +98,7 @@ bool Texture2D::updateWithData(const void* data, int offsetX, int offsetY, int w
     for (int row = 0; row < height; ++row)
       std::copy(src + static_cast<size_t>(row) * width * bpp, src + static_cast<size_t>(row + 1) * width * bpp,
                 _cpuPixels.begin() + (static_cast<size_t>(offsetY + row) * _pixelsWide + offsetX) * bpp);
+    g_uploads.fetch_add(1, std::memory_order_relaxed);
     return true;
   }
   GLenum format = GL_RGBA;
@@ -104,6 +114,7 @@ bool Texture2D::updateWithData(const void* data, int offsetX, int offsetY, int w
   glBindTexture(GL_TEXTURE_2D, _name);
   glTexSubImage2D(GL_TEXTURE_2D, 0, offsetX, offsetY, width, height, format, GL_UNSIGNED_BYTE, data);
   glBindTexture(GL_TEXTURE_2D, 0);
+  g_uploads.fetch_add(1, std::memory_order_relaxed);
   return true;
 }
 

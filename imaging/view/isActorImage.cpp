@@ -5,6 +5,7 @@
 
 #include "imaging/core/isBinReader.h"
 #include "imaging/core/isSeriesCache.h"
+#include "imaging/view/isNodeImageByShader.h"
 #include "imaging/view/isOrientation.h"
 #include "imaging/view/isRenderWindowBase.h"
 #include "toolkit/foundation/NSFormat.h"
@@ -35,7 +36,13 @@ isActorImage::~isActorImage() { isActorImage::clear(); }
 
 bool isActorImage::init() {
   if (!isActorObject::init()) return false;
-  imageNode = isNodeImage::create();
+  // The slice program's node when the program can be had; the CPU node
+  // otherwise (no GL context, program files missing or not linking).
+  imageNode = nullptr;
+  if (isNodeImageByShader* shaderNode = isNodeImageByShader::create()) {
+    if (isNodeImageByShader::canCreateProgram()) imageNode = shaderNode;
+  }
+  if (!imageNode) imageNode = isNodeImage::create();
   if (!imageNode) return false;
   imageNode->retain();
   imageNode->setTexture("imageSDK/spriteExample.png");

@@ -16,6 +16,7 @@ it in RESOURCES with its path below the resource root.
 """
 
 import argparse
+import base64
 import math
 import os
 import plistlib
@@ -318,6 +319,23 @@ RESOURCES.update({
     "imageSDK/pause.png": lambda: cine_symbol("pause"),
     "imageSDK/leftArrow.png": lambda: cine_symbol("left"),
     "imageSDK/rightArrow.png": lambda: cine_symbol("right"),
+})
+
+
+# ---------------------------------------------------------------- slice program of the shader image node
+
+SHADER_SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources", "shaders")
+
+
+def shader_text(name):
+    """The GLSL source as base64 text, 76 characters a line."""
+    with open(os.path.join(SHADER_SOURCES, name), "rb") as f:
+        return base64.encodebytes(f.read())
+
+
+RESOURCES.update({
+    "i.v": lambda: shader_text("slice.vert"),
+    "id.f": lambda: shader_text("slice.frag"),
 })
 
 
