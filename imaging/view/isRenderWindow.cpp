@@ -196,7 +196,7 @@ void isRenderWindow::onNotification(unsigned int id, NSUI::NSNotificationData* d
       else if (data)
         zoomBy(data->floatValue);
       break;
-    case NOTIFY_WINDOW_MENU:
+    case NOTIFY_FOCUS_REQUEST:
       if (relayTarget) relay(id, data, true);
       break;
     default:

@@ -1,7 +1,30 @@
 // Every notification id of the program, in one place. Ids 1001-1007 belong to
 // the toolkit's overlays and favourites, 2000-2036 to application events,
 // 9001-9116 to viewer commands and viewer state (the same numbers serve as
-// command codes in direct calls on the viewers). Add new ids here only.
+// command codes in direct calls on the viewers). Add new ids here only; each
+// id has exactly one name.
+//
+// How the viewer ids travel. Every post names a sender, an object and a
+// queue; the object is the channel, and an observer never receives its own
+// posts.
+// - Render-window channel: actors, image nodes, overlay nodes, ROI actors and
+//   the interaction tool post and observe with their render window as the
+//   object. Render windows and the viewers built on them observe their own
+//   ids with themselves as the object.
+// - Relay target: each viewer has one, the viewer cell or multi-view that
+//   holds it. What the viewer's own tool and actors raise and what concerns
+//   the other views is re-posted there, with the viewer as sender, and not
+//   executed; the same id coming back from the relay target is executed.
+// - Cells and the multi-view observe their ids with themselves as the
+//   object. A cell passes ids from inside up to its owner and ids from its
+//   owner down to its viewers; the multi-view sends each id to the target
+//   cell (the sender, else the focused cell) and to the cells linked with it.
+// - Broadcast channel (no object): 9097, 9098, 9099, 9101, 9104, 9110 and
+//   9113 are posted there, and every render window observes 9100, 9102 and
+//   9103 there.
+// The binding ids 9075, 9076, 9079-9083 and 9116 name overlay texts and are
+// never posted. 9004, 9069, 9090, 9107 and 9108 are unassigned; 9105 belongs
+// to the viewer screen and 9112 to the series cache.
 #pragma once
 
 // --- toolkit overlays --------------------------------------------------------
@@ -31,6 +54,32 @@ constexpr int NOTIFY_OUT_OF_MEMORY = 2035;
 constexpr int NOTIFY_SLICE_ARRIVED = 9109;     // to a requester, indexValue = slice key
 constexpr int NOTIFY_LOADING_PROGRESS = 9110;  // indexValue = hash of identifier, floatValue = fraction
 constexpr int NOTIFY_4D_LOADED = 9112;         // every slice of a series stored
+
+// --- viewer commands, texts and bindings not listed elsewhere ---------------
+constexpr int NOTIFY_VIEW_RECENTRE = 9003;         // back to the middle slice or the focal point
+constexpr int NOTIFY_SET_RESLICE_MODE = 9006;      // intValue = interpolation mode
+constexpr int NOTIFY_SLAB_STEP = 9007;             // floatValue = slab thickness step, mm
+constexpr int NOTIFY_VIEW_TYPE_OBLIQUE = 9009;     // view kind 4; nothing further
+constexpr int NOTIFY_VIEW_CMD_9013 = 9013;         // passed to a 2-D cell, no action
+constexpr int NOTIFY_VIEW_TYPE_MIP = 9015;         // the target cell shows a maximum-intensity projection
+constexpr int NOTIFY_VIEW_TYPE_ORIGINAL = 9016;    // view kind 0: the slices as acquired
+constexpr int NOTIFY_WINDOW_DEFAULT_FUSED = 9025;  // 9022 passed to cells fused with the target
+constexpr int NOTIFY_TOOL_PROBE = 9039;            // tool mode "locate"
+// Overlay text bindings, filled from the 9084 keys named beside them.
+constexpr int NOTIFY_OVERLAY_STUDY_ID = 9075;      // "studyID"
+constexpr int NOTIFY_OVERLAY_SERIES_ID = 9076;     // "seriesID"
+constexpr int NOTIFY_OVERLAY_HOSPITAL = 9079;      // "hospital"
+constexpr int NOTIFY_OVERLAY_SERIES_TIME = 9080;   // "seriesTime"
+constexpr int NOTIFY_OVERLAY_PATIENT = 9081;       // "patient"
+constexpr int NOTIFY_OVERLAY_PATIENT_INFO = 9082;  // "patientInfo"
+constexpr int NOTIFY_OVERLAY_IMAGE_DESC = 9083;    // "imageDesc"
+// JSON "studyID", "seriesID", "hospital", "seriesTime", "patient",
+// "patientInfo", "imageDesc"; serial queue, object = the viewer.
+constexpr int NOTIFY_DICOM_OVERLAY_INFO = 9084;
+constexpr int NOTIFY_FOCAL_APPLY = 9086;           // the 9085 payload: a viewer of the cell takes the point
+constexpr int NOTIFY_SHOW_ACTIVE_MARKER = 9088;    // show the active-view marker
+constexpr int NOTIFY_ROI_CHANGED = 9092;           // object = the ROI record, or none from a dragged label
+constexpr int NOTIFY_HIDE_SLICE_CONTROLS = 9106;   // the target cell hides its slice controls
 
 // --- further ids, by range (payloads are described where they are posted) ---
 // Toolkit overlays, captures, favourites and the update centre.
@@ -92,15 +141,15 @@ constexpr int NOTIFY_ROI_ANGLE = 9042;
 constexpr int NOTIFY_ROI_CIRCLE = 9043;
 constexpr int NOTIFY_ROI_POLYGON = 9044;
 constexpr int NOTIFY_ROI_REMOVE = 9045;
-constexpr int NOTIFY_4D_PLAY = 9053;
-constexpr int NOTIFY_4D_PRIOR = 9054;
-constexpr int NOTIFY_4D_NEXT = 9055;
+constexpr int NOTIFY_PLAY_TOGGLE = 9053;  // start or stop playing the target cell
+constexpr int NOTIFY_PLAY_PRIOR = 9054;   // slower while playing, else one step back
+constexpr int NOTIFY_PLAY_NEXT = 9055;    // faster while playing, else one step on
 constexpr int NOTIFY_PLAY_STATE = 9056;
 constexpr int NOTIFY_VR_ORIENTATION = 9057;
 constexpr int NOTIFY_DICOM_INFO_HIDE = 9058;
 constexpr int NOTIFY_DICOM_INFO_SHOW = 9059;
 constexpr int NOTIFY_DICOM_META_INFO = 9060;
-constexpr int NOTIFY_WINDOW_MENU = 9096;
+constexpr int NOTIFY_FOCUS_REQUEST = 9096;  // a gesture started in a window: it becomes the focused view
 constexpr int NOTIFY_QUICK_TOOL_SHOW = 9097;
 constexpr int NOTIFY_VIEW_GEOMETRY = 9098;
 constexpr int NOTIFY_VIEWER_CLEANUP = 9099;
@@ -146,10 +195,16 @@ constexpr int NOTIFY_SYNC_WINDOW = 9067;
 constexpr int NOTIFY_SYNC_RECENTRE = 9068;
 constexpr int NOTIFY_PROBE_POINT = 9071;
 constexpr int NOTIFY_FOCAL_POINT = 9085;
-constexpr int NOTIFY_FOCUS_REQUEST = NOTIFY_WINDOW_MENU;  // 9096: a gesture started in a window
 
 // Reference lines and overlay of the render windows.
 constexpr int NOTIFY_CROSS_POSITION = 9087;
-constexpr int NOTIFY_OVERLAY_PICKED_POINT = NOTIFY_PROBE_POINT;  // 9071
 constexpr int NOTIFY_OVERLAY_VIEW_NAME = 9074;
 constexpr int NOTIFY_OVERLAY_STATIC = 9116;
+
+// --- old names, kept only until no branch uses them --------------------------
+// Each is a second name of an id above; use the name it points to.
+[[deprecated("use NOTIFY_FOCUS_REQUEST")]] constexpr int NOTIFY_WINDOW_MENU = NOTIFY_FOCUS_REQUEST;
+[[deprecated("use NOTIFY_PLAY_TOGGLE")]] constexpr int NOTIFY_4D_PLAY = NOTIFY_PLAY_TOGGLE;
+[[deprecated("use NOTIFY_PLAY_PRIOR")]] constexpr int NOTIFY_4D_PRIOR = NOTIFY_PLAY_PRIOR;
+[[deprecated("use NOTIFY_PLAY_NEXT")]] constexpr int NOTIFY_4D_NEXT = NOTIFY_PLAY_NEXT;
+[[deprecated("use NOTIFY_PROBE_POINT")]] constexpr int NOTIFY_OVERLAY_PICKED_POINT = NOTIFY_PROBE_POINT;

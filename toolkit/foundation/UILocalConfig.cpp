@@ -74,4 +74,9 @@ void UILocalConfig::setIntegerForKey(const char* name, int32_t value)
     cocos2d::UserDefault::getInstance()->flush();
 }
 
+bool getShowDcmFullInfo()
+{
+    return UILocalConfig::getStringForKey(kShowDcmFullInfoSetting, "0") != "0";
+}
+
 }  // namespace NSUI

@@ -27,4 +27,11 @@ public:
     static void setIntegerForKey(const char* name, int32_t value);
 };
 
+// The setting that chooses the short ("0", the default) or the full patient
+// and study texts over the 2-D viewers.
+constexpr const char* kShowDcmFullInfoSetting = "sdk_show_dcmFullInfo";
+// False only when the setting holds exactly "0"; any other value, the empty
+// one included, asks for the full texts.
+bool getShowDcmFullInfo();
+
 }  // namespace NSUI

@@ -1,9 +1,12 @@
 // dcmfixtures <outdir> [--size WxH] [--slices N] [--only name,...] [--broken]
 //              | <outdir> [--size WxH] --library P,S,E,I | <outdir> --hostile-library
 // Writes deterministic synthetic DICOM series (one folder per variant), the
-// character-set name examples ("charsets") and an enhanced MR ("enhanced_mr").
+// character-set name examples ("charsets"), an enhanced MR ("enhanced_mr"),
+// the CT phantom in HFS, FFS and HFP ("ct_phantom") and a dynamic PET of 20
+// phases ("pt_4d"; --slices gives the slices per phase).
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +18,7 @@
 #include "tools/dcmfixtures/extras.h"
 #include "tools/dcmfixtures/fixtures.h"
 #include "tools/dcmfixtures/library.h"
+#include "tools/dcmfixtures/phantoms.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -87,6 +91,25 @@ int main(int argc, char** argv) {
       mkdir(folder.c_str(), 0755);
       dcmfixtures::writeEnhancedMr(folder + "/enhanced_mr.dcm", e);
       std::printf("enhanced_mr: 1 file(s), %d frames\n", e.frames);
+    }
+    if (only.empty() || only.count("ct_phantom")) {
+      dcmfixtures::CtPhantom p;
+      p.width = w;
+      p.height = h;
+      p.slices = slices > 1 ? slices : 2;
+      for (const char* position : {"HFS", "FFS", "HFP"}) {
+        p.position = position;
+        auto s = dcmfixtures::writeCtPhantom(dir + "/ct_phantom_" + position, p);
+        std::printf("ct_phantom_%s: %zu file(s)\n", position, s.files.size());
+      }
+    }
+    if (only.empty() || only.count("pt_4d")) {
+      dcmfixtures::Pet4d p;
+      p.width = std::max(8, w);
+      p.height = std::max(8, h);
+      p.slices = slices > 1 ? slices : 2;
+      auto s = dcmfixtures::write4dPet(dir + "/pt_4d", p);
+      std::printf("pt_4d: %zu file(s), %d phases of %d slices\n", s.files.size(), p.phases, p.slices);
     }
     if (broken) {
       for (const auto& b : dcmfixtures::writeBroken(dir + "/broken"))

@@ -234,28 +234,43 @@ def _ramp(points, i):
     return points[-1][1]
 
 
-# Each table: three lists of (grey level, value) points for red, green, blue.
+# Each table: three lists of (grey level, value) points for red, green, blue,
+# joined by straight lines; every array holds the colour shown for levels
+# 0-255.
 COLOUR_TABLES = {
-    # Black through red, orange and yellow to white.
+    # Black, red, orange, yellow, white.
     "HotMetal": ([(0, 0), (95, 255), (255, 255)],
                  [(0, 0), (95, 0), (191, 255), (255, 255)],
                  [(0, 0), (191, 0), (255, 255)]),
-    # Blue through cyan, green and yellow to red.
-    "Spectrum": ([(0, 0), (128, 0), (192, 255), (255, 255)],
-                 [(0, 0), (64, 255), (192, 255), (255, 0)],
-                 [(0, 128), (64, 255), (128, 0), (255, 0)]),
-    # Black, blue, green, yellow, red, white: the usual perfusion scale.
-    "Perfusion": ([(0, 0), (102, 0), (153, 255), (230, 255), (255, 255)],
-                  [(0, 0), (51, 0), (102, 255), (153, 255), (204, 0), (230, 0), (255, 255)],
-                  [(0, 0), (51, 255), (102, 0), (230, 0), (255, 255)]),
+    # Black, blue, cyan, green, yellow, red, white, in even steps.
+    "Spectrum": ([(0, 0), (128, 0), (170, 255), (255, 255)],
+                 [(0, 0), (43, 0), (85, 255), (170, 255), (213, 0), (255, 255)],
+                 [(0, 0), (43, 255), (85, 255), (128, 0), (213, 0), (255, 255)]),
+    # Black, blue, green, yellow, red: the usual perfusion scale.
+    "Perfusion": ([(0, 0), (128, 0), (191, 255), (255, 255)],
+                  [(0, 0), (64, 0), (128, 255), (191, 255), (255, 0)],
+                  [(0, 0), (64, 255), (128, 0), (255, 0)]),
 }
+
+# Tables whose file stores "Red" and "Blue" exchanged (the viewers swap them
+# back when they read the file).
+SWAPPED_TABLES = {"Perfusion"}
 
 
 def colour_table(name):
+    """The colours shown, level by level."""
     red, green, blue = COLOUR_TABLES[name]
     return {"Red": [_ramp(red, i) for i in range(256)],
             "Green": [_ramp(green, i) for i in range(256)],
             "Blue": [_ramp(blue, i) for i in range(256)]}
+
+
+def colour_table_file(name):
+    """The table file: three arrays of 256 decimal texts."""
+    table = colour_table(name)
+    if name in SWAPPED_TABLES:
+        table["Red"], table["Blue"] = table["Blue"], table["Red"]
+    return plist({key: [str(v) for v in values] for key, values in table.items()})
 
 
 def colour_table_icon(name, width=64, height=16):
@@ -272,9 +287,10 @@ RESOURCES.update({
     "UIRes/white22.png": lambda: solid(22, 22, (255, 255, 255, 255)),
     # Start texture of an image node before its first slice.
     "imageSDK/spriteExample.png": lambda: solid(4, 4, (128, 128, 128, 255)),
-    "HotMetal.plist": lambda: plist(colour_table("HotMetal")),
-    "Spectrum.plist": lambda: plist(colour_table("Spectrum")),
-    "Perfusion.plist": lambda: plist(colour_table("Perfusion")),
+    # Colour tables, found through the "imageSDK" search path.
+    "imageSDK/HotMetal.plist": lambda: colour_table_file("HotMetal"),
+    "imageSDK/Spectrum.plist": lambda: colour_table_file("Spectrum"),
+    "imageSDK/Perfusion.plist": lambda: colour_table_file("Perfusion"),
     "imgs/hotMetal.png": lambda: colour_table_icon("HotMetal"),
     "imgs/spectrum.png": lambda: colour_table_icon("Spectrum"),
     "imgs/perfusion.png": lambda: colour_table_icon("Perfusion"),

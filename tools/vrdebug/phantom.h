@@ -35,34 +35,39 @@ inline const std::vector<PhantomSphere>& phantomSpheres()
     return spheres;
 }
 
+// Slice z (of nz) of the CT phantom: nx x ny voxels, row by row, into out.
+inline void makeCtPhantomSlice(int16_t* out, int nx, int ny, int nz, int z)
+{
+    std::fill(out, out + static_cast<size_t>(nx) * ny, int16_t(-1000));
+    const auto& spheres = phantomSpheres();
+    const float fz = (z + 0.5f) / nz;
+    for (int y = 0; y < ny; ++y) {
+        const float fy = (y + 0.5f) / ny;
+        int16_t* row = out + static_cast<size_t>(y) * nx;
+        // Body: an elliptic cylinder along z, capped near both ends.
+        const float by = (fy - 0.5f) / 0.42f;
+        if (std::fabs(by) >= 1.f || fz < 0.06f || fz > 0.94f) continue;
+        const float halfWidth = 0.46f * std::sqrt(1.f - by * by);
+        const int x0 = std::max(0, static_cast<int>((0.5f - halfWidth) * nx));
+        const int x1 = std::min(nx, static_cast<int>((0.5f + halfWidth) * nx) + 1);
+        for (int x = x0; x < x1; ++x) row[x] = 40;
+        for (const auto& s : spheres) {
+            const float dy = fy - s.cy, dz = fz - s.cz;
+            const float r2 = s.radius * s.radius - dy * dy - dz * dz;
+            if (r2 <= 0.f) continue;
+            const float half = std::sqrt(r2);
+            const int a = std::max(0, static_cast<int>(std::ceil((s.cx - half) * nx - 0.5f)));
+            const int b = std::min(nx - 1, static_cast<int>(std::floor((s.cx + half) * nx - 0.5f)));
+            for (int x = a; x <= b; ++x) row[x] = s.value;
+        }
+    }
+}
+
 // nx x ny x nz voxels of the given spacing (mm).
 inline void makeCtPhantom(Phantom& p, int nx, int ny, int nz, float sx = 1.f, float sy = 1.f, float sz = 1.f)
 {
-    p.voxels.assign(static_cast<size_t>(nx) * ny * nz, int16_t(-1000));
-    const auto& spheres = phantomSpheres();
-    for (int z = 0; z < nz; ++z) {
-        const float fz = (z + 0.5f) / nz;
-        for (int y = 0; y < ny; ++y) {
-            const float fy = (y + 0.5f) / ny;
-            int16_t* row = p.voxels.data() + (static_cast<size_t>(z) * ny + y) * nx;
-            // Body: an elliptic cylinder along z, capped near both ends.
-            const float by = (fy - 0.5f) / 0.42f;
-            if (std::fabs(by) >= 1.f || fz < 0.06f || fz > 0.94f) continue;
-            const float halfWidth = 0.46f * std::sqrt(1.f - by * by);
-            const int x0 = std::max(0, static_cast<int>((0.5f - halfWidth) * nx));
-            const int x1 = std::min(nx, static_cast<int>((0.5f + halfWidth) * nx) + 1);
-            for (int x = x0; x < x1; ++x) row[x] = 40;
-            for (const auto& s : spheres) {
-                const float dy = fy - s.cy, dz = fz - s.cz;
-                const float r2 = s.radius * s.radius - dy * dy - dz * dz;
-                if (r2 <= 0.f) continue;
-                const float half = std::sqrt(r2);
-                const int a = std::max(0, static_cast<int>(std::ceil((s.cx - half) * nx - 0.5f)));
-                const int b = std::min(nx - 1, static_cast<int>(std::floor((s.cx + half) * nx - 0.5f)));
-                for (int x = a; x <= b; ++x) row[x] = s.value;
-            }
-        }
-    }
+    p.voxels.resize(static_cast<size_t>(nx) * ny * nz);
+    for (int z = 0; z < nz; ++z) makeCtPhantomSlice(p.voxels.data() + static_cast<size_t>(z) * nx * ny, nx, ny, nz, z);
     p.volume = isImageSDK::RayCastVolume();
     p.volume.voxels = p.voxels.data();
     p.volume.dimensions[0] = nx, p.volume.dimensions[1] = ny, p.volume.dimensions[2] = nz;

@@ -193,7 +193,7 @@ TEST_F(RenderWindowTest, RelayRuleOfTheCameraIds) {
   struct Relay : cocos2d::Ref {};
   auto* relayTarget = new Relay();
   Recorder atRelay;
-  atRelay.listen({NOTIFY_VIEW_SYNC, NOTIFY_SYNC_PAN, NOTIFY_SYNC_ZOOM, NOTIFY_WINDOW_MENU}, relayTarget);
+  atRelay.listen({NOTIFY_VIEW_SYNC, NOTIFY_SYNC_PAN, NOTIFY_SYNC_ZOOM, NOTIFY_FOCUS_REQUEST}, relayTarget);
   rec.listen({NOTIFY_CAMERA_CHANGED}, w);
   auto data = [](float f, const char* text) {
     auto* d = new NSUI::NSNotificationData();
@@ -222,8 +222,8 @@ TEST_F(RenderWindowTest, RelayRuleOfTheCameraIds) {
       {NOTIFY_ZOOM_STEP, false, false, false, 2.0f, false},
       {NOTIFY_PINCH_ZOOM, true, false, false, 2.0f, false},
       {NOTIFY_DRAG_PAN, false, false, false, 1.0f, true},
-      {NOTIFY_WINDOW_MENU, true, false, true, 1.0f, false},
-      {NOTIFY_WINDOW_MENU, false, false, false, 1.0f, false},
+      {NOTIFY_FOCUS_REQUEST, true, false, true, 1.0f, false},
+      {NOTIFY_FOCUS_REQUEST, false, false, false, 1.0f, false},
   };
   for (const Case& c : cases) {
     w->setCameraPosition(Vec3(0, 0, -1000));

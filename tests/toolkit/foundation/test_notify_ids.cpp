@@ -2,6 +2,7 @@
 // elsewhere (even with the same value) lets two layers drift apart silently.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -56,6 +57,32 @@ TEST(NotifyIds, EveryIdIsDefinedOnceInTheOneHeader) {
     ++count[d.name];
   }
   for (auto& [name, n] : count) EXPECT_EQ(n, 1) << name << " is defined " << n << " times";
+}
+
+TEST(NotifyIds, EveryIdHasOneName) {
+  // Two names for one number let two layers talk past each other: one posts
+  // under the first name, the other observes "another" id that is the same.
+  std::ifstream in(std::string(FW_SOURCE_DIR) + "/toolkit/foundation/NSNotifyIds.h");
+  std::stringstream ss;
+  ss << in.rdbuf();
+  const std::string text = ss.str();
+  static const std::regex def(R"((\[\[deprecated[^\]]*\]\]\s*)?constexpr\s+int\s+(\w+)\s*=\s*(\w+)\s*;)");
+  std::map<std::string, std::string> nameOf;  // value -> name
+  int literals = 0;
+  for (std::sregex_iterator it(text.begin(), text.end(), def), end; it != end; ++it) {
+    const bool deprecated = (*it)[1].matched;
+    const std::string name = (*it)[2], value = (*it)[3];
+    if (!std::isdigit(static_cast<unsigned char>(value[0]))) {
+      // A name defined through another name is an old name on its way out.
+      EXPECT_TRUE(deprecated) << name << " = " << value << " is a second name; mark it deprecated";
+      continue;
+    }
+    EXPECT_FALSE(deprecated) << name;
+    ++literals;
+    auto [at, fresh] = nameOf.emplace(value, name);
+    EXPECT_TRUE(fresh) << value << " is named both " << at->second << " and " << name;
+  }
+  EXPECT_GT(literals, 100);
 }
 
 TEST(NotifyIds, ValuesTheLayersAgreeOn) {

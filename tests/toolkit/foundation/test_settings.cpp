@@ -102,3 +102,22 @@ TEST_F(Settings, DefaultsAndOddValues)
     UserDefault::getInstance()->setStringForKey(key.c_str(), cocos2d::safeBase64EncodeString(std::string("ab\0cd", 5)));
     EXPECT_EQ(UILocalConfig::getStringForKey("broken", "fallback"), "ab");
 }
+
+TEST_F(Settings, FullDicomInformationIsOffOnlyForExactlyZero)
+{
+    // Never written: the default "0", the short texts.
+    EXPECT_FALSE(NSUI::getShowDcmFullInfo());
+    struct Case { std::string stored; bool full; };
+    const Case cases[] = {
+        {"0", false}, {"1", true}, {"", true}, {"00", true}, {" 0", true}, {"0 ", true}, {"no", true},
+    };
+    for (const Case& c : cases) {
+        UILocalConfig::setStringForKey(NSUI::kShowDcmFullInfoSetting, c.stored);
+        reopen();  // read back from the file, as at the next start
+        EXPECT_EQ(NSUI::getShowDcmFullInfo(), c.full) << '"' << c.stored << '"';
+    }
+    // Stored under the base64 name with a base64 value, like every setting.
+    UILocalConfig::setStringForKey("sdk_show_dcmFullInfo", "1");
+    const std::string key = cocos2d::safeBase64EncodeString(std::string("sdk_show_dcmFullInfo"));
+    EXPECT_EQ(UserDefault::getInstance()->getStringForKey(key.c_str(), ""), cocos2d::safeBase64EncodeString(std::string("1")));
+}
