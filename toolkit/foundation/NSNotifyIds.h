@@ -153,3 +153,6 @@ constexpr int NOTIFY_CROSS_POSITION = 9087;
 constexpr int NOTIFY_OVERLAY_PICKED_POINT = NOTIFY_PROBE_POINT;  // 9071
 constexpr int NOTIFY_OVERLAY_VIEW_NAME = 9074;
 constexpr int NOTIFY_OVERLAY_STATIC = 9116;
+
+// Measurements on screen.
+constexpr int NOTIFY_ROI_CHANGED = 9092;  // a measurement's record or label changed; object the window
