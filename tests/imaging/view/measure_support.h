@@ -40,8 +40,7 @@ class MeasureTest : public ::testing::Test {
                  cocos2d::Size size = cocos2d::Size(400, 400), float a = 1.0f, float b = 100.0f, float base = 10.0f) {
     const double row[3] = {1, 0, 0}, col[3] = {0, 1, 0}, pos[3] = {-20, -30, 40};
     const cocos2d::Mat4 m = isImageSDK::makeSliceMatrix(row, col, pos, 0, 0);
-    image = isImageSDK::isImageData::create();
-    image->retain();
+    image = isImageSDK::isImageData::create();  // owned: released in TearDown
     const int32_t dims[3] = {cols, rows, 1};
     const float spacing[3] = {sx, sy, 1.0f};
     ASSERT_TRUE(image->buildVolume(dims, spacing, isImageSDK::ELEMENT_INT16, 0, 0, m));

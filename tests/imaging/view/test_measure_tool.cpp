@@ -217,6 +217,7 @@ TEST_F(MeasureToolTest, NewDataUnderASelectedMeasurementLeavesNothingDangling) {
   auto* other = isImageData::create();
   other->setIdentifier("other");
   w->setImageData(other);  // the container, its actors and the image actor go
+  other->release();
   actor = nullptr;
   stepFrames(3);
   NSUI::NSNotificationCenter::getInstance()->postNotificationText(w, NOTIFY_SLICE_CHANGED, "{\"index\":1}", w, true);
@@ -260,8 +261,7 @@ TEST_F(MeasureToolTest, LabelsAndCrossesFollowZoomAndPanWithoutNewRequests) {
 TEST_F(MeasureToolTest, ACircleOnAnObliquePlaneStaysOnThatPlane) {
   image->release();
   image = makePhantomImage(32, 32, 16, 1.0f, 1.0f, 2.0f, -16, -16, -16);
-  image->retain();
-  w->show(image);
+  actor = w->show(image);
   addTool(TOOL_MODE_ROI_CIRCLE);
   stepFrames(2);
   const int32_t planeKey = rois()->getSliceKey();

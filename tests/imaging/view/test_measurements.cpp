@@ -468,6 +468,7 @@ TEST_F(ContainerTest, SeriesKeyDropsWithoutRebuildAndNewDataRenamesIt) {
   auto* data = isImageData::create();
   data->setIdentifier("second series");
   w->setImageData(data);
+  data->release();
   EXPECT_EQ(w->getROIActor()->getSeriesKey(), "second series");
 }
 
