@@ -225,6 +225,7 @@ float isActorImage::defaultThickness(int orientation) {
 
 void isActorImage::showPlane(int orientation) {
   if (!imageData) return;
+  const bool leavingOblique = !planeMode;
   if (!planeMode) {
     plane->setInputData(currentFrame());
     reslice->setInputData(nullptr);
@@ -237,6 +238,11 @@ void isActorImage::showPlane(int orientation) {
   }
   if (planeOrientation == orientation) {
     if (orientation == PLANE_ORIGINAL) setSlabThickness(defaultThickness(PLANE_ORIGINAL));
+    // Back from an oblique plane: the measurements of this plane return.
+    if (leavingOblique) {
+      postJsonNotification(NOTIFY_ORIENTATION_CHANGED, jsonOf({{"orient", std::to_string(orientation + 1)}}), true);
+      postJsonNotification(NOTIFY_SLICE_CHANGED, jsonOf({{"index", std::to_string(sliceIndex + 1)}}), true);
+    }
     return;
   }
   plane->setOrientation(orientation);
@@ -342,9 +348,16 @@ void isActorImage::setResliceMatrix(const cocos2d::Mat4& m) {
     reslice->setSlabThickness(slabThickness);
     planeMode = false;
     postJsonNotification(NOTIFY_OVERLAY_SLICE_INDEX, jsonOf({{"index", "-1"}, {"count", "0"}}), false);
+    // Oblique planes are keyed by the plane itself, so that measurements
+    // drawn on one are filed under it and shown only there.
+    postJsonNotification(NOTIFY_ORIENTATION_CHANGED, jsonOf({{"orient", "4"}}), true);
   }
   imageData->updateInformation();
   reslice->setResliceMatrix(imageData->worldMatrix.getInversed() * m);
+  std::string printed;
+  for (float v : m.m) printed += NSUI::formatString("%.2f", static_cast<double>(v));
+  postJsonNotification(NOTIFY_SLICE_CHANGED,
+                       jsonOf({{"index", std::to_string(static_cast<int32_t>(NSUI::foldedHash(printed)))}}), true);
 }
 
 void isActorImage::setSlabThickness(float mm) {

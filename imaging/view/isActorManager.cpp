@@ -2,6 +2,7 @@
 
 #include "imaging/view/isActorCrossLine.h"
 #include "imaging/view/isActorImage.h"
+#include "imaging/view/isActorROI.h"
 #include "imaging/view/isRenderWindow.h"
 
 namespace isImageSDK {
@@ -13,6 +14,7 @@ bool isActorManager::init() {
   name.clear();
   imageActor = nullptr;
   crossLineActor = nullptr;
+  roiActor = nullptr;
   renderWindow = nullptr;
   return true;
 }
@@ -27,6 +29,11 @@ void isActorManager::releaseActors() {
   if (crossLineActor) {
     isActorCrossLine* actor = crossLineActor;
     crossLineActor = nullptr;
+    actor->release();
+  }
+  if (roiActor) {
+    isActorROI* actor = roiActor;
+    roiActor = nullptr;
     actor->release();
   }
 }
@@ -84,6 +91,22 @@ void isActorManager::showActiveMarker() {
 
 void isActorManager::showCrossLines() {
   if (auto* actor = getCrossLineActor()) actor->setCrossLinesVisible(true);
+}
+
+}  // namespace isImageSDK
+
+namespace isImageSDK {
+
+isActorROI* isActorManager::getROIActor() {
+  if (!renderWindow) return nullptr;
+  if (!roiActor) {
+    isActorROI* actor = isActorROI::create();
+    if (!actor) return nullptr;
+    actor->attach(renderWindow);
+    actor->retain();
+    roiActor = actor;
+  }
+  return roiActor;
 }
 
 }  // namespace isImageSDK

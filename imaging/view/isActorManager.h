@@ -8,6 +8,7 @@ namespace isImageSDK {
 
 class isActorCrossLine;
 class isActorImage;
+class isActorROI;
 class isRenderWindow;
 
 class isActorManager : public isObject {
@@ -37,11 +38,16 @@ class isActorManager : public isObject {
   void showActiveMarker();
   void showCrossLines();
 
+  // The measurements container: created and attached on first request;
+  // null without a window.
+  isActorROI* getROIActor();
+
  protected:
   isActorManager() = default;
 
   isActorImage* imageActor = nullptr;    // retained
   isActorCrossLine* crossLineActor = nullptr;  // retained
+  isActorROI* roiActor = nullptr;          // retained
   isRenderWindow* renderWindow = nullptr;  // retained
 };
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "imaging/core/isGeometry.h"
+#include "imaging/view/isActorROI.h"
+#include "imaging/view/isRenderWindow.h"
 #include "imaging/view/isRenderWindowBase.h"
 #include "toolkit/foundation/NSJson.h"
 #include "toolkit/foundation/NSNotificationCenter.h"
@@ -42,11 +44,13 @@ isInteractorImage* isInteractorImage::create() {
 
 isInteractorImage::~isInteractorImage() {
   if (auto* nc = NSUI::NSNotificationCenter::getInstance()) nc->removeAllObservers(this);
+  setActiveROI(nullptr);
 }
 
 void isInteractorImage::clear() {
   isInteractorBase::clear();
   if (auto* nc = NSUI::NSNotificationCenter::getInstance()) nc->removeAllObservers(this);
+  setActiveROI(nullptr);
 }
 
 bool isInteractorImage::init() {
@@ -56,13 +60,21 @@ bool isInteractorImage::init() {
   windowChanged = false;
   panTotal = cocos2d::Vec2::ZERO;
   pickedExisting = false;
+  setActiveROI(nullptr);
   return true;
 }
 
 void isInteractorImage::setTarget(cocos2d::Node* node) {
   isInteractorBase::setTarget(node);
   if (node) {
-    if (auto* nc = NSUI::NSNotificationCenter::getInstance()) nc->removeAllObservers(this);
+    auto* nc = NSUI::NSNotificationCenter::getInstance();
+    if (!nc) return;
+    nc->removeAllObservers(this);
+    auto reset = [this](cocos2d::Ref* sender, unsigned int id, NSUI::NSNotificationData* data) {
+      onViewReset(sender, id, data);
+    };
+    nc->addObserver(this, node, reset, NOTIFY_ORIENTATION_CHANGED);
+    nc->addObserver(this, node, reset, NOTIFY_SLICE_CHANGED);
   }
 }
 
@@ -180,9 +192,11 @@ void isInteractorImage::onSwipe(const cocos2d::Vec2&, const cocos2d::Vec2& movem
 
 void isInteractorImage::onTouchBegan(cocos2d::Touch* touch) {
   pickedExisting = false;
-  if (!window()) return;
+  if (!dynamic_cast<isRenderWindow*>(target)) return;
   if (toolMode == TOOL_MODE_PROBE || toolMode == TOOL_MODE_LOCATE)
     postPicked(touch->getLocation(), true, true, true, true);
+  else if (isROIMode())
+    roiTouchBegan(touch);
 }
 
 void isInteractorImage::onTouchMoved(cocos2d::Touch* touch) {
@@ -198,13 +212,160 @@ void isInteractorImage::onTouchMoved(cocos2d::Touch* touch) {
       postPicked(touch->getLocation(), false, false, true, true);
       break;
     default:
+      if (isROIMode()) {
+        isActorROIBase* active = liveROI();
+        cocos2d::Vec3 p;
+        if (active && window() && window()->pickPoint(touch->getLocation(), &p)) active->moveSelectedPoint(p);
+      }
       break;
   }
 }
 
 void isInteractorImage::onTouchEnded(cocos2d::Touch* touch) {
   isInteractorBase::onTouchEnded(touch);
+  if (isROIMode() && dynamic_cast<isRenderWindow*>(target)) {
+    isActorROIBase* active = liveROI();
+    if (active && (toolMode == TOOL_MODE_ROI_ANGLE || toolMode == TOOL_MODE_ROI_POLYGON) && !active->isComplete()) {
+      cocos2d::Vec3 p;
+      if (window()->pickPoint(touch->getLocation(), &p)) active->moveSelectedPoint(p);
+      if (auto* angle = dynamic_cast<isActorROIAngle*>(active); angle && toolMode == TOOL_MODE_ROI_ANGLE)
+        angle->advancePoint();
+      if (auto* polygon = dynamic_cast<isActorROIPolygon*>(active); polygon && toolMode == TOOL_MODE_ROI_POLYGON)
+        polygon->appendPoint();
+      finishGesture();
+      return;
+    }
+    if (active && !active->isValid()) {
+      if (isActorROI* rois = roiContainer()) rois->removeROIActor(active);
+      setActiveROI(nullptr);
+      active = nullptr;
+    }
+    if (active && tapCandidate && !pickedExisting) {
+      deselect(active);
+      setActiveROI(nullptr);
+    }
+  }
   finishGesture();
+}
+
+// ------------------------------------------------------------ measurements
+
+isActorROI* isInteractorImage::roiContainer() const {
+  auto* w = dynamic_cast<isRenderWindow*>(target);
+  return w ? w->getROIActor() : nullptr;
+}
+
+void isInteractorImage::setActiveROI(isActorROIBase* actor) {
+  if (actor == activeROI) return;
+  if (actor) actor->retain();
+  if (activeROI) activeROI->release();
+  activeROI = actor;
+}
+
+isActorROIBase* isInteractorImage::liveROI() {
+  if (!activeROI) return nullptr;
+  isActorROI* rois = roiContainer();
+  if (!rois || !rois->contains(activeROI)) setActiveROI(nullptr);
+  return activeROI;
+}
+
+isActorROIBase* isInteractorImage::getActiveROI() { return liveROI(); }
+
+void isInteractorImage::deselect(isActorROIBase* actor) {
+  if (!actor) return;
+  if (actor->selectedPoint >= 0) {
+    actor->selectedPoint = -1;
+    actor->dirty = true;
+  }
+}
+
+void isInteractorImage::roiTouchBegan(cocos2d::Touch* touch) {
+  isActorROI* rois = roiContainer();
+  if (!rois) return;
+  isActorROIBase* active = liveROI();
+  cocos2d::Vec3 origin, direction;
+  window()->getPickRay(touch->getLocation(), &origin, &direction);
+  isActorROIBase* hit = nullptr;
+  if (!active || active->isComplete()) {
+    hit = rois->hitTest(origin, direction);
+    if (hit) pickedExisting = true;
+  } else {
+    hit = active;
+  }
+  if (hit) {
+    if (hit != active) {
+      deselect(active);
+      setActiveROI(hit);
+    }
+    return;
+  }
+  deselect(active);
+  setActiveROI(nullptr);
+  cocos2d::Vec3 p;
+  if (!window()->pickPoint(touch->getLocation(), &p)) return;
+  isActorROIBase* created = nullptr;
+  switch (toolMode) {
+    case TOOL_MODE_ROI_LINE: created = rois->createLineROI(p); break;
+    case TOOL_MODE_ROI_POINT: created = rois->createPointROI(p); break;
+    case TOOL_MODE_ROI_ANGLE: created = rois->createAngleROI(p); break;
+    case TOOL_MODE_ROI_CIRCLE: created = rois->createCircleROI(p); break;
+    case TOOL_MODE_ROI_POLYGON: created = rois->createPolygonROI(p, p); break;
+    default: break;
+  }
+  setActiveROI(created);
+}
+
+void isInteractorImage::onDoubleTap(const cocos2d::Vec2&) {
+  auto* polygon = dynamic_cast<isActorROIPolygon*>(liveROI());
+  if (!polygon || !polygon->getROIData() || polygon->getROIData()->kind != ROI_KIND_POLYGON) return;
+  if (!polygon->isValid() || polygon->getROIData()->getPointCount() < 5) return;
+  polygon->removeLastTwoPoints();
+  polygon->closed = true;
+  polygon->dirty = true;
+  deselect(polygon);
+  setActiveROI(nullptr);
+}
+
+void isInteractorImage::setToolMode(int mode) {
+  isActorROIBase* active = liveROI();
+  if (mode == toolMode) {
+    auto* polygon = dynamic_cast<isActorROIPolygon*>(active);
+    if (polygon && polygon->isValid()) {
+      polygon->closed = true;
+      polygon->dirty = true;
+    }
+    return;
+  }
+  toolMode = mode;
+  if (!dynamic_cast<isRenderWindow*>(target) || !active) return;
+  if (!active->isValid() || !active->isComplete()) {
+    auto* polygon = dynamic_cast<isActorROIPolygon*>(active);
+    if (polygon && polygon->isValid()) {
+      polygon->closed = true;
+      polygon->dirty = true;
+    } else {
+      if (isActorROI* rois = roiContainer()) rois->removeROIActor(active);
+      setActiveROI(nullptr);
+      return;
+    }
+  }
+  deselect(active);
+  setActiveROI(nullptr);
+}
+
+void isInteractorImage::onViewReset(cocos2d::Ref*, unsigned int, NSUI::NSNotificationData*) {
+  deselect(liveROI());
+  setActiveROI(nullptr);
+}
+
+isActorROIBase* isInteractorImage::clearActiveROI() {
+  isActorROIBase* active = liveROI();
+  if (!active) return nullptr;
+  deselect(active);
+  active->retain();
+  setActiveROI(nullptr);
+  active->autorelease();
+  return active;
 }
 
 void isInteractorImage::onTouchCancelled(cocos2d::Touch*) { finishGesture(); }

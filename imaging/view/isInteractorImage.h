@@ -9,10 +9,13 @@
 #include <string>
 
 #include "imaging/view/isInteractorBase.h"
+#include "toolkit/foundation/NSNotificationCenter.h"
 
 namespace isImageSDK {
 
 class isRenderWindowBase;
+class isActorROI;
+class isActorROIBase;
 
 constexpr int TOOL_MODE_PROBE = 0;
 constexpr int TOOL_MODE_ROTATE = 1;
@@ -42,14 +45,27 @@ class isInteractorImage : public isInteractorBase {
   void onTouchMoved(cocos2d::Touch* touch) override;
   void onTouchEnded(cocos2d::Touch* touch) override;
   void onTouchCancelled(cocos2d::Touch* touch) override;
-  void onDoubleTap(const cocos2d::Vec2& point) override {}
+  // Closes a polygon being drawn once it has five vertices or more.
+  void onDoubleTap(const cocos2d::Vec2& point) override;
   void onPan(const cocos2d::Vec2& step) override;
   void onPinch(float factor) override;
   void onSwipe(const cocos2d::Vec2& point, const cocos2d::Vec2& movement) override;
   void onDrag(const cocos2d::Vec2& step) override;
 
-  void setToolMode(int mode) { toolMode = mode; }
+  // Choosing the current tool again closes a valid polygon being drawn;
+  // another tool finishes or removes the measurement being drawn and
+  // deselects it.
+  void setToolMode(int mode);
   int getToolMode() const { return toolMode; }
+  // The slice or orientation changed: the active measurement is deselected
+  // and forgotten.
+  void onViewReset(cocos2d::Ref* sender, unsigned int id, NSUI::NSNotificationData* data);
+  // Deselects and forgets the active measurement; returns it (autoreleased)
+  // so that the caller may delete it, or null.
+  isActorROIBase* clearActiveROI();
+  // The measurement being drawn or edited, while its container lists it.
+  isActorROIBase* getActiveROI();
+  bool hasPickedExisting() const { return pickedExisting; }
   // Posts the totals of the gesture for the linked views, then resets them.
   void finishGesture();
 
@@ -69,7 +85,18 @@ class isInteractorImage : public isInteractorBase {
   void post(int id, const std::string& text, bool immediate);
   void postFloat(int id, float value, bool immediate);
 
+  isActorROI* roiContainer() const;
+  void roiTouchBegan(cocos2d::Touch* touch);
+  // Returns the active measurement, forgetting it first when its container
+  // no longer lists it (new data released the container's actors).
+  isActorROIBase* liveROI();
+  void setActiveROI(isActorROIBase* actor);
+  static void deselect(isActorROIBase* actor);
+  bool isROIMode() const { return toolMode >= TOOL_MODE_ROI_LINE && toolMode <= TOOL_MODE_ROI_POLYGON; }
+
   int32_t toolMode = TOOL_MODE_PAN;
+  // Held with a reference, so that new data cannot leave it dangling.
+  isActorROIBase* activeROI = nullptr;
   cocos2d::Vec2 panTotal;
   float zoomTotal = 1.0f;
   bool windowChanged = false;

@@ -98,6 +98,10 @@ void isRenderWindow::setImageData(isImageData* data) {
   if (imageData) imageData->release();
   imageData = data;
   if (actorManager) actorManager->releaseActors();
+  // Measurements are filed under the data's identifier.
+  if (data) {
+    if (isActorROI* rois = getROIActor()) rois->setSeriesKey(data->getIdentifier());
+  }
   updateOverlay(0);
   updateOrientationLabels();
 }

@@ -13,6 +13,7 @@
 
 #include "imaging/core/isImageData.h"
 #include "imaging/view/isActorManager.h"
+#include "imaging/view/isActorROI.h"
 #include "imaging/view/isRenderWindowBase.h"
 #include "toolkit/foundation/NSNotificationCenter.h"
 
@@ -53,6 +54,9 @@ class isRenderWindow : public isRenderWindowBase {
   void setImageData(isImageData* data);
   isImageData* getImageData() const { return imageData; }
   isActorManager* getActorManager() const { return actorManager; }
+  // The measurements of this window, created on demand; null without
+  // manager.
+  isActorROI* getROIActor() { return actorManager ? actorManager->getROIActor() : nullptr; }
   cocos2d::Ref* getRelayTarget() const { return relayTarget; }
   // 0 axial, 1 sagittal, 2 coronal → the plane index of the data that shows
   // that view.

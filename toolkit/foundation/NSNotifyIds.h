@@ -78,7 +78,7 @@ constexpr int NOTIFY_OVERLAY_IMAGE_DESC = 9083;    // "imageDesc"
 constexpr int NOTIFY_DICOM_OVERLAY_INFO = 9084;
 constexpr int NOTIFY_FOCAL_APPLY = 9086;           // the 9085 payload: a viewer of the cell takes the point
 constexpr int NOTIFY_SHOW_ACTIVE_MARKER = 9088;    // show the active-view marker
-constexpr int NOTIFY_ROI_CHANGED = 9092;           // object = the ROI record, or none from a dragged label
+constexpr int NOTIFY_ROI_CHANGED = 9092;           // a measurement or its label changed; object = the render window
 constexpr int NOTIFY_HIDE_SLICE_CONTROLS = 9106;   // the target cell hides its slice controls
 
 // --- further ids, by range (payloads are described where they are posted) ---

@@ -1,0 +1,92 @@
+// A scene node that draws coloured points and line segments given in world
+// coordinates (millimetres of patient space). The measurement actors redraw
+// their shapes into it from scratch (clear, then appends); only the render
+// window's scene camera draws it, so the shapes follow zoom, pan and
+// rotation of the view.
+//
+// Three vertex buffers (triangles, points, lines) of V3F_C4B_T2F vertices,
+// each mirrored in a GL buffer that is re-specified at full capacity in its
+// draw command whenever its contents changed. The GL objects are made in the
+// first draw command, never in init, so the node works without a context.
+// A point's size in pixels travels in its first texture coordinate.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/cocos2d.h"
+#include "imaging/core/isNodeObject.h"
+
+namespace isImageSDK {
+
+class isDrawNode : public cocos2d::Node, public cocos2d::ClippingProtocol, public isNodeObject {
+ public:
+  static isDrawNode* create();
+
+  bool init() override;
+  void draw(cocos2d::Renderer* renderer, const cocos2d::Mat4& transform, uint32_t flags) override;
+
+  void drawPoint(const cocos2d::Vec3& position, float pointSize, const cocos2d::Color4F& color);
+  void drawLine(const cocos2d::Vec3& from, const cocos2d::Vec3& to, const cocos2d::Color4F& color);
+  // Always closed: the edge from the last point back to the first is drawn
+  // whatever `closed` says. count >= 1.
+  void drawPoly(const cocos2d::Vec3* points, int count, bool closed, const cocos2d::Color4F& color);
+  // 50 segments plus a closing edge of length zero (51 points) in the plane
+  // of the two axes, which are used as given (not normalised). `segments`
+  // and `drawLineToCenter` are accepted and ignored.
+  void drawCircle(const cocos2d::Vec3& center, const cocos2d::Vec3& axisX, const cocos2d::Vec3& axisY, float radius,
+                  float angle, int segments, bool drawLineToCenter, float scaleX, float scaleY,
+                  const cocos2d::Color4F& color);
+  // Empties the three buffers (capacities stay) and puts the width back to 4.
+  void clear();
+
+  int getTriangleCount() const { return bufferCount; }
+  int getTriangleCapacity() const { return bufferCapacity; }
+  int getPointCount() const { return bufferCountGLPoint; }
+  int getPointCapacity() const { return bufferCapacityGLPoint; }
+  int getLineCount() const { return bufferCountGLLine; }
+  int getLineCapacity() const { return bufferCapacityGLLine; }
+  const cocos2d::V3F_C4B_T2F* getPoints() const { return bufferGLPoint; }
+  const cocos2d::V3F_C4B_T2F* getLines() const { return bufferGLLine; }
+  // Commands queued by the last draw (tests).
+  int getQueuedCommands() const { return queuedCommands; }
+
+  int32_t lineWidth = 4;
+  // Lines drawn with pattern 0x5555, factor 2; set directly by the owner.
+  bool lineStipple = false;
+
+ protected:
+  isDrawNode() = default;
+  ~isDrawNode() override;
+
+  void ensureCapacity(int32_t& capacity, cocos2d::V3F_C4B_T2F*& array, int32_t count, int32_t n);
+  void ensureGLObjects();
+  void onDraw(const cocos2d::Mat4& transform, uint32_t flags);
+  void onDrawGLPoint(const cocos2d::Mat4& transform, uint32_t flags);
+  void onDrawGLLine(const cocos2d::Mat4& transform, uint32_t flags);
+  // The common body: program, upload when dirty, attributes, draw, unbind.
+  void drawBuffer(cocos2d::GLProgram* program, const cocos2d::Mat4& transform, unsigned int vao, unsigned int vbo,
+                  const cocos2d::V3F_C4B_T2F* array, int32_t capacity, int32_t count, bool& dirtyFlag,
+                  unsigned int primitive, bool lines);
+
+  unsigned int vao = 0, vbo = 0;
+  unsigned int vaoGLPoint = 0, vboGLPoint = 0;
+  unsigned int vaoGLLine = 0, vboGLLine = 0;
+  bool glReady = false;
+  bool glUsesVAO = false;
+
+  int32_t bufferCapacity = 0, bufferCount = 0;
+  cocos2d::V3F_C4B_T2F* buffer = nullptr;
+  int32_t bufferCapacityGLPoint = 0, bufferCountGLPoint = 0;
+  cocos2d::V3F_C4B_T2F* bufferGLPoint = nullptr;
+  int32_t bufferCapacityGLLine = 0, bufferCountGLLine = 0;
+  cocos2d::V3F_C4B_T2F* bufferGLLine = nullptr;
+
+  cocos2d::BlendFunc blendFunc = cocos2d::BlendFunc::ALPHA_PREMULTIPLIED;
+  cocos2d::CustomCommand customCommand;
+  cocos2d::CustomCommand customCommandGLPoint;
+  cocos2d::CustomCommand customCommandGLLine;
+  bool dirty = false, dirtyGLPoint = false, dirtyGLLine = false;
+  int queuedCommands = 0;
+};
+
+}  // namespace isImageSDK
