@@ -2,12 +2,20 @@
 // library's progress reports, removal and retry.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/data/dcmNodeList.h"
 #include "app/data/dcmTransferList.h"
 #include "engine/cocos2d.h"
 #include "support_library.h"
+#include "tests/support/loopback.h"
 #include "toolkit/foundation/NSLanguage.h"
+#include "tools/dcmfixtures/fixtures.h"
 #include "toolkit/foundation/NSNotifyIds.h"
 
 namespace {
@@ -288,6 +296,83 @@ TEST_F(TransferList, RetryStartsFailedTasksAgain) {
   list->retry(2);  // not failed: no retry
   list->retry(0);
   EXPECT_EQ(retrieved.size(), 1u);
+}
+
+// --- through the task service to storescp ---------------------------------
+
+pid_t startStorescp(uint16_t port, const std::string& out) {
+  std::filesystem::create_directories(out);
+  pid_t pid = fork();
+  if (pid == 0) {
+    execlp("storescp", "storescp", "-od", out.c_str(), std::to_string(port).c_str(), (char*)nullptr);
+    _exit(127);
+  }
+  return pid;
+}
+
+size_t filesIn(const std::string& dir) {
+  size_t n = 0;
+  std::error_code ec;
+  for (auto& e : std::filesystem::recursive_directory_iterator(dir, ec)) n += e.is_regular_file();
+  return n;
+}
+
+TEST(TransferListService, SendThroughTheManualRowToStorescp) {
+  libtest::Library lib;
+  auto files = dcmfixtures::writeSeries(lib.dir + "/series", *dcmfixtures::findVariant("ct_ele"), 16, 16, 3).files;
+  dataService* svc = dataService::getInstance();
+  std::vector<pid_t> peers;
+  {
+    dcmTransferList transfers;
+    dcmNodeList nodes;
+    nodes.transfers = &transfers;
+    transfers.open();
+    nodes.open("127.0.0.1");
+    nodes.sendPath = lib.dir + "/series/";
+    nodes.sendName = "DOE^JOHN";
+    std::vector<std::string> ratios;  // the texts of the row followed
+    dcmTask* followed = nullptr;
+    transfers.events.inserted = [&](int i) { followed = transfers.rows()[i]; };
+    transfers.events.updated = [&](int i) {
+      if (transfers.rows()[i] == followed) ratios.push_back(transfers.rowText(i).ratio);
+    };
+    auto sendTo = [&](uint16_t port) {
+      nodes.onAddressEdited("127.0.0.1:" + std::to_string(port));
+      EXPECT_EQ(nodes.send(1), dcmNodeList::SendResult::Queued);
+      ratios = {transfers.rowText(transfers.indexOf(followed)).ratio};
+      return static_cast<dcmSendingObject*>(followed);
+    };
+
+    uint16_t port = fwtest::freeLoopbackPort();
+    peers.push_back(startStorescp(port, lib.dir + "/in1"));
+    usleep(300000);
+    dcmSendingObject* good = sendTo(port);
+    ASSERT_TRUE(lib.pumpUntil([&] { return good->state == DCM_TASK_DONE; }, 30));
+    ASSERT_GE(ratios.size(), 3u);
+    EXPECT_EQ(ratios.front(), "Waiting");
+    EXPECT_EQ(ratios.back(), "Done");
+    EXPECT_NE(ratios[ratios.size() - 2].find('%'), std::string::npos);
+    EXPECT_EQ(filesIn(lib.dir + "/in1"), files.size());
+
+    // A closed port fails; once the node listens, the retry completes.
+    uint16_t closed = fwtest::freeLoopbackPort();
+    dcmSendingObject* late = sendTo(closed);
+    ASSERT_TRUE(lib.pumpUntil([&] { return late->state == DCM_TASK_FAILED; }, 30));
+    EXPECT_TRUE(transfers.rowText(transfers.indexOf(late)).retryVisible);
+    peers.push_back(startStorescp(closed, lib.dir + "/in2"));
+    usleep(300000);
+    transfers.retry(transfers.indexOf(late));
+    EXPECT_EQ(transfers.rowText(transfers.indexOf(late)).ratio, "Waiting");
+    ASSERT_TRUE(lib.pumpUntil([&] { return late->state == DCM_TASK_DONE; }, 30));
+    EXPECT_EQ(filesIn(lib.dir + "/in2"), files.size());
+  }
+  svc->stop();
+  dataService::destroyInstance();
+  lib.step(3);
+  for (pid_t p : peers) {
+    kill(p, SIGTERM);
+    waitpid(p, nullptr, 0);
+  }
 }
 
 }  // namespace
