@@ -398,4 +398,56 @@ TEST_F(FinderAgainstQrscp, SearchSeriesQueryAndRetrieveWithTheTypedTitle) {
   EXPECT_EQ(got, 3u);
 }
 
+// Orthanc serving C-FIND and refusing C-GET: the retrieve falls back to a
+// C-MOVE to the own storage server, which the task service runs.
+TEST(FinderAgainstOrthanc, RetrieveByMoveArrivesThroughTheStorageServer) {
+  libtest::Library lib;
+  auto files = dcmfixtures::writeSeries(lib.dir + "/ct", *dcmfixtures::findVariant("ct_ele"), 16, 16, 3).files;
+  const std::string dir = lib.dir + "/orthanc";
+  fs::create_directories(dir);
+  uint16_t port = fwtest::freeLoopbackPort();
+  std::ofstream(dir + "/orthanc.json")
+      << "{ \"Name\": \"qr\", \"StorageDirectory\": \"" << dir << "/db\", \"IndexDirectory\": \"" << dir
+      << "/db\", \"DicomAet\": \"ORTHANC\", \"DicomPort\": " << port
+      << ", \"HttpServerEnabled\": false, \"HttpPort\": " << fwtest::freeLoopbackPort()
+      << ", \"RemoteAccessAllowed\": false, \"AuthenticationEnabled\": false, \"DicomCheckCalledAet\": true,"
+         " \"DicomAlwaysAllowEcho\": true, \"DicomAlwaysAllowStore\": true, \"DicomAlwaysAllowFind\": true,"
+         " \"DicomAlwaysAllowGet\": false, \"DicomAlwaysAllowMove\": true, \"DicomModalities\": { \"viewer\": {"
+         " \"AET\": \"fernwick\", \"Host\": \"127.0.0.1\", \"Port\": 4587, \"AllowGet\": false, \"AllowMove\": true"
+         " } }, \"Plugins\": [], \"StorageCompression\": false }\n";
+  pid_t peer = spawn({"Orthanc", dir + "/orthanc.json"}, dir + "/orthanc.log");
+  ASSERT_TRUE(waitPort(port, 15000));
+  std::vector<std::string> load = {"storescu", "-aec", "ORTHANC", "127.0.0.1", std::to_string(port)};
+  load.insert(load.end(), files.begin(), files.end());
+  int status = -1;
+  waitpid(spawn(load, lib.dir + "/load.log"), &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  dataService* svc = dataService::getInstance();
+  {
+    dcmFinderModel model;
+    model.open();
+    ASSERT_TRUE(model.search("127.0.0.1", std::to_string(port), "ORTHANC", "FIXTURE"));
+    ASSERT_TRUE(lib.pumpUntil([&] { return model.rows().size() >= 2; }, 30));
+    dcmFinderModel::listObject* row = model.rows()[1];
+    ASSERT_FALSE(row->isStudy);
+    EXPECT_EQ(row->seriesUID, tagOf(files[0], 0x0020, 0x000E));
+    std::vector<std::string> states;
+    model.events.updated = [&](int i) {
+      auto* r = model.rows()[i];
+      states.push_back(r->running ? "running" : r->requested ? "requested" : "idle");
+    };
+    ASSERT_TRUE(model.download(row));
+    ASSERT_TRUE(lib.pumpUntil([&] { return !states.empty() && states.back() == "idle"; }, 60));
+    EXPECT_EQ(states, (std::vector<std::string>{"requested", "running", "idle"}));
+    ASSERT_TRUE(lib.pumpUntil([&] { return lib.scalar("select count(*) from image") == "3"; }, 30));
+    EXPECT_EQ(lib.scalar("select count(*) from series where seriesUID='" + row->seriesUID + "'"), "1");
+  }
+  svc->stop();
+  dataService::destroyInstance();
+  lib.step(3);
+  kill(-peer, SIGTERM);
+  waitpid(peer, nullptr, 0);
+}
+
 }  // namespace

@@ -310,6 +310,21 @@ pid_t startStorescp(uint16_t port, const std::string& out) {
   return pid;
 }
 
+bool waitPort(uint16_t port) {
+  for (int waited = 0; waited < 10000; waited += 50) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool up = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    close(fd);
+    if (up) return true;
+    usleep(50000);
+  }
+  return false;
+}
+
 size_t filesIn(const std::string& dir) {
   size_t n = 0;
   std::error_code ec;
@@ -345,7 +360,7 @@ TEST(TransferListService, SendThroughTheManualRowToStorescp) {
 
     uint16_t port = fwtest::freeLoopbackPort();
     peers.push_back(startStorescp(port, lib.dir + "/in1"));
-    usleep(300000);
+    ASSERT_TRUE(waitPort(port));
     dcmSendingObject* good = sendTo(port);
     ASSERT_TRUE(lib.pumpUntil([&] { return good->state == DCM_TASK_DONE; }, 30));
     ASSERT_GE(ratios.size(), 3u);
@@ -360,7 +375,7 @@ TEST(TransferListService, SendThroughTheManualRowToStorescp) {
     ASSERT_TRUE(lib.pumpUntil([&] { return late->state == DCM_TASK_FAILED; }, 30));
     EXPECT_TRUE(transfers.rowText(transfers.indexOf(late)).retryVisible);
     peers.push_back(startStorescp(closed, lib.dir + "/in2"));
-    usleep(300000);
+    ASSERT_TRUE(waitPort(closed));
     transfers.retry(transfers.indexOf(late));
     EXPECT_EQ(transfers.rowText(transfers.indexOf(late)).ratio, "Waiting");
     ASSERT_TRUE(lib.pumpUntil([&] { return late->state == DCM_TASK_DONE; }, 30));
