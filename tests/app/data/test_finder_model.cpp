@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "app/data/dcmFinderModel.h"
+#include "app/data/importDcm.h"
 #include "dcmsdk/dcmSDK.h"
 #include "engine/cocos2d.h"
 #include "support_library.h"
@@ -389,6 +390,18 @@ TEST_F(FinderAgainstQrscp, SearchSeriesQueryAndRetrieveWithTheTypedTitle) {
     auto* r = model->rows()[i];
     if (r == row) states.push_back(r->running ? "running" : r->requested ? "requested" : "idle");
   };
+  // The retrieved folder is imported on 2026, as the home screen does.
+  importDcm* importer = importDcm::create();
+  importer->retain();
+  importer->setRootPath(svc->database->getRoot());
+  std::vector<std::string> imported;
+  NSUI::NSNotificationCenter::getInstance()->addObserver(
+      this, nullptr,
+      [&](cocos2d::Ref*, unsigned int, NSUI::NSNotificationData* d) {
+        imported.push_back(d->text);
+        importer->import(d->text);
+      },
+      NOTIFY_IMPORT_PATH);
   ASSERT_TRUE(model->download(row));
   ASSERT_TRUE(lib.pumpUntil([&] { return !states.empty() && states.back() == "idle"; }, 60));
   EXPECT_EQ(states, (std::vector<std::string>{"requested", "running", "idle"}));
@@ -396,6 +409,13 @@ TEST_F(FinderAgainstQrscp, SearchSeriesQueryAndRetrieveWithTheTypedTitle) {
   size_t got = 0;
   for (auto& e : fs::directory_iterator(folder)) got += e.is_regular_file();
   EXPECT_EQ(got, 3u);
+  ASSERT_TRUE(lib.pumpUntil([&] { return lib.scalar("select count(*) from image") == "3"; }, 30));
+  EXPECT_EQ(lib.scalar("select count(*) from series where seriesUID='" + row->seriesUID + "'"), "1");
+  ASSERT_EQ(imported.size(), 1u);
+  EXPECT_EQ(fs::path(imported[0]).lexically_normal(), fs::path(folder + "/").lexically_normal());
+  NSUI::NSNotificationCenter::getInstance()->removeAllObservers(this);
+  importer->stopWorker();
+  importer->release();
 }
 
 // Orthanc serving C-FIND and refusing C-GET: the retrieve falls back to a
