@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "app/data/dcmFinderModel.h"
+#include "app/data/dcmTransferList.h"
 #include "app/data/importDcm.h"
 #include "dcmsdk/dcmSDK.h"
 #include "engine/cocos2d.h"
@@ -418,30 +419,55 @@ TEST_F(FinderAgainstQrscp, SearchSeriesQueryAndRetrieveWithTheTypedTitle) {
   importer->release();
 }
 
-// Orthanc serving C-FIND and refusing C-GET: the retrieve falls back to a
-// C-MOVE to the own storage server, which the task service runs.
-TEST(FinderAgainstOrthanc, RetrieveByMoveArrivesThroughTheStorageServer) {
-  libtest::Library lib;
-  auto files = dcmfixtures::writeSeries(lib.dir + "/ct", *dcmfixtures::findVariant("ct_ele"), 16, 16, 3).files;
-  const std::string dir = lib.dir + "/orthanc";
+// Orthanc with its own storage; it moves to "fernwick" at the own storage
+// server's port and, when allowGet is false, refuses C-GET. Returns its pid.
+pid_t startOrthanc(const std::string& dir, bool allowGet, uint16_t& port) {
   fs::create_directories(dir);
-  uint16_t port = fwtest::freeLoopbackPort();
+  port = fwtest::freeLoopbackPort();
+  const char* get = allowGet ? "true" : "false";
   std::ofstream(dir + "/orthanc.json")
       << "{ \"Name\": \"qr\", \"StorageDirectory\": \"" << dir << "/db\", \"IndexDirectory\": \"" << dir
       << "/db\", \"DicomAet\": \"ORTHANC\", \"DicomPort\": " << port
       << ", \"HttpServerEnabled\": false, \"HttpPort\": " << fwtest::freeLoopbackPort()
       << ", \"RemoteAccessAllowed\": false, \"AuthenticationEnabled\": false, \"DicomCheckCalledAet\": true,"
          " \"DicomAlwaysAllowEcho\": true, \"DicomAlwaysAllowStore\": true, \"DicomAlwaysAllowFind\": true,"
-         " \"DicomAlwaysAllowGet\": false, \"DicomAlwaysAllowMove\": true, \"DicomModalities\": { \"viewer\": {"
-         " \"AET\": \"fernwick\", \"Host\": \"127.0.0.1\", \"Port\": 4587, \"AllowGet\": false, \"AllowMove\": true"
-         " } }, \"Plugins\": [], \"StorageCompression\": false }\n";
-  pid_t peer = spawn({"Orthanc", dir + "/orthanc.json"}, dir + "/orthanc.log");
-  ASSERT_TRUE(waitPort(port, 15000));
-  std::vector<std::string> load = {"storescu", "-aec", "ORTHANC", "127.0.0.1", std::to_string(port)};
+         " \"DicomAlwaysAllowGet\": "
+      << get << ", \"DicomAlwaysAllowMove\": true, \"DicomModalities\": { \"viewer\": { \"AET\": \"fernwick\","
+      << " \"Host\": \"127.0.0.1\", \"Port\": 4587, \"AllowGet\": " << get
+      << ", \"AllowMove\": true } }, \"Plugins\": [], \"StorageCompression\": false }\n";
+  pid_t pid = spawn({"Orthanc", dir + "/orthanc.json"}, dir + "/orthanc.log");
+  if (!waitPort(port, 15000)) return -1;
+  return pid;
+}
+
+// Ends a peer and its process group when the test leaves, however it leaves.
+struct PeerGuard {
+  pid_t pid;
+  ~PeerGuard() {
+    if (pid <= 0) return;
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
+bool loadInto(uint16_t port, const std::string& title, const std::vector<std::string>& files, const std::string& log) {
+  std::vector<std::string> load = {"storescu", "-aec", title, "127.0.0.1", std::to_string(port)};
   load.insert(load.end(), files.begin(), files.end());
   int status = -1;
-  waitpid(spawn(load, lib.dir + "/load.log"), &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  waitpid(spawn(load, log), &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Orthanc serving C-FIND and refusing C-GET: the retrieve falls back to a
+// C-MOVE to the own storage server, which the task service runs.
+TEST(FinderAgainstOrthanc, RetrieveByMoveArrivesThroughTheStorageServer) {
+  libtest::Library lib;
+  auto files = dcmfixtures::writeSeries(lib.dir + "/ct", *dcmfixtures::findVariant("ct_ele"), 16, 16, 3).files;
+  uint16_t port = 0;
+  pid_t peer = startOrthanc(lib.dir + "/orthanc", false, port);
+  PeerGuard guard{peer};
+  ASSERT_GT(peer, 0);
+  ASSERT_TRUE(loadInto(port, "ORTHANC", files, lib.dir + "/load.log"));
 
   dataService* svc = dataService::getInstance();
   {
@@ -466,8 +492,51 @@ TEST(FinderAgainstOrthanc, RetrieveByMoveArrivesThroughTheStorageServer) {
   svc->stop();
   dataService::destroyInstance();
   lib.step(3);
-  kill(-peer, SIGTERM);
-  waitpid(peer, nullptr, 0);
+}
+
+// The node dies in the middle of a retrieve: the row returns to idle with a
+// message, and the transfer list shows the task failed with its retry.
+TEST(FinderAgainstOrthanc, RetrieveThatLosesItsNodeEndsIdle) {
+  libtest::Library lib;
+  auto files = dcmfixtures::writeSeries(lib.dir + "/ct", *dcmfixtures::findVariant("ct_ele"), 128, 128, 300).files;
+  uint16_t port = 0;
+  pid_t peer = startOrthanc(lib.dir + "/orthanc", true, port);
+  PeerGuard guard{peer};
+  ASSERT_GT(peer, 0);
+  ASSERT_TRUE(loadInto(port, "ORTHANC", files, lib.dir + "/load.log"));
+
+  dataService* svc = dataService::getInstance();
+  {
+    dcmFinderModel model;
+    std::vector<std::string> messages;
+    model.events.message = [&](const std::string& t, float) { messages.push_back(t); };
+    model.open();
+    ASSERT_TRUE(model.search("127.0.0.1", std::to_string(port), "ORTHANC", "FIXTURE"));
+    ASSERT_TRUE(lib.pumpUntil([&] { return model.rows().size() >= 2; }, 30));
+    dcmFinderModel::listObject* row = model.rows()[1];
+    int progress = 0;
+    NSUI::NSNotificationCenter::getInstance()->addObserver(
+        &progress, nullptr, [&](cocos2d::Ref*, unsigned int, NSUI::NSNotificationData*) { ++progress; },
+        NOTIFY_RETRIEVE_PROGRESS);
+    ASSERT_TRUE(model.download(row));
+    ASSERT_TRUE(lib.pumpUntil([&] { return row->running; }, 30));
+    dcmTransferList transfers;
+    transfers.open();
+    ASSERT_EQ(transfers.rows().size(), 1u);
+    ASSERT_TRUE(lib.pumpUntil([&] { return progress >= 20; }, 30));
+    kill(-peer, SIGKILL);
+    waitpid(peer, nullptr, 0);
+    guard.pid = -1;
+    ASSERT_TRUE(lib.pumpUntil([&] { return !row->running; }, 60));
+    EXPECT_FALSE(row->requested);
+    EXPECT_EQ(messages, (std::vector<std::string>{"Failed to download the whole series"}));
+    auto text = transfers.rowText(0);
+    EXPECT_TRUE(text.retryVisible);
+    NSUI::NSNotificationCenter::getInstance()->removeAllObservers(&progress);
+  }
+  svc->stop();
+  dataService::destroyInstance();
+  lib.step(3);
 }
 
 }  // namespace
