@@ -292,8 +292,11 @@ void importThread::processRequest(NSUI::NSThreadRequest* request) {
 // Hands the next queued files to the helpers.
 void importThread::lookAhead(const std::string& rootPath, int language) {
   if (!ahead) ahead = std::make_unique<readAhead>();
+  // Refilled in bulk, when half the window is used.
+  size_t waiting = ahead->waiting();
+  if (waiting > kReadAheadFiles / 2) return;
   uint64_t last = ahead->lastSubmitted();
-  size_t room = kReadAheadFiles > ahead->waiting() ? kReadAheadFiles - ahead->waiting() : 0;
+  size_t room = kReadAheadFiles - waiting;
   std::lock_guard<std::recursive_mutex> lock(queueMutex);
   if (!requestQueue) return;
   for (NSUI::NSThreadRequest* q : *requestQueue) {
