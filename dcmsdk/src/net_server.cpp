@@ -61,9 +61,9 @@ struct ServerContext {
   std::map<void*, SockRef> sockets;  // live associations by worker
   // Flushes of the library's folders, shared between associations.
   net::FolderFlush folderFlush;
-  // Folders (relative paths) whose entry in their parent is known to be on
-  // the disk: flushed once in this server's life, before the first file
-  // in them is acknowledged.
+  // Folders (relative path and inode) whose entry in their parent is known
+  // to be on the disk: flushed once in this server's life, before the first
+  // file in them is acknowledged.
   std::mutex durableMu;
   std::set<std::string> durableFolders;
 };
@@ -354,11 +354,15 @@ class StoreSCP : public DcmThreadSCP {
       path += (path.empty() ? "" : "/") + part;
       // A folder's own entry must be durable before any file in it is
       // acknowledged: its parent is flushed the first time it is used.
-      if (next >= 0 && durableStore() && !knownDurable(path)) {
+      // Known by path and inode, so that a folder removed and made again is
+      // flushed again.
+      struct stat fst;
+      std::string known = next >= 0 && fstat(next, &fst) == 0 ? path + "#" + std::to_string(fst.st_ino) : "";
+      if (next >= 0 && durableStore() && (known.empty() || !knownDurable(known))) {
         int err = ctx->folderFlush.flush(parent, dirFd);
         if (err == 0) {
           std::lock_guard<std::mutex> lock(ctx->durableMu);
-          ctx->durableFolders.insert(path);
+          if (!known.empty()) ctx->durableFolders.insert(known);
         } else {
           close(next);
           next = -1;
