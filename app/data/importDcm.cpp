@@ -168,7 +168,8 @@ class importThread::readAhead {
     jobs.push_back({seq, path, tempFolder, language});
     done[seq] = nullptr;  // known, not ready
     submitted = std::max(submitted, seq);
-    cv.notify_all();
+    ++outstanding;
+    cv.notify_one();  // one helper; the worker never waits while it submits
   }
 
   uint64_t lastSubmitted() {
@@ -176,10 +177,9 @@ class importThread::readAhead {
     return submitted;
   }
 
-  size_t waiting() {
-    std::lock_guard<std::mutex> lock(mu);
-    return done.size();
-  }
+  // Files submitted and not yet taken or dropped; only the worker submits
+  // and takes, so it reads this without the lock.
+  size_t waiting() const { return outstanding; }
 
   // The prepared file of seq (waiting for it while a helper has it), or
   // null when the worker must do it itself. Earlier requests were dropped:
@@ -198,6 +198,7 @@ class importThread::readAhead {
     it = done.find(seq);
     auto p = std::move(it->second);
     done.erase(it);
+    --outstanding;
     return p;
   }
 
@@ -215,6 +216,7 @@ class importThread::readAhead {
     const uint64_t seq = it->first;
     jobs.erase(std::remove_if(jobs.begin(), jobs.end(), [&](const job& j) { return j.seq == seq; }), jobs.end());
     done.erase(it);
+    --outstanding;
   }
 
   void run() {
@@ -245,6 +247,7 @@ class importThread::readAhead {
   std::set<uint64_t> inHand;
   std::map<uint64_t, std::unique_ptr<prepared>> done;
   uint64_t submitted = 0;
+  size_t outstanding = 0;
   bool quit = false;
   std::vector<std::thread> helpers;
 };
