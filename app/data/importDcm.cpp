@@ -6,7 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <map>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include "app/data/dbPayloads.h"
@@ -21,8 +26,16 @@ namespace {
 // by the user) or one file of a walk.
 class importRequest : public NSUI::NSThreadRequest {
  public:
+  importRequest() : seq(++lastSeq) {}
   bool walk = false;
+  const uint64_t seq;  // rises in queue order
+
+ private:
+  static inline std::atomic<uint64_t> lastSeq{0};
 };
+
+// Files described and copied ahead of the one being placed.
+constexpr size_t kReadAheadFiles = 32;
 
 int currentLanguage() {
   cocos2d::Application* app = cocos2d::Application::getInstance();
@@ -104,11 +117,146 @@ std::string copyToTemp(const std::string& source, const std::string& folder, std
 
 }  // namespace
 
+struct importThread::prepared {
+  bool described = false;
+  dcmSDK::DCM_MESSAGE rec;
+  std::string tempFolder;  // where the copy lies
+  std::string tmp;         // the copy; "" when there is none
+  std::string why;
+};
+
+namespace {
+
+std::unique_ptr<importThread::prepared> prepare(const std::string& path, const std::string& tempFolder,
+                                                int language) {
+  auto p = std::make_unique<importThread::prepared>();
+  p->tempFolder = tempFolder;
+  if (!dcmSDK::dcmServer::describeFile(path.c_str(), language, p->rec, &p->why)) return p;
+  p->described = true;
+  mkdir(tempFolder.c_str(), 0755);
+  p->tmp = copyToTemp(path, tempFolder, p->why);
+  return p;
+}
+
+}  // namespace
+
+// Helper threads that prepare queued files; results wait, by request
+// sequence number, until the worker takes them.
+class importThread::readAhead {
+ public:
+  readAhead() {
+    unsigned cores = std::thread::hardware_concurrency();
+    size_t n = std::clamp<size_t>(cores / 2, 1, 4);
+    for (size_t i = 0; i < n; ++i) helpers.emplace_back([this] { run(); });
+  }
+
+  // Helpers end after the file in hand; every copy nobody took is removed.
+  ~readAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      quit = true;
+      jobs.clear();
+    }
+    cv.notify_all();
+    for (auto& t : helpers) t.join();
+    for (auto& [seq, p] : done)
+      if (p && !p->tmp.empty()) unlink(p->tmp.c_str());
+  }
+
+  void submit(uint64_t seq, const std::string& path, const std::string& tempFolder, int language) {
+    std::lock_guard<std::mutex> lock(mu);
+    jobs.push_back({seq, path, tempFolder, language});
+    done[seq] = nullptr;  // known, not ready
+    submitted = std::max(submitted, seq);
+    ++outstanding;
+    cv.notify_one();  // one helper; the worker never waits while it submits
+  }
+
+  uint64_t lastSubmitted() {
+    std::lock_guard<std::mutex> lock(mu);
+    return submitted;
+  }
+
+  // Files submitted and not yet taken or dropped; only the worker submits
+  // and takes, so it reads this without the lock.
+  size_t waiting() const { return outstanding; }
+
+  // The prepared file of seq (waiting for it while a helper has it), or
+  // null when the worker must do it itself. Earlier requests were dropped:
+  // their copies go.
+  std::unique_ptr<prepared> take(uint64_t seq) {
+    std::unique_lock<std::mutex> lock(mu);
+    submitted = std::max(submitted, seq);
+    while (!done.empty() && done.begin()->first < seq) forget(done.begin());
+    auto it = done.find(seq);
+    if (it == done.end()) return nullptr;
+    if (!it->second && !inHand.count(seq)) {
+      forget(it);  // not begun: quicker on the worker itself
+      return nullptr;
+    }
+    cv.wait(lock, [&] { return done.find(seq)->second != nullptr; });
+    it = done.find(seq);
+    auto p = std::move(it->second);
+    done.erase(it);
+    --outstanding;
+    return p;
+  }
+
+ private:
+  struct job {
+    uint64_t seq;
+    std::string path, tempFolder;
+    int language;
+  };
+
+  // Removes a result: its copy, or its job when not begun (a helper that
+  // has it removes its copy when it finds the result gone).
+  void forget(std::map<uint64_t, std::unique_ptr<prepared>>::iterator it) {
+    if (it->second && !it->second->tmp.empty()) unlink(it->second->tmp.c_str());
+    const uint64_t seq = it->first;
+    jobs.erase(std::remove_if(jobs.begin(), jobs.end(), [&](const job& j) { return j.seq == seq; }), jobs.end());
+    done.erase(it);
+    --outstanding;
+  }
+
+  void run() {
+    std::unique_lock<std::mutex> lock(mu);
+    for (;;) {
+      cv.wait(lock, [this] { return quit || !jobs.empty(); });
+      if (quit) return;
+      job j = std::move(jobs.front());
+      jobs.pop_front();
+      inHand.insert(j.seq);
+      lock.unlock();
+      auto p = prepare(j.path, j.tempFolder, j.language);
+      lock.lock();
+      inHand.erase(j.seq);
+      auto it = done.find(j.seq);
+      if (it != done.end()) {
+        it->second = std::move(p);
+      } else if (!p->tmp.empty()) {
+        unlink(p->tmp.c_str());  // its request went meanwhile
+      }
+      cv.notify_all();
+    }
+  }
+
+  std::mutex mu;
+  std::condition_variable cv;
+  std::deque<job> jobs;
+  std::set<uint64_t> inHand;
+  std::map<uint64_t, std::unique_ptr<prepared>> done;
+  uint64_t submitted = 0;
+  size_t outstanding = 0;
+  bool quit = false;
+  std::vector<std::thread> helpers;
+};
+
 // ---------------------------------------------------------------------------
 // importThread
 
 importThread::importThread() = default;
-importThread::~importThread() = default;
+importThread::~importThread() { ahead.reset(); }
 
 void importThread::setRoot(const std::string& path) {
   std::lock_guard<std::mutex> lock(rootMutex);
@@ -124,7 +272,7 @@ std::string importThread::getRoot() {
 void importThread::processRequest(NSUI::NSThreadRequest* request) {
   auto* r = static_cast<importRequest*>(request);
   if (!r->walk) {
-    importFile(r->text);
+    importFile(r->text, r->seq);
     return;
   }
   struct stat st;
@@ -141,26 +289,52 @@ void importThread::processRequest(NSUI::NSThreadRequest* request) {
     }
     return;
   }
-  importFile(r->text);
+  importFile(r->text, r->seq);
 }
 
-void importThread::importFile(const std::string& path) {
+// Hands the next queued files to the helpers.
+void importThread::lookAhead(const std::string& rootPath, int language) {
+  if (!ahead) ahead = std::make_unique<readAhead>();
+  // Refilled in bulk, when half the window is used.
+  size_t waiting = ahead->waiting();
+  if (waiting > kReadAheadFiles / 2) return;
+  uint64_t last = ahead->lastSubmitted();
+  size_t room = kReadAheadFiles - waiting;
+  std::lock_guard<std::recursive_mutex> lock(queueMutex);
+  if (!requestQueue) return;
+  for (NSUI::NSThreadRequest* q : *requestQueue) {
+    if (room == 0) break;
+    auto* next = dynamic_cast<importRequest*>(q);
+    if (!next || next->walk || next->seq <= last) continue;
+    ahead->submit(next->seq, next->text, rootPath + ".import/", language);
+    --room;
+  }
+}
+
+void importThread::importFile(const std::string& path, uint64_t seq) {
   std::string rootPath = getRoot();
   if (rootPath.empty()) return;
   reader.setLanguage(currentLanguage());
-  auto rec = std::make_unique<dcmSDK::DCM_MESSAGE>();
-  std::string why;
-  if (!dcmSDK::dcmServer::describeFile(path.c_str(), reader.language, *rec, &why)) {
+  lookAhead(rootPath, reader.language);
+  const std::string temp = rootPath + ".import/";
+  std::unique_ptr<prepared> p = ahead->take(seq);
+  if (p && p->tempFolder != temp) {
+    // The root changed since: copy again into the right place.
+    if (!p->tmp.empty()) unlink(p->tmp.c_str());
+    p.reset();
+  }
+  if (!p) p = prepare(path, temp, reader.language);
+  std::string why = p->why;
+  if (!p->described) {
     cocos2d::log("import: %s left out: %s", path.c_str(), why.c_str());
     return;
   }
-  std::string temp = rootPath + ".import/";
-  mkdir(temp.c_str(), 0755);
-  std::string tmp = copyToTemp(path, temp, why);
-  if (tmp.empty()) {
+  if (p->tmp.empty()) {
     cocos2d::log("import: %s not copied: %s", path.c_str(), why.c_str());
     return;
   }
+  auto rec = std::make_unique<dcmSDK::DCM_MESSAGE>(p->rec);
+  const std::string tmp = p->tmp;
   if (!dcmSDK::dcmServer::placeFile(tmp.c_str(), rootPath.c_str(), *rec, &why)) {
     cocos2d::log("import: %s not stored: %s", path.c_str(), why.c_str());
     unlink(tmp.c_str());

@@ -9,9 +9,19 @@
 // and its record in a dicomRecordData payload. A file that is not DICOM, is
 // cut short, or cannot be copied or placed is left out with one log line;
 // nothing of it stays in the library.
+//
+// Read-ahead. While the worker places and announces one file, a few helper
+// threads already describe the next queued files and copy them into
+// "<root>.import/". Only the worker renames files into the library, logs and
+// posts, always in queue order, so what the library and its observers see
+// is the same as one file at a time. Copies made ahead for requests that are
+// dropped (stop) are removed; after a crash, the recovery empties the
+// temporary folder.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -29,14 +39,20 @@ class importThread : public NSUI::NSThread {
 
   dcmSDK::dcmReadTag reader;
 
+  // One file described and copied into the temporary folder (or why not).
+  struct prepared;
+  class readAhead;
+
  protected:
   ~importThread() override;
 
  private:
-  void importFile(const std::string& path);
+  void importFile(const std::string& path, uint64_t seq);
+  void lookAhead(const std::string& rootPath, int language);
 
   std::mutex rootMutex;
   std::string root;  // ends with "/"
+  std::unique_ptr<readAhead> ahead;
 };
 
 class importDcm : public NSUI::NSObject, public NSUI::NSThreadSafeDestroy {

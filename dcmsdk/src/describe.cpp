@@ -135,6 +135,31 @@ bool dcmServer::describeFile(const char* path, int language, DCM_MESSAGE& rec, s
 
 namespace dcmSDK {
 
+namespace {
+
+// The folder a thread placed its last file in, kept open while files of the
+// same series follow (a folder removed meanwhile is opened again).
+struct LastFolder {
+  std::string path;
+  int fd = -1;
+  ~LastFolder() {
+    if (fd >= 0) close(fd);
+  }
+  int take(const std::string& p) {
+    struct stat st;
+    if (fd >= 0 && p == path && fstat(fd, &st) == 0 && st.st_nlink > 0) return dup(fd);
+    return -1;
+  }
+  void keep(const std::string& p, int dirFd) {
+    if (fd >= 0) close(fd);
+    fd = dup(dirFd);
+    path = fd >= 0 ? p : "";
+  }
+};
+thread_local LastFolder lastFolder;
+
+}  // namespace
+
 bool dcmServer::placeFile(const char* tmpPath, const char* root, DCM_MESSAGE& rec, std::string* why) try {
   auto fail = [&](const std::string& text) {
     if (why) *why = text;
@@ -148,9 +173,11 @@ bool dcmServer::placeFile(const char* tmpPath, const char* root, DCM_MESSAGE& re
     return fail("no folder or no file name");
   std::string rootPath = root;
   if (rootPath.back() != '/') rootPath += '/';
-  int dirFd = open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dirFd = lastFolder.take(rootPath + folder);
+  const bool cached = dirFd >= 0;
+  if (!cached) dirFd = open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd < 0) return fail(rootPath + ": " + std::strerror(errno));
-  std::string rest = folder;
+  std::string rest = cached ? "" : folder;
   while (!rest.empty()) {
     size_t slash = rest.find('/');
     std::string part = rest.substr(0, slash);
@@ -170,6 +197,7 @@ bool dcmServer::placeFile(const char* tmpPath, const char* root, DCM_MESSAGE& re
     if (next < 0) return fail("cannot open the folder " + folder + ": " + std::strerror(e));
     dirFd = next;
   }
+  if (!cached) lastFolder.keep(rootPath + folder, dirFd);
   std::string sop(rec.sopInstanceUID, strnlen(rec.sopInstanceUID, sizeof rec.sopInstanceUID));
   bool hasUid = !(name.rfind("noUID_", 0) == 0 && sop == name);
   std::string reason;

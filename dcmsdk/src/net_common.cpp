@@ -312,6 +312,36 @@ bool placeFile(int fromDirFd, const std::string& tmpName, int dirFd, const std::
   return false;
 }
 
+FolderFlush::FolderFlush(SyncFn sync) : sync_(std::move(sync)) {
+  if (!sync_) sync_ = [](int fd) { return fsync(fd) == 0 ? 0 : errno; };
+}
+
+int FolderFlush::flush(const std::string& key, int fd) {
+  std::unique_lock<std::mutex> lock(mu_);
+  State& s = folders_[key];  // a map keeps the reference while users > 0
+  ++s.users;
+  const uint64_t mine = ++s.asked;
+  int err = 0;
+  while (s.durable < mine) {
+    if (s.running) {
+      cv_.wait(lock);
+      continue;
+    }
+    // Lead a flush that covers every call made so far, this one included.
+    s.running = true;
+    const uint64_t covers = s.asked;
+    lock.unlock();
+    err = sync_(fd);
+    lock.lock();
+    s.running = false;
+    cv_.notify_all();
+    if (err != 0) break;  // the others try their own flush
+    s.durable = std::max(s.durable, covers);
+  }
+  if (--s.users == 0) folders_.erase(key);
+  return err;
+}
+
 // ---- sockets --------------------------------------------------------------------
 
 SockRef captureSocket(int fd) {

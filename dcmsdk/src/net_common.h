@@ -6,8 +6,11 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -77,6 +80,34 @@ bool metaHeaderReadsBack(const std::string& path, E_TransferSyntax expected);
 // copies whose source still exists).
 bool placeFile(int fromDirFd, const std::string& tmpName, int dirFd, const std::string& dirPath,
                const std::string& sopUid, bool hasUid, std::string& name, std::string& why, bool flush = true);
+
+// Group commit of folder flushes. One fsync of a folder makes durable every
+// entry made in it before that fsync began, so callers whose entries are all
+// older than a flush that has not yet begun can share it: parallel
+// associations storing into one folder pay for about one flush between them
+// instead of one each. A caller never returns on a flush that began before
+// its call.
+class FolderFlush {
+ public:
+  // The flush itself (fsync by default): 0 or an errno.
+  using SyncFn = std::function<int(int fd)>;
+  explicit FolderFlush(SyncFn sync = nullptr);
+  // Returns 0 once every entry made in the folder `key` (open as fd) before
+  // this call is on the disk, else the errno of the flush that failed.
+  int flush(const std::string& key, int fd);
+
+ private:
+  struct State {
+    uint64_t asked = 0;    // calls so far
+    uint64_t durable = 0;  // calls covered by a finished flush
+    bool running = false;
+    int users = 0;
+  };
+  SyncFn sync_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::map<std::string, State> folders_;
+};
 
 // Status classes of DIMSE responses.
 inline bool isSuccessOrWarning(uint16_t st) {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -58,6 +59,63 @@ struct ServerContext {
   std::atomic<bool> stopping{false};
   std::mutex sockMu;
   std::map<void*, SockRef> sockets;  // live associations by worker
+  // Flushes of the library's folders, shared between associations.
+  net::FolderFlush folderFlush;
+  // Folders (relative path and inode) whose entry in their parent is known
+  // to be on the disk: flushed once in this server's life, before the first
+  // file in them is acknowledged.
+  std::mutex durableMu;
+  std::set<std::string> durableFolders;
+};
+
+// A second thread of an association, so that the flush of a stored file and
+// the flush of its folder run at the same time.
+class Sidekick {
+ public:
+  ~Sidekick() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      quit_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+  void start(std::function<int()> job) {
+    if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+    std::lock_guard<std::mutex> lock(mu_);
+    job_ = std::move(job);
+    done_ = false;
+    cv_.notify_all();
+  }
+  int wait() {
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait(lock, [this] { return done_; });
+    return result_;
+  }
+
+ private:
+  void loop() {
+    std::unique_lock<std::mutex> lock(mu_);
+    for (;;) {
+      cv_.wait(lock, [this] { return quit_ || job_; });
+      if (!job_) return;
+      auto job = std::move(job_);
+      job_ = nullptr;
+      lock.unlock();
+      int r = job();
+      lock.lock();
+      result_ = r;
+      done_ = true;
+      cv_.notify_all();
+    }
+  }
+  std::thread thread_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::function<int()> job_;
+  bool done_ = true, quit_ = false;
+  int result_ = 0;
 };
 
 // Opens (creating when missing) a sub-folder without following symlinks.
@@ -113,7 +171,9 @@ struct Incoming {
   uint64_t datasetOffset = 0;
   E_TransferSyntax xfer = EXS_Unknown;
   bool keep = false;
+  int fd = -1;  // open while it is being stored
   ~Incoming() {
+    if (fd >= 0) close(fd);
     if (!path.empty() && !keep) unlink(path.c_str());
   }
 };
@@ -190,8 +250,12 @@ class StoreSCP : public DcmThreadSCP {
     OFCondition cond = DIMSE_receiveDataSetInFile(assoc, getDIMSEBlockingMode(),
                                                   static_cast<int>(getDIMSETimeout()), &got, &out, nullptr, nullptr);
     int err = sink.error();
-    if (cond.good() && err == 0 && durableStore() && fdatasync(fd) != 0) err = errno;
-    if (close(fd) != 0 && cond.good() && err == 0) err = errno;
+    // Its bytes go to the disk now, before the file gets its name in the
+    // library; the flush that makes them durable follows the rename.
+    if (cond.good() && err == 0 && durableStore() &&
+        sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0)
+      err = errno;
+    in.fd = fd;
     if (cond.bad()) return cond;
     if (err != 0) {
       detail::logLine("server: cannot write a received file: " + std::string(std::strerror(err)));
@@ -248,12 +312,24 @@ class StoreSCP : public DcmThreadSCP {
     if (!accepting()) return kStatusOutOfResources;
     std::string why;
     bool placed = net::placeFile(ctx->incomingFd, in.name, dirFd, ctx->root + folder, hasUid ? sop : "", hasUid,
-                                 fileName, why);
+                                 fileName, why, false);
     if (!placed) {
       detail::logLine("server: cannot store " + fileName + ": " + why);
       return kStatusOutOfResources;
     }
     in.keep = true;
+    // Acknowledged only once durable: the file's data and size, and its name
+    // in the folder (a folder flush begun after the rename, shared with the
+    // other associations), both flushes at the same time.
+    if (durableStore()) {
+      sidekick_.start([this, folder, dirFd] { return ctx->folderFlush.flush(folder, dirFd); });
+      int err = fdatasync(in.fd) == 0 ? 0 : errno;
+      int dirErr = sidekick_.wait();
+      if (err != 0 || dirErr != 0) {
+        detail::logLine("server: cannot flush " + fileName + ": " + std::strerror(err != 0 ? err : dirErr));
+        return kStatusOutOfResources;
+      }
+    }
     put(rec->fileName, 1024, fileName);
     pending_ = std::move(rec);
     return kStatusSuccess;
@@ -268,13 +344,34 @@ class StoreSCP : public DcmThreadSCP {
     if (folderFd_ >= 0) close(folderFd_);
     folderFd_ = -1;
     int dirFd = dup(ctx->rootFd);
-    std::string rest = folder;
+    std::string rest = folder, path;
     while (dirFd >= 0 && !rest.empty()) {
       size_t slash = rest.find('/');
       std::string part = rest.substr(0, slash);
       rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
       int next = openSubdir(dirFd, part);
+      std::string parent = path;
+      path += (path.empty() ? "" : "/") + part;
+      // A folder's own entry must be durable before any file in it is
+      // acknowledged: its parent is flushed the first time it is used.
+      // Known by path and inode, so that a folder removed and made again is
+      // flushed again.
+      struct stat fst;
+      std::string known = next >= 0 && fstat(next, &fst) == 0 ? path + "#" + std::to_string(fst.st_ino) : "";
+      if (next >= 0 && durableStore() && (known.empty() || !knownDurable(known))) {
+        int err = ctx->folderFlush.flush(parent, dirFd);
+        if (err == 0) {
+          std::lock_guard<std::mutex> lock(ctx->durableMu);
+          if (!known.empty()) ctx->durableFolders.insert(known);
+        } else {
+          close(next);
+          next = -1;
+          errno = err;
+        }
+      }
+      int e = errno;
       close(dirFd);
+      errno = e;
       dirFd = next;
     }
     if (dirFd >= 0) {
@@ -284,7 +381,14 @@ class StoreSCP : public DcmThreadSCP {
     return dirFd;
   }
 
+  bool knownDurable(const std::string& path) {
+    std::lock_guard<std::mutex> lock(ctx->durableMu);
+    return ctx->durableFolders.count(path) != 0;
+  }
+
   void emitPending() { net::emitRecord(pending_.release()); }
+
+  Sidekick sidekick_;
 
   std::unique_ptr<DCM_MESSAGE> pending_;
   int folderFd_ = -1;

@@ -217,3 +217,26 @@ TEST(LibraryImport, StopInTheMiddleOfABurstAndAnImportEndsCleanly) {
   lib.stop();
   EXPECT_FALSE(std::filesystem::exists(lib.root() + ".running"));
 }
+
+// Files are described and copied ahead of the one being placed: a stop in
+// the middle must take those copies away and leave every file of the tree
+// announced, so that the run ends clean.
+TEST(LibraryImport, StoppedImportLeavesNoCopyBehindAndEveryPlacedFileListed) {
+  Library lib;
+  lib.start();
+  dcmfixtures::writeLibrary(lib.dir + "/src", 1, 1, 2, 200);
+  {
+    Importer in(lib);
+    in.imp->import(lib.dir + "/src");
+    lib.pumpUntil([&] { return lib.stored.size() >= 20; });
+    in.imp->stopWorker();
+  }
+  std::vector<std::string> left;
+  for (auto& f : libtest::allFiles(lib.root() + ".import")) left.push_back(f);
+  EXPECT_TRUE(left.empty()) << left.size() << " copies left, the first " << left.front();
+  const size_t files = treeFiles(lib).size();
+  EXPECT_GE(files, 20u);
+  EXPECT_TRUE(lib.pumpUntil([&] { return lib.scalar("select count(*) from image") == std::to_string(files); }));
+  lib.stop();
+  EXPECT_FALSE(std::filesystem::exists(lib.root() + ".running"));
+}
