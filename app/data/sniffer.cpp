@@ -1,8 +1,15 @@
 #include "app/data/sniffer.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <chrono>
+#include <cstring>
 #include <vector>
 
 #include "app/online/login.h"
@@ -13,6 +20,8 @@
 #include "toolkit/foundation/NSNotificationCenter.h"
 #include "toolkit/foundation/NSNotifyIds.h"
 #include "toolkit/foundation/UILocalConfig.h"
+#include "engine/base/base64.h"
+#include "engine/base/ccLog.h"
 
 namespace NSUI {
 
@@ -65,10 +74,22 @@ bool isPeerAddress(const std::string& ip) {
   return true;
 }
 
-sniffer::sniffer() : udpComm(kPort, kBufferSize) {}
+sniffer::sniffer() : udpComm(kPort, kBufferSize) {
+  // A delivered post frees its peer for the next announcement.
+  if (auto* centre = NSNotificationCenter::getInstance())
+    centre->addObserver(
+        this, nullptr,
+        [this](cocos2d::Ref*, unsigned int, NSNotificationData* d) {
+          if (!d) return;
+          std::lock_guard<std::mutex> lock(pendingMutex);
+          pending.erase(UIJson::getJsonStringWithDefault(d->text, "ip", ""));
+        },
+        NOTIFY_PEER_FOUND);
+}
 
 sniffer::~sniffer() {
   if (g_sniffer == this) g_sniffer = nullptr;
+  if (auto* centre = NSNotificationCenter::getInstance()) centre->removeAllObservers(this);
   {
     std::lock_guard<std::mutex> lock(wakeMutex);
     ending = true;
@@ -119,12 +140,37 @@ void sniffer::discoveryThread() {
   const std::string ping = NodeRecognizeMessage(own, host, "ping");
   std::vector<std::string> hosts;
   listSubnetAddresses(hosts);
+  // The sweep sends from a socket of its own that never blocks: datagrams
+  // to absent hosts wait in the kernel for address resolution (about 3 s)
+  // and fill the send buffer, and a blocked send would hold up the sniffer's
+  // end. When the buffer is full the sweep waits for room in short steps
+  // that notice the end.
+  const std::string wire = cocos2d::safeBase64EncodeString(ping);
+  if (wire.size() > static_cast<size_t>(kBufferSize - 1)) return;
+  const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (sock < 0) return;
+  struct Close {
+    int fd;
+    ~Close() { ::close(fd); }
+  } closeSock{sock};
   // Paced: one host per millisecond, so a large subnet never floods it.
   const auto start = std::chrono::steady_clock::now();
   size_t sent = 0;
   for (const auto& h : hosts) {
     if (h == own) continue;
-    sendTo(h, ping);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(kPort));
+    if (inet_pton(AF_INET, h.c_str(), &to.sin_addr) != 1) continue;
+    for (int copy = 0; copy < 2; ++copy) {  // each message goes twice
+      while (::sendto(sock, wire.data(), wire.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS && errno != EINTR) break;
+        pollfd p{sock, POLLOUT, 0};
+        ::poll(&p, 1, 20);
+        std::lock_guard<std::mutex> lock(wakeMutex);
+        if (ending) return;
+      }
+    }
     ++sent;
     auto due = start + std::chrono::microseconds(sent * 1000000 / kHostsPerSecond);
     auto now = std::chrono::steady_clock::now();
@@ -137,8 +183,34 @@ void sniffer::discoveryThread() {
   pause(1.0);
 }
 
+size_t sniffer::pendingPeers() {
+  std::lock_guard<std::mutex> lock(pendingMutex);
+  return pending.size();
+}
+
+void sniffer::noteDrop(const char* reason, const std::string& detail) {
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard<std::mutex> lock(dropMutex);
+  DropLog* slot = nullptr;
+  for (auto& d : drops)
+    if (d.reason && !std::strcmp(d.reason, reason)) slot = &d;
+  for (auto& d : drops)
+    if (!slot && !d.reason) slot = &d;
+  if (!slot) return;
+  if (!slot->reason) slot->reason = reason;
+  ++slot->count;
+  if (slot->logged.time_since_epoch().count() != 0 && now - slot->logged < std::chrono::seconds(5)) return;
+  cocos2d::log("discovery: dropped %u datagram%s (%s), last: %s", slot->count, slot->count == 1 ? "" : "s", reason,
+               detail.c_str());
+  slot->count = 0;
+  slot->logged = now;
+}
+
 void sniffer::onReceive(const char* data, int length) {
-  if (!data || length <= 0) return;
+  if (!data || length <= 0) {
+    noteDrop("not base64 text", "");
+    return;
+  }
   const std::string text(data, static_cast<size_t>(length));
   const std::string ip = UIJson::getJsonStringWithDefault(text, "ip", "");
   const std::string name = UIJson::getJsonStringWithDefault(text, "name", "");
@@ -147,12 +219,37 @@ void sniffer::onReceive(const char* data, int length) {
   std::string appid = UIJson::getJsonStringWithDefault(text, "appid", "");
   const std::string userid = UIJson::getJsonStringWithDefault(text, "userid", "");
   if (appid.empty()) appid = name + ip;
-  if (UIJson::getJsonStringWithDefault(text, "msg", "") != kMessage) return;
+  if (UIJson::getJsonStringWithDefault(text, "msg", "") != kMessage) {
+    noteDrop("not an announcement", std::to_string(length) + " bytes");
+    return;
+  }
   std::string host, addresses, masks;
   getNetworkInfo(host, addresses, masks);
   if (addresses.empty()) return;
   const std::string own = firstAddress(addresses);
-  if (ip == own || !isPeerAddress(ip)) return;
+  if (ip == own) return;  // our own, come back
+  if (!isPeerAddress(ip)) {
+    noteDrop("not a peer address", "\"" + ip.substr(0, 64) + "\"");
+    return;
+  }
+  {
+    const auto now = std::chrono::steady_clock::now();
+    const auto stale = now - std::chrono::seconds(10);
+    std::lock_guard<std::mutex> lock(pendingMutex);
+    auto it = pending.find(ip);
+    if (it != pending.end() && it->second > stale) {
+      noteDrop("peer already pending", ip);
+      return;
+    }
+    if (it == pending.end() && pending.size() >= kMaxPending) {
+      for (auto p = pending.begin(); p != pending.end();) p = p->second > stale ? std::next(p) : pending.erase(p);
+      if (pending.size() >= kMaxPending) {
+        noteDrop("too many peers pending", ip);
+        return;
+      }
+    }
+    pending[ip] = now;
+  }
   if (command == "ping") sendTo(ip, NodeRecognizeMessage(own, host, "response"));
   if (!userid.empty()) {
     std::string logged, id;
@@ -164,8 +261,12 @@ void sniffer::onReceive(const char* data, int length) {
   UIJson::setJsonString(found, "name", name);
   UIJson::setJsonString(found, "device", device);
   UIJson::setJsonString(found, "appid", appid);
-  if (auto* centre = NSNotificationCenter::getInstance())
+  if (auto* centre = NSNotificationCenter::getInstance()) {
     centre->postNotificationText(nullptr, NOTIFY_PEER_FOUND, found, nullptr, false);
+  } else {
+    std::lock_guard<std::mutex> lock(pendingMutex);
+    pending.erase(ip);
+  }
 }
 
 }  // namespace NSUI

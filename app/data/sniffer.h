@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <chrono>
 #include <mutex>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -43,6 +45,14 @@ class sniffer : public udpComm {
 
   void onReceive(const char* data, int length) override;
 
+  // Peers whose NOTIFY_PEER_FOUND waits for delivery. A peer is announced
+  // (and answered) again only once its last post has been delivered (or 10 s
+  // after it was posted, should it never be), and at most kMaxPending peers
+  // wait at a time, so a flood of datagrams costs a bounded number of queued
+  // posts.
+  static constexpr size_t kMaxPending = 1024;
+  size_t pendingPeers();
+
  protected:
   sniffer();
   ~sniffer() override;
@@ -51,12 +61,25 @@ class sniffer : public udpComm {
   void discoveryThread();
   // Sleeps up to the given seconds; false when the sniffer ends meanwhile.
   bool pause(double seconds);
+  // Counts a dropped datagram; logs one line per reason at most every 5 s.
+  void noteDrop(const char* reason, const std::string& detail);
 
   std::atomic<bool> sweeping{false};
   std::thread sweep;
   std::mutex wakeMutex;
   std::condition_variable wake;
   bool ending = false;
+
+  std::mutex pendingMutex;
+  std::map<std::string, std::chrono::steady_clock::time_point> pending;
+
+  struct DropLog {
+    const char* reason = nullptr;
+    unsigned count = 0;
+    std::chrono::steady_clock::time_point logged{};
+  };
+  std::mutex dropMutex;
+  DropLog drops[6];
 };
 
 }  // namespace NSUI
