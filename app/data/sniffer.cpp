@@ -28,6 +28,22 @@ namespace NSUI {
 namespace {
 
 sniffer* g_sniffer = nullptr;
+
+// The payload of NOTIFY_PEER_FOUND: frees its peer for the next
+// announcement when the last observer's entry lets it go.
+template <class PendingT>
+class PeerFoundDataT : public NSNotificationData {
+ public:
+  PeerFoundDataT(std::shared_ptr<PendingT> pending, std::string ip) : pending_(std::move(pending)), ip_(std::move(ip)) {}
+  ~PeerFoundDataT() override {
+    std::lock_guard<std::mutex> lock(pending_->mutex);
+    pending_->peers.erase(ip_);
+  }
+
+ private:
+  std::shared_ptr<PendingT> pending_;
+  std::string ip_;
+};
 const char* const kMessage = "dicom_node_recognize";
 
 std::string firstAddress(const std::string& addresses) { return addresses.substr(0, addresses.find(',')); }
@@ -74,22 +90,10 @@ bool isPeerAddress(const std::string& ip) {
   return true;
 }
 
-sniffer::sniffer() : udpComm(kPort, kBufferSize) {
-  // A delivered post frees its peer for the next announcement.
-  if (auto* centre = NSNotificationCenter::getInstance())
-    centre->addObserver(
-        this, nullptr,
-        [this](cocos2d::Ref*, unsigned int, NSNotificationData* d) {
-          if (!d) return;
-          std::lock_guard<std::mutex> lock(pendingMutex);
-          pending.erase(UIJson::getJsonStringWithDefault(d->text, "ip", ""));
-        },
-        NOTIFY_PEER_FOUND);
-}
+sniffer::sniffer() : udpComm(kPort, kBufferSize) {}
 
 sniffer::~sniffer() {
   if (g_sniffer == this) g_sniffer = nullptr;
-  if (auto* centre = NSNotificationCenter::getInstance()) centre->removeAllObservers(this);
   {
     std::lock_guard<std::mutex> lock(wakeMutex);
     ending = true;
@@ -153,6 +157,10 @@ void sniffer::discoveryThread() {
     int fd;
     ~Close() { ::close(fd); }
   } closeSock{sock};
+  // Room for about three seconds of the pace (what address resolution may
+  // hold back), as far as the system allows.
+  int room = 4 << 20;
+  ::setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
   // Paced: one host per millisecond, so a large subnet never floods it.
   const auto start = std::chrono::steady_clock::now();
   size_t sent = 0;
@@ -184,8 +192,8 @@ void sniffer::discoveryThread() {
 }
 
 size_t sniffer::pendingPeers() {
-  std::lock_guard<std::mutex> lock(pendingMutex);
-  return pending.size();
+  std::lock_guard<std::mutex> lock(pending->mutex);
+  return pending->peers.size();
 }
 
 void sniffer::noteDrop(const char* reason, const std::string& detail) {
@@ -235,20 +243,21 @@ void sniffer::onReceive(const char* data, int length) {
   {
     const auto now = std::chrono::steady_clock::now();
     const auto stale = now - std::chrono::seconds(10);
-    std::lock_guard<std::mutex> lock(pendingMutex);
-    auto it = pending.find(ip);
-    if (it != pending.end() && it->second > stale) {
+    std::lock_guard<std::mutex> lock(pending->mutex);
+    auto& peers = pending->peers;
+    auto it = peers.find(ip);
+    if (it != peers.end() && it->second > stale) {
       noteDrop("peer already pending", ip);
       return;
     }
-    if (it == pending.end() && pending.size() >= kMaxPending) {
-      for (auto p = pending.begin(); p != pending.end();) p = p->second > stale ? std::next(p) : pending.erase(p);
-      if (pending.size() >= kMaxPending) {
+    if (it == peers.end() && peers.size() >= kMaxPending) {
+      for (auto p = peers.begin(); p != peers.end();) p = p->second > stale ? std::next(p) : peers.erase(p);
+      if (peers.size() >= kMaxPending) {
         noteDrop("too many peers pending", ip);
         return;
       }
     }
-    pending[ip] = now;
+    peers[ip] = now;
   }
   if (command == "ping") sendTo(ip, NodeRecognizeMessage(own, host, "response"));
   if (!userid.empty()) {
@@ -261,12 +270,11 @@ void sniffer::onReceive(const char* data, int length) {
   UIJson::setJsonString(found, "name", name);
   UIJson::setJsonString(found, "device", device);
   UIJson::setJsonString(found, "appid", appid);
-  if (auto* centre = NSNotificationCenter::getInstance()) {
-    centre->postNotificationText(nullptr, NOTIFY_PEER_FOUND, found, nullptr, false);
-  } else {
-    std::lock_guard<std::mutex> lock(pendingMutex);
-    pending.erase(ip);
-  }
+  auto* payload = new PeerFoundDataT<Pending>(pending, ip);
+  payload->text = found;
+  if (auto* centre = NSNotificationCenter::getInstance())
+    centre->postNotification(nullptr, NOTIFY_PEER_FOUND, payload, nullptr, false);
+  payload->release();  // the queued entries hold it until delivered
 }
 
 }  // namespace NSUI

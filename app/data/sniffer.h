@@ -46,10 +46,10 @@ class sniffer : public udpComm {
   void onReceive(const char* data, int length) override;
 
   // Peers whose NOTIFY_PEER_FOUND waits for delivery. A peer is announced
-  // (and answered) again only once its last post has been delivered (or 10 s
-  // after it was posted, should it never be), and at most kMaxPending peers
-  // wait at a time, so a flood of datagrams costs a bounded number of queued
-  // posts.
+  // (and answered) again only once every observer has had its last post (the
+  // post's payload is gone), or 10 s after it was posted should it never be
+  // delivered; at most kMaxPending peers wait at a time. A flood of datagrams
+  // thus costs a bounded number of queued posts.
   static constexpr size_t kMaxPending = 1024;
   size_t pendingPeers();
 
@@ -70,8 +70,12 @@ class sniffer : public udpComm {
   std::condition_variable wake;
   bool ending = false;
 
-  std::mutex pendingMutex;
-  std::map<std::string, std::chrono::steady_clock::time_point> pending;
+  struct Pending {
+    std::mutex mutex;
+    std::map<std::string, std::chrono::steady_clock::time_point> peers;
+  };
+  // Shared with the payloads in flight, which may outlive the sniffer.
+  std::shared_ptr<Pending> pending = std::make_shared<Pending>();
 
   struct DropLog {
     const char* reason = nullptr;

@@ -65,6 +65,16 @@ pid_t startStorescp(uint16_t port, const std::string& out) {
   return pid;
 }
 
+// True once something accepts connections on the port (storescp may take a
+// while to start on a busy machine).
+bool waitListening(uint16_t port) {
+  for (int i = 0; i < 1000; ++i) {
+    if (peertest::acceptsOn(port)) return true;
+    usleep(20000);
+  }
+  return false;
+}
+
 void stopChild(pid_t pid) {
   if (pid <= 0) return;
   kill(pid, SIGTERM);
@@ -184,7 +194,7 @@ TEST_F(TaskService, SendQueueAgainstStorescp) {
   uint16_t port = fwtest::freeLoopbackPort();
   const std::string out = lib.dir + "/received";
   children.push_back(startStorescp(port, out));
-  usleep(300000);
+  ASSERT_TRUE(waitListening(port));
   dcmSendingObject* good = make(lib.dir + "/series", port);
   svc->addSendTask(good);
   ASSERT_TRUE(lib.pumpUntil([&] { return good->state == DCM_TASK_DONE; }, 30));
@@ -196,7 +206,7 @@ TEST_F(TaskService, SendQueueAgainstStorescp) {
   // The failed task, set back to waiting once its peer is up, completes.
   const std::string out2 = lib.dir + "/received2";
   children.push_back(startStorescp(closedPort, out2));
-  usleep(300000);
+  ASSERT_TRUE(waitListening(closedPort));
   closed->state = DCM_TASK_WAITING;
   ASSERT_TRUE(lib.pumpUntil([&] { return closed->state == DCM_TASK_DONE; }, 30));
   lib.step(120);  // a second more: nothing is sent twice
