@@ -284,6 +284,15 @@ TEST_F(TaskServiceScene, MessagesReachTheRunningScene) {
     centre->postNotificationText(nullptr, c.id, c.payload, nullptr, false);
     EXPECT_TRUE(waitShown(c.shownText, 5)) << c.shownText << " / shown: " << shown();
   }
+  // A failed send: its task fails and the node is to be checked.
+  auto* task = new dcmSendingObject;
+  task->ip = "127.0.0.1";  // no path: never started by the queue
+  svc->addSendTask(task);
+  hideMessage();
+  centre->postNotificationTaskValue(NOTIFY_SEND_FAILED, static_cast<int>(task->getRefID()), false);
+  EXPECT_TRUE(waitShown("Please check the status of DICOM node", 5)) << shown();
+  EXPECT_EQ(task->state, DCM_TASK_FAILED);
+  task->release();
 }
 
 // Runs a DCMTK tool; its output.
