@@ -7,12 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <chrono>
 #include <cstring>
 #include <vector>
 
 #include "app/online/login.h"
+#include "engine/base/base64.h"
+#include "engine/base/ccLog.h"
 #include "toolkit/foundation/AppConfig.h"
 #include "toolkit/foundation/NSFormat.h"
 #include "toolkit/foundation/NSJson.h"
@@ -20,8 +21,6 @@
 #include "toolkit/foundation/NSNotificationCenter.h"
 #include "toolkit/foundation/NSNotifyIds.h"
 #include "toolkit/foundation/UILocalConfig.h"
-#include "engine/base/base64.h"
-#include "engine/base/ccLog.h"
 
 namespace NSUI {
 
@@ -34,7 +33,8 @@ sniffer* g_sniffer = nullptr;
 template <class PendingT>
 class PeerFoundDataT : public NSNotificationData {
  public:
-  PeerFoundDataT(std::shared_ptr<PendingT> pending, std::string ip) : pending_(std::move(pending)), ip_(std::move(ip)) {}
+  PeerFoundDataT(std::shared_ptr<PendingT> pending, std::string ip)
+      : pending_(std::move(pending)), ip_(std::move(ip)) {}
   ~PeerFoundDataT() override {
     std::lock_guard<std::mutex> lock(pending_->mutex);
     pending_->peers.erase(ip_);
@@ -44,6 +44,7 @@ class PeerFoundDataT : public NSNotificationData {
   std::shared_ptr<PendingT> pending_;
   std::string ip_;
 };
+
 const char* const kMessage = "dicom_node_recognize";
 
 std::string firstAddress(const std::string& addresses) { return addresses.substr(0, addresses.find(',')); }

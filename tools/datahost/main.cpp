@@ -42,10 +42,10 @@
 #include "dcmsdk/dcmSDK.h"
 #include "engine/cocos2d.h"
 #include "toolkit/foundation/AppConfig.h"
+#include "toolkit/foundation/NSFiles.h"
 #include "toolkit/foundation/NSNetworkInfo.h"
 #include "toolkit/foundation/NSNotificationCenter.h"
 #include "toolkit/foundation/NSNotifyIds.h"
-#include "toolkit/foundation/NSFiles.h"
 
 namespace {
 volatile sig_atomic_t g_stop = 0;
