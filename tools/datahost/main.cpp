@@ -18,17 +18,18 @@
 //   queued <task> <path>        a send request was taken
 //   task <task> <state> <pct>   a send task changed state or progress
 //                               (waiting, running, done, failed)
-// Send requests come on standard input, one per line: "FOLDER ADDRESS PORT".
+// Send requests come on standard input, one per line: "FOLDER ADDRESS PORT"
+// (the folder may hold blanks).
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -133,12 +134,18 @@ int runService() {
     std::vector<std::string> lines;
     if (input) input = readLines(pending, lines);
     for (const auto& line : lines) {
-      std::istringstream in(line);
-      std::string folder, address, port;
-      if (!(in >> folder >> address >> port)) {
+      // The folder may hold blanks: address and port are the last two words.
+      std::string folder = line, address, port;
+      while (!folder.empty() && std::isspace(static_cast<unsigned char>(folder.back()))) folder.pop_back();
+      size_t p2 = folder.find_last_of(" \t");
+      size_t p1 = p2 == std::string::npos ? std::string::npos : folder.find_last_of(" \t", p2 - 1);
+      if (p1 == std::string::npos || p1 == 0) {
         if (!line.empty()) say("refused " + line);
         continue;
       }
+      port = folder.substr(p2 + 1);
+      address = folder.substr(p1 + 1, p2 - p1 - 1);
+      folder.resize(p1);
       auto* task = new dcmSendingObject;
       task->path = folder;
       task->ip = address;
