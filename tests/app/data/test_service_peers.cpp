@@ -67,20 +67,27 @@ TEST(ServicePeers, TwoServicesFindCountAndSendToEachOther) {
   const std::string dir = scratch();
   auto series = dcmfixtures::writeSeries(dir + "/series", *dcmfixtures::findVariant("ct_ele"), 16, 16, 3);
 
+  // Each copy's settings name its identifier (a copy makes its own from the
+  // machine and the time of its first start, to the second): "app_identifier"
+  // 1001 and 2002, names and values in base64 as the settings store keeps
+  // them.
+  for (const char* who : {"a", "b"}) {
+    std::filesystem::create_directories(dir + "/" + who);
+    std::ofstream(dir + "/" + who + "/UserDefault.xml")
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<userDefaultRoot><item key=\"YXBwX2lkZW50aWZpZXI=\">"
+        << (who[0] == 'a' ? "MTAwMQ==" : "MjAwMg==") << "</item></userDefaultRoot>\n";
+  }
   Child a, b;
   ASSERT_TRUE(a.start({peertest::datahostPath(), "--service"}, {"FW_WRITABLE_PATH=" + dir + "/a/"}, -1,
                       dir + "/a.log"));
-  int ia = a.waitPrefix("service ", 20);
-  ASSERT_GE(ia, 0);
-  // A copy's identifier hashes the machine and its first start's time to
-  // the second: the second copy starts in the next second.
-  sleep(1);
   ASSERT_TRUE(b.start({peertest::datahostPath(), "--service"}, {"FW_WRITABLE_PATH=" + dir + "/b/"}, net.fd(),
                       dir + "/b.log"));
-  int ib = b.waitPrefix("service ", 20);
+  int ia = a.waitPrefix("service ", 20), ib = b.waitPrefix("service ", 20);
+  ASSERT_GE(ia, 0);
   ASSERT_GE(ib, 0);
   const auto idA = identity(a.lines()[ia]), idB = identity(b.lines()[ib]);
-  ASSERT_NE(idA.first, idB.first);
+  ASSERT_EQ(idA.first, "1001");
+  ASSERT_EQ(idB.first, "2002");
 
   // Each finds the other with the other's identity.
   int pa = a.waitFor([](const std::string& l) { return isPeerLine(l, "10.77.0.2"); }, 10);
