@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <chrono>
 #include <mutex>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -43,6 +45,14 @@ class sniffer : public udpComm {
 
   void onReceive(const char* data, int length) override;
 
+  // Peers whose NOTIFY_PEER_FOUND waits for delivery. A peer is announced
+  // (and answered) again only once every observer has had its last post (the
+  // post's payload is gone), or 10 s after it was posted should it never be
+  // delivered; at most kMaxPending peers wait at a time. A flood of datagrams
+  // thus costs a bounded number of queued posts.
+  static constexpr size_t kMaxPending = 1024;
+  size_t pendingPeers();
+
  protected:
   sniffer();
   ~sniffer() override;
@@ -51,12 +61,29 @@ class sniffer : public udpComm {
   void discoveryThread();
   // Sleeps up to the given seconds; false when the sniffer ends meanwhile.
   bool pause(double seconds);
+  // Counts a dropped datagram; logs one line per reason at most every 5 s.
+  void noteDrop(const char* reason, const std::string& detail);
 
   std::atomic<bool> sweeping{false};
   std::thread sweep;
   std::mutex wakeMutex;
   std::condition_variable wake;
   bool ending = false;
+
+  struct Pending {
+    std::mutex mutex;
+    std::map<std::string, std::chrono::steady_clock::time_point> peers;
+  };
+  // Shared with the payloads in flight, which may outlive the sniffer.
+  std::shared_ptr<Pending> pending = std::make_shared<Pending>();
+
+  struct DropLog {
+    const char* reason = nullptr;
+    unsigned count = 0;
+    std::chrono::steady_clock::time_point logged{};
+  };
+  std::mutex dropMutex;
+  DropLog drops[6];
 };
 
 }  // namespace NSUI

@@ -205,10 +205,14 @@ std::atomic<int> g_replyTimeout{60};
 int replyTimeout() { return g_replyTimeout.load(); }
 // A peer that stops reading blocks a write once the socket's buffers are full
 // (they shrink under memory pressure): writes time out after the same span as
-// replies, so a frozen peer ends a transfer either way.
+// replies. A peer that stops in the middle of writing a reply leaves the rest
+// of that message to a plain blocking read, which only the socket's receive
+// timeout ends: it gets the same span too. So a frozen peer ends a transfer
+// after one reply timeout whichever way it froze.
 void setReplyTimeout(int seconds) {
   g_replyTimeout.store(seconds > 0 ? seconds : 60);
   dcmSocketSendTimeout.set(static_cast<Sint32>(seconds > 0 ? seconds : 60));
+  dcmSocketReceiveTimeout.set(static_cast<Sint32>(seconds > 0 ? seconds : 60));
 }
 
 bool durableStore() { return g_durable.load(std::memory_order_relaxed); }
