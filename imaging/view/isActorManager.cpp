@@ -2,6 +2,7 @@
 
 #include "imaging/view/isActorCrossLine.h"
 #include "imaging/view/isActorImage.h"
+#include "imaging/view/isActorOverlay.h"
 #include "imaging/view/isRenderWindow.h"
 
 namespace isImageSDK {
@@ -13,6 +14,7 @@ bool isActorManager::init() {
   name.clear();
   imageActor = nullptr;
   crossLineActor = nullptr;
+  overlayActor = nullptr;
   renderWindow = nullptr;
   return true;
 }
@@ -24,6 +26,7 @@ void isActorManager::releaseActors() {
     imageActor = nullptr;
     actor->release();
   }
+  removeOverlayActor();
   if (crossLineActor) {
     isActorCrossLine* actor = crossLineActor;
     crossLineActor = nullptr;
@@ -84,6 +87,26 @@ void isActorManager::showActiveMarker() {
 
 void isActorManager::showCrossLines() {
   if (auto* actor = getCrossLineActor()) actor->setCrossLinesVisible(true);
+}
+
+isActorOverlay* isActorManager::getOverlayActor() {
+  if (!renderWindow) return nullptr;
+  if (!overlayActor) {
+    isActorOverlay* actor = isActorOverlay::create();
+    if (!actor) return nullptr;
+    actor->attach(renderWindow);
+    actor->retain();
+    overlayActor = actor;
+  }
+  return overlayActor;
+}
+
+void isActorManager::removeOverlayActor() {
+  if (!renderWindow || !overlayActor) return;
+  isActorOverlay* actor = overlayActor;
+  overlayActor = nullptr;
+  actor->clearItems();
+  actor->release();
 }
 
 }  // namespace isImageSDK

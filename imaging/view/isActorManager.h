@@ -8,6 +8,7 @@ namespace isImageSDK {
 
 class isActorCrossLine;
 class isActorImage;
+class isActorOverlay;
 class isRenderWindow;
 
 class isActorManager : public isObject {
@@ -37,11 +38,19 @@ class isActorManager : public isObject {
   void showActiveMarker();
   void showCrossLines();
 
+  // Texts, buttons and edge letters over the window; created on first
+  // request, null without a window.
+  isActorOverlay* getOverlayActor();
+  // Drops the overlay's items and the actor; the next request makes a new
+  // one.
+  void removeOverlayActor();
+
  protected:
   isActorManager() = default;
 
   isActorImage* imageActor = nullptr;    // retained
   isActorCrossLine* crossLineActor = nullptr;  // retained
+  isActorOverlay* overlayActor = nullptr;  // retained
   isRenderWindow* renderWindow = nullptr;  // retained
 };
 

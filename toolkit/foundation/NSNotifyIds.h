@@ -153,3 +153,14 @@ constexpr int NOTIFY_CROSS_POSITION = 9087;
 constexpr int NOTIFY_OVERLAY_PICKED_POINT = NOTIFY_PROBE_POINT;  // 9071
 constexpr int NOTIFY_OVERLAY_VIEW_NAME = 9074;
 constexpr int NOTIFY_OVERLAY_STATIC = 9116;
+
+// Patient and study fields of the overlay: binding ids that are never
+// posted; the overlay actor fills them from the DICOM information (9084).
+constexpr int NOTIFY_OVERLAY_STUDY_ID = 9075;
+constexpr int NOTIFY_OVERLAY_SERIES_ID = 9076;
+constexpr int NOTIFY_OVERLAY_HOSPITAL = 9079;
+constexpr int NOTIFY_OVERLAY_SERIES_TIME = 9080;
+constexpr int NOTIFY_OVERLAY_PATIENT = 9081;
+constexpr int NOTIFY_OVERLAY_PATIENT_INFO = 9082;
+constexpr int NOTIFY_OVERLAY_IMAGE_DESC = 9083;
+constexpr int NOTIFY_DICOM_OVERLAY_INFO = 9084;
