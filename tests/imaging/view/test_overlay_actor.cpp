@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "imaging/view/isActorOverlay.h"
 #include "imaging/view/isNodeOverlay.h"
@@ -175,6 +176,20 @@ TEST_F(OverlayActorTest, BlocksSitInTheirCornersWithRowsTopDown) {
   const auto& buttons = overlay->getCorner(kTR).rows[2]->getChildren();
   ASSERT_EQ(buttons.size(), 3u);
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(buttons.at(i)->getPosition().x, 320.0f - 36.0f * (2 - i), 0.01f) << i;
+  // A tap in a button's slot reaches that button only, up to the row's
+  // edges.
+  const cocos2d::Rect row = inWindow(overlay->getCorner(kTR).rows[2]);
+  for (int i = 0; i < 3; ++i) {
+    const float left = 640.0f - 36.0f * static_cast<float>(3 - i);
+    for (auto [x, y] : {std::pair{left + 1, row.getMidY()}, std::pair{left + 35, row.getMinY() + 1},
+                        std::pair{left + 18, row.getMaxY() - 1}}) {
+      const cocos2d::Vec2 p = window->convertToWorldSpace(cocos2d::Vec2(x, y));
+      for (int j = 0; j < 3; ++j) {
+        auto* b = dynamic_cast<cocos2d::ui::Widget*>(buttons.at(j));
+        EXPECT_EQ(b->hitTest(p), i == j) << i << " at " << x << "," << y << " by " << j;
+      }
+    }
+  }
 }
 
 TEST_F(OverlayActorTest, BottomRightBlockKeepsTheCodeItWasAskedWith) {
