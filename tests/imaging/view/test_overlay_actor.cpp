@@ -366,8 +366,11 @@ TEST_F(OverlayActorTest, TheManagerMakesOneOverlayAndRemovesIt) {
   EXPECT_EQ(window->getActorManager()->getOverlayActor(), overlay);
   fill();
   NSUI::NSLayout* tl = block(kTL);
+  tl->retain();  // the actor held it; it goes with the actor
   window->getActorManager()->removeOverlayActor();
   EXPECT_EQ(tl->getParent(), nullptr);
+  EXPECT_EQ(tl->getReferenceCount(), 1u);
+  tl->release();
   // A fresh actor: empty, and it observes the window.
   isActorOverlay* fresh = window->getActorManager()->getOverlayActor();
   ASSERT_NE(fresh, nullptr);
@@ -379,7 +382,9 @@ TEST_F(OverlayActorTest, TheManagerMakesOneOverlayAndRemovesIt) {
   fresh->addTopLeftText("x");
   const int tag = static_cast<int>(fresh->getRefID());
   ASSERT_NE(window->getChildByTag(tag), nullptr);
-  window->setImageData(isImageSDK::isImageData::create());
+  auto* data = isImageSDK::isImageData::create();
+  window->setImageData(data);
+  data->release();
   EXPECT_EQ(window->getChildByTag(tag), nullptr);
   // A manager without a window makes nothing.
   auto* lone = isImageSDK::isActorManager::create();
