@@ -3,6 +3,7 @@
 #include "imaging/view/isActorCrossLine.h"
 #include "imaging/view/isActorImage.h"
 #include "imaging/view/isActorROI.h"
+#include "imaging/view/isActorOverlay.h"
 #include "imaging/view/isRenderWindow.h"
 
 namespace isImageSDK {
@@ -15,6 +16,7 @@ bool isActorManager::init() {
   imageActor = nullptr;
   crossLineActor = nullptr;
   roiActor = nullptr;
+  overlayActor = nullptr;
   renderWindow = nullptr;
   return true;
 }
@@ -26,6 +28,7 @@ void isActorManager::releaseActors() {
     imageActor = nullptr;
     actor->release();
   }
+  removeOverlayActor();
   if (crossLineActor) {
     isActorCrossLine* actor = crossLineActor;
     crossLineActor = nullptr;
@@ -91,6 +94,26 @@ void isActorManager::showActiveMarker() {
 
 void isActorManager::showCrossLines() {
   if (auto* actor = getCrossLineActor()) actor->setCrossLinesVisible(true);
+}
+
+isActorOverlay* isActorManager::getOverlayActor() {
+  if (!renderWindow) return nullptr;
+  if (!overlayActor) {
+    isActorOverlay* actor = isActorOverlay::create();
+    if (!actor) return nullptr;
+    actor->attach(renderWindow);
+    actor->retain();
+    overlayActor = actor;
+  }
+  return overlayActor;
+}
+
+void isActorManager::removeOverlayActor() {
+  if (!renderWindow || !overlayActor) return;
+  isActorOverlay* actor = overlayActor;
+  overlayActor = nullptr;
+  actor->clearItems();
+  actor->release();
 }
 
 }  // namespace isImageSDK

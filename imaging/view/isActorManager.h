@@ -9,6 +9,7 @@ namespace isImageSDK {
 class isActorCrossLine;
 class isActorImage;
 class isActorROI;
+class isActorOverlay;
 class isRenderWindow;
 
 class isActorManager : public isObject {
@@ -41,6 +42,12 @@ class isActorManager : public isObject {
   // The measurements container: created and attached on first request;
   // null without a window.
   isActorROI* getROIActor();
+  // Texts, buttons and edge letters over the window; created on first
+  // request, null without a window.
+  isActorOverlay* getOverlayActor();
+  // Drops the overlay's items and the actor; the next request makes a new
+  // one.
+  void removeOverlayActor();
 
  protected:
   isActorManager() = default;
@@ -48,6 +55,7 @@ class isActorManager : public isObject {
   isActorImage* imageActor = nullptr;    // retained
   isActorCrossLine* crossLineActor = nullptr;  // retained
   isActorROI* roiActor = nullptr;          // retained
+  isActorOverlay* overlayActor = nullptr;  // retained
   isRenderWindow* renderWindow = nullptr;  // retained
 };
 

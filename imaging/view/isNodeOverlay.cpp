@@ -1,5 +1,6 @@
 #include "imaging/view/isNodeOverlay.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -36,7 +37,8 @@ isNodeOverlayText* isNodeOverlayText::create() {
 isNodeOverlayText::~isNodeOverlayText() { unbind(); }
 
 bool isNodeOverlayText::init() {
-  if (!cocos2d::ui::Text::init()) return false;
+  // The toolkit's text: binds its own layout-parameter mixin.
+  if (!NSUI::NSText::init()) return false;
   kind = 1;
   prefix.clear();
   suffix.clear();
@@ -210,6 +212,20 @@ void isNodeOverlaySprite::setButtonSize(float height) {
   setScale(scale);
   if (scale > 0.0f) setTouchScaled(1.0f / scale);
   reportedSize = cocos2d::Size(1.5f * static_cast<float>(buttonSize), static_cast<float>(buttonSize));
+  auto* parameter = cocos2d::ui::LayoutParameter::create();
+  parameter->setMargin(cocos2d::ui::Margin(reportedSize.width * (1.0f - std::fabs(scale)), 0, 0, 0));
+  setLayoutParameter(parameter);
+}
+
+bool isNodeOverlaySprite::hitTest(const cocos2d::Vec2& point) const {
+  if (!_parent || reportedSize.width <= 0.0f) return cocos2d::ui::Button::hitTest(point);
+  const cocos2d::Vec2 p = _parent->convertToNodeSpace(point);
+  const float w = reportedSize.width * std::fabs(getScaleX());
+  const float h = reportedSize.height * std::fabs(getScaleY());
+  const cocos2d::Vec2& a = getAnchorPoint();
+  const float right = getPosition().x + (1.0f - a.x) * w;
+  const float centreY = getPosition().y + (0.5f - a.y) * h;
+  return p.x >= right - reportedSize.width && p.x <= right && std::fabs(p.y - centreY) <= reportedSize.height * 0.5f;
 }
 
 bool isNodeOverlaySprite::onTouchBegan(cocos2d::Touch* touch, cocos2d::Event* event) {

@@ -77,13 +77,18 @@ class isNodeOverlaySprite : public cocos2d::ui::Button, public isNodeOverlay {
   void cleanup() override;
   const cocos2d::Size& getContentSize() const override { return reportedSize; }
   bool onTouchBegan(cocos2d::Touch* touch, cocos2d::Event* event) override;
+  // Once sized: the slot its row gives it (the reported size, ending where
+  // its laid-out box ends and centred on it), so that neighbouring buttons
+  // never take each other's taps.
+  bool hitTest(const cocos2d::Vec2& point) const override;
   void cleanupOverlay() override { cleanup(); }
   bool initOverlay() override { return init(); }
 
   void bindNotification(const std::string& normal, const std::string& pressed, int id,
                         const std::string& disabled = "");
   // Height in pixels: the picture is scaled to 0.8 of it, the row gives it
-  // 1.5 heights of width.
+  // 1.5 heights of width (rows pack by scaled size: a left margin makes up
+  // the difference).
   void setButtonSize(float height);
   void onNotification(cocos2d::Ref* sender, unsigned int id, NSUI::NSNotificationData* data);
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "imaging/view/isActorOverlay.h"
 #include "imaging/view/isInteractorBase.h"
 #include "imaging/view/isOrientation.h"
 #include "toolkit/foundation/NSFormat.h"
@@ -111,7 +112,11 @@ void isRenderWindow::setContentSize(const cocos2d::Size& size) {
   notifyViewChanged();
 }
 
-void isRenderWindow::setVisible(bool visible) { isRenderWindowBase::setVisible(visible); }
+void isRenderWindow::setVisible(bool visible) {
+  isRenderWindowBase::setVisible(visible);
+  if (actorManager)
+    if (auto* overlay = actorManager->getOverlayActor()) overlay->setItemsVisible(visible);
+}
 
 void isRenderWindow::notifyViewChanged() {
   if (auto* nc = centre()) nc->postNotification(this, NOTIFY_CAMERA_CHANGED, nullptr, this, false);
