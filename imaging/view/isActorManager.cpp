@@ -2,6 +2,7 @@
 
 #include "imaging/view/isActorCrossLine.h"
 #include "imaging/view/isActorImage.h"
+#include "imaging/view/isActorVR.h"
 #include "imaging/view/isRenderWindow.h"
 
 namespace isImageSDK {
@@ -14,11 +15,17 @@ bool isActorManager::init() {
   imageActor = nullptr;
   crossLineActor = nullptr;
   renderWindow = nullptr;
+  vrActor = nullptr;
   return true;
 }
 
 void isActorManager::releaseActors() {
   if (!renderWindow) return;
+  if (vrActor) {
+    isActorVR* actor = vrActor;
+    vrActor = nullptr;
+    actor->release();
+  }
   if (imageActor) {
     isActorImage* actor = imageActor;
     imageActor = nullptr;
@@ -84,6 +91,18 @@ void isActorManager::showActiveMarker() {
 
 void isActorManager::showCrossLines() {
   if (auto* actor = getCrossLineActor()) actor->setCrossLinesVisible(true);
+}
+
+isActorVR* isActorManager::getVRActor() {
+  if (!renderWindow) return nullptr;
+  if (!vrActor) {
+    isActorVR* actor = isActorVR::create();
+    if (!actor) return nullptr;
+    actor->attach(renderWindow);
+    actor->retain();
+    vrActor = actor;
+  }
+  return vrActor;
 }
 
 }  // namespace isImageSDK

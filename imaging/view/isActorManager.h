@@ -8,6 +8,7 @@ namespace isImageSDK {
 
 class isActorCrossLine;
 class isActorImage;
+class isActorVR;
 class isRenderWindow;
 
 class isActorManager : public isObject {
@@ -37,12 +38,17 @@ class isActorManager : public isObject {
   void showActiveMarker();
   void showCrossLines();
 
+  // Volume rendering; created and attached on first request, null without
+  // a window.
+  isActorVR* getVRActor();
+
  protected:
   isActorManager() = default;
 
   isActorImage* imageActor = nullptr;    // retained
   isActorCrossLine* crossLineActor = nullptr;  // retained
   isRenderWindow* renderWindow = nullptr;  // retained
+  isActorVR* vrActor = nullptr;  // retained
 };
 
 }  // namespace isImageSDK
