@@ -56,9 +56,9 @@ struct Stage {
       colours[3 * i + 2] = static_cast<uint8_t>(i * 0.6f);
     }
     actor->setColorTable(colours);
-    const Vec3 centre(-89.6f + 127.5f * 0.7f, -89.6f + 127.5f * 0.7f, -125.0f + 127.5f * 0.7f);
-    window->setCameraPosition(centre + Vec3(0, -1000, 0));
-    window->setCameraLookAt(centre, Vec3(0, 0, 1));
+    const Vec3 centre = image->worldMatrix.transformPoint(Vec3(127.5f * 0.7f, 127.5f * 0.7f, 127.5f * 0.7f));
+    window->setCameraPosition(centre + Vec3(0, 0, 1000));
+    window->setCameraLookAt(centre, Vec3(0, 1, 0));
     window->setZoom(0.45f);
   }
 

@@ -465,9 +465,9 @@ class VRRayCastTest : public VRActorTest {
     actor->retain();
     actor->setVisible(true);
     actor->setImageData(image);
-    const Vec3 centre(-89.6f + 31.5f * 2.8f, -89.6f + 31.5f * 2.8f, -125.0f + 23.5f * 4.0f);
-    window->setCameraPosition(centre + Vec3(0, 1000, 0));
-    window->setCameraLookAt(centre, Vec3(0, 0, 1));
+    const Vec3 centre = image->worldMatrix.transformPoint(Vec3(31.5f * 2.8f, 31.5f * 2.8f, 23.5f * 4.0f));
+    window->setCameraPosition(centre + Vec3(0, 0, 1000));
+    window->setCameraLookAt(centre, Vec3(0, 1, 0));
     window->setZoom(1.4f);
   }
 };
