@@ -513,7 +513,9 @@ TEST_F(VRRayCastTest, ImageAndFrameChangesMidRender) {
       case 2: actor->setImageData(flat); break;
       default: actor->setImageData(phantom); break;
     }
-    if (round % 4 == 2) EXPECT_EQ(actor->getImageData(), nullptr);
+    if (round % 4 == 2) {
+      EXPECT_EQ(actor->getImageData(), nullptr);
+    }
   }
   actor->setImageData(frames[0]);
   actor->setFrameIndex(2);
