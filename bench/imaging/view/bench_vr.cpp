@@ -67,7 +67,9 @@ struct Stage {
   // new texture (fine: the full-size one).
   double turnAndWait(bool fine) {
     window->rotateAboutUp(3.0f);
+    // Held, so that no new texture can take its address.
     Texture2D* before = actor->getSprite()->getTexture();
+    before->retain();
     const auto t0 = std::chrono::steady_clock::now();
     actor->requestRender();
     for (;;) {
@@ -78,6 +80,7 @@ struct Stage {
       std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     const auto t1 = std::chrono::steady_clock::now();
+    before->release();
     return std::chrono::duration<double>(t1 - t0).count();
   }
 };
