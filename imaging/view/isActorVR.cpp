@@ -336,11 +336,15 @@ void isActorVR::setImageData(isImageData* image) {
   if (contextRT) contextRT->setVolume(nullptr);
   if (contextBest) contextBest->setVolume(nullptr);
   isCamera* camera = renderWindow ? renderWindow->getSceneCamera() : nullptr;
-  // The next frame shows the new volume; without one the old frame goes.
+  // The next frame shows the new volume.
   if (camera) camera->changed = true;
-  if (sprite) sprite->setVisible(false);
-  if (!image) return;
+  takeVolume(image);
+  // Without one, the frame of the previous volume goes.
+  if (!imageData && sprite) sprite->setVisible(false);
+}
 
+void isActorVR::takeVolume(isImageData* image) {
+  if (!image) return;
   image->updateInformation();
   if (!image->hasData || !image->isVolume()) return;
   // The ray caster renders grey volumes only.

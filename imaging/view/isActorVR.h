@@ -275,6 +275,9 @@ class isActorVR : public isActorObject, public NSUI::NSThreadSafeDestroy {
   // Stops the frames in progress, drops every request and frame, and
   // returns once neither thread renders.
   void stopRendering();
+  // Holds the image when it is a volume the ray caster renders, and hands
+  // it to both contexts with its default window and render mode.
+  void takeVolume(isImageData* image);
   void uploadFrame(isVRFrame* frame);
   // Queues the fine frame of the last fast view when both threads are idle.
   void queueFineFrame();
