@@ -4,9 +4,45 @@
 #include "imaging/view/isActorImage.h"
 #include "imaging/view/isActorROI.h"
 #include "imaging/view/isActorOverlay.h"
+#include "imaging/view/isActorVR.h"
 #include "imaging/view/isRenderWindow.h"
 
 namespace isImageSDK {
+
+namespace {
+
+// Makes the actor of one kind on first request and attaches it to the
+// window; the slot holds the retain.
+template <class Actor, class Setup>
+Actor* attachedActor(Actor*& slot, isRenderWindow* window, Setup setup) {
+  if (!window) return nullptr;
+  if (!slot) {
+    Actor* actor = Actor::create();
+    if (!actor) return nullptr;
+    actor->attach(window);
+    setup(actor);
+    actor->retain();
+    slot = actor;
+  }
+  return slot;
+}
+
+template <class Actor>
+Actor* attachedActor(Actor*& slot, isRenderWindow* window) {
+  return attachedActor(slot, window, [](Actor*) {});
+}
+
+// Empties the slot before the release, so that nothing the release sets off
+// finds a dying actor in it.
+template <class Actor>
+void dropActor(Actor*& slot) {
+  if (!slot) return;
+  Actor* actor = slot;
+  slot = nullptr;
+  actor->release();
+}
+
+}  // namespace
 
 isActorManager::~isActorManager() { isActorManager::clear(); }
 
@@ -18,36 +54,23 @@ bool isActorManager::init() {
   roiActor = nullptr;
   overlayActor = nullptr;
   renderWindow = nullptr;
+  vrActor = nullptr;
   return true;
 }
 
 void isActorManager::releaseActors() {
   if (!renderWindow) return;
-  if (imageActor) {
-    isActorImage* actor = imageActor;
-    imageActor = nullptr;
-    actor->release();
-  }
+  // The volume renderer first: its threads stop before the data goes.
+  dropActor(vrActor);
+  dropActor(imageActor);
   removeOverlayActor();
-  if (crossLineActor) {
-    isActorCrossLine* actor = crossLineActor;
-    crossLineActor = nullptr;
-    actor->release();
-  }
-  if (roiActor) {
-    isActorROI* actor = roiActor;
-    roiActor = nullptr;
-    actor->release();
-  }
+  dropActor(crossLineActor);
+  dropActor(roiActor);
 }
 
 void isActorManager::clear() {
   releaseActors();
-  if (renderWindow) {
-    isRenderWindow* window = renderWindow;
-    renderWindow = nullptr;
-    window->release();
-  }
+  dropActor(renderWindow);
 }
 
 void isActorManager::setRenderWindow(isRenderWindow* window) {
@@ -58,31 +81,12 @@ void isActorManager::setRenderWindow(isRenderWindow* window) {
 }
 
 isActorImage* isActorManager::getImageActor() {
-  if (!renderWindow) return nullptr;
-  if (!imageActor) {
-    isActorImage* actor = isActorImage::create();
-    if (!actor) return nullptr;
-    actor->attach(renderWindow);
-    actor->setSliceIndex(0);
-    actor->retain();
-    imageActor = actor;
-  }
-  return imageActor;
+  return attachedActor(imageActor, renderWindow, [](isActorImage* actor) { actor->setSliceIndex(0); });
 }
 
-void isActorManager::createCrossLineActor() {
-  if (!renderWindow || crossLineActor) return;
-  isActorCrossLine* actor = isActorCrossLine::create();
-  if (!actor) return;
-  actor->attach(renderWindow);
-  actor->retain();
-  crossLineActor = actor;
-}
+void isActorManager::createCrossLineActor() { attachedActor(crossLineActor, renderWindow); }
 
-isActorCrossLine* isActorManager::getCrossLineActor() {
-  if (!crossLineActor) createCrossLineActor();
-  return crossLineActor;
-}
+isActorCrossLine* isActorManager::getCrossLineActor() { return attachedActor(crossLineActor, renderWindow); }
 
 void isActorManager::setFrameVisible(bool shown) {
   if (auto* actor = getCrossLineActor()) actor->setFrameVisible(shown);
@@ -96,17 +100,7 @@ void isActorManager::showCrossLines() {
   if (auto* actor = getCrossLineActor()) actor->setCrossLinesVisible(true);
 }
 
-isActorOverlay* isActorManager::getOverlayActor() {
-  if (!renderWindow) return nullptr;
-  if (!overlayActor) {
-    isActorOverlay* actor = isActorOverlay::create();
-    if (!actor) return nullptr;
-    actor->attach(renderWindow);
-    actor->retain();
-    overlayActor = actor;
-  }
-  return overlayActor;
-}
+isActorOverlay* isActorManager::getOverlayActor() { return attachedActor(overlayActor, renderWindow); }
 
 void isActorManager::removeOverlayActor() {
   if (!renderWindow || !overlayActor) return;
@@ -116,20 +110,8 @@ void isActorManager::removeOverlayActor() {
   actor->release();
 }
 
-}  // namespace isImageSDK
+isActorROI* isActorManager::getROIActor() { return attachedActor(roiActor, renderWindow); }
 
-namespace isImageSDK {
-
-isActorROI* isActorManager::getROIActor() {
-  if (!renderWindow) return nullptr;
-  if (!roiActor) {
-    isActorROI* actor = isActorROI::create();
-    if (!actor) return nullptr;
-    actor->attach(renderWindow);
-    actor->retain();
-    roiActor = actor;
-  }
-  return roiActor;
-}
+isActorVR* isActorManager::getVRActor() { return attachedActor(vrActor, renderWindow); }
 
 }  // namespace isImageSDK

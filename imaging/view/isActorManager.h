@@ -10,6 +10,7 @@ class isActorCrossLine;
 class isActorImage;
 class isActorROI;
 class isActorOverlay;
+class isActorVR;
 class isRenderWindow;
 
 class isActorManager : public isObject {
@@ -48,6 +49,9 @@ class isActorManager : public isObject {
   // Drops the overlay's items and the actor; the next request makes a new
   // one.
   void removeOverlayActor();
+  // Volume rendering; created and attached on first request, null without
+  // a window.
+  isActorVR* getVRActor();
 
  protected:
   isActorManager() = default;
@@ -57,6 +61,7 @@ class isActorManager : public isObject {
   isActorROI* roiActor = nullptr;          // retained
   isActorOverlay* overlayActor = nullptr;  // retained
   isRenderWindow* renderWindow = nullptr;  // retained
+  isActorVR* vrActor = nullptr;  // retained
 };
 
 }  // namespace isImageSDK

@@ -201,10 +201,3 @@ constexpr int NOTIFY_CROSS_POSITION = 9087;
 constexpr int NOTIFY_OVERLAY_VIEW_NAME = 9074;
 constexpr int NOTIFY_OVERLAY_STATIC = 9116;
 
-// --- old names, kept only until no branch uses them --------------------------
-// Each is a second name of an id above; use the name it points to.
-[[deprecated("use NOTIFY_FOCUS_REQUEST")]] constexpr int NOTIFY_WINDOW_MENU = NOTIFY_FOCUS_REQUEST;
-[[deprecated("use NOTIFY_PLAY_TOGGLE")]] constexpr int NOTIFY_4D_PLAY = NOTIFY_PLAY_TOGGLE;
-[[deprecated("use NOTIFY_PLAY_PRIOR")]] constexpr int NOTIFY_4D_PRIOR = NOTIFY_PLAY_PRIOR;
-[[deprecated("use NOTIFY_PLAY_NEXT")]] constexpr int NOTIFY_4D_NEXT = NOTIFY_PLAY_NEXT;
-[[deprecated("use NOTIFY_PROBE_POINT")]] constexpr int NOTIFY_OVERLAY_PICKED_POINT = NOTIFY_PROBE_POINT;
