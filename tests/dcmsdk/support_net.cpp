@@ -29,25 +29,7 @@ namespace fs = std::filesystem;
 
 uint16_t freePort() { return fwtest::freeLoopbackPort(); }
 
-static bool canConnect(uint16_t port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-  close(fd);
-  return ok;
-}
-
-bool waitPort(uint16_t port, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (canConnect(port)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
+bool waitPort(uint16_t port, int timeoutMs) { return fwtest::waitLoopbackPort(port, timeoutMs); }
 
 std::string str(uint16_t port) { return std::to_string(port); }
 

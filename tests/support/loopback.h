@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 namespace fwtest {
 
@@ -46,6 +48,30 @@ inline uint16_t freeLoopbackPort() {
     if (fd >= 0) close(fd);
     if (fd >= 0 && port >= 1024) return port;
   }
+}
+
+// True when something accepts connections on 127.0.0.1:port.
+inline bool acceptsOnLoopback(uint16_t port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+  close(fd);
+  return ok;
+}
+
+// Waits until a peer program accepts on the port (it may take a while to
+// start on a busy machine); false after timeoutMs.
+inline bool waitLoopbackPort(uint16_t port, int timeoutMs) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < end) {
+    if (acceptsOnLoopback(port)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
 }
 
 }  // namespace fwtest

@@ -19,16 +19,7 @@
 
 namespace peertest {
 
-inline bool acceptsOn(uint16_t port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-  close(fd);
-  return ok;
-}
+inline bool acceptsOn(uint16_t port) { return fwtest::acceptsOnLoopback(port); }
 
 class OrthancPeer {
  public:

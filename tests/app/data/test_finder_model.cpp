@@ -290,20 +290,7 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& log) {
   return pid;
 }
 
-bool waitPort(uint16_t port, int ms) {
-  for (int waited = 0; waited < ms; waited += 50) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool up = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-    close(fd);
-    if (up) return true;
-    usleep(50000);
-  }
-  return false;
-}
+bool waitPort(uint16_t port, int ms) { return fwtest::waitLoopbackPort(port, ms); }
 
 std::string tagOf(const std::string& file, uint16_t group, uint16_t element) {
   dcmSDK::dcmReader r;

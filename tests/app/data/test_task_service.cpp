@@ -67,13 +67,7 @@ pid_t startStorescp(uint16_t port, const std::string& out) {
 
 // True once something accepts connections on the port (storescp may take a
 // while to start on a busy machine).
-bool waitListening(uint16_t port) {
-  for (int i = 0; i < 1000; ++i) {
-    if (peertest::acceptsOn(port)) return true;
-    usleep(20000);
-  }
-  return false;
-}
+bool waitListening(uint16_t port) { return fwtest::waitLoopbackPort(port, 20000); }
 
 void stopChild(pid_t pid) {
   if (pid <= 0) return;

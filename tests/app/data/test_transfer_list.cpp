@@ -310,20 +310,7 @@ pid_t startStorescp(uint16_t port, const std::string& out) {
   return pid;
 }
 
-bool waitPort(uint16_t port) {
-  for (int waited = 0; waited < 10000; waited += 50) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool up = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-    close(fd);
-    if (up) return true;
-    usleep(50000);
-  }
-  return false;
-}
+bool waitPort(uint16_t port) { return fwtest::waitLoopbackPort(port, 10000); }
 
 size_t filesIn(const std::string& dir) {
   size_t n = 0;
