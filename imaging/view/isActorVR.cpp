@@ -169,6 +169,11 @@ void isVRThread::waitUntilNotRendering(isVRContext* context) {
   }
 }
 
+void isVRThread::abortIfCancelled(isVRContext* context) {
+  std::lock_guard<std::mutex> lock(renderMutex);
+  if (context && rendering && rendered && rendered->cancelled) context->abort();
+}
+
 void isVRThread::renderRequest(isVRRequest* request, bool dropAborted) {
   if (!request || !request->context) return;
   isVRContext* context = request->context;
@@ -179,6 +184,7 @@ void isVRThread::renderRequest(isVRRequest* request, bool dropAborted) {
     std::lock_guard<std::mutex> lock(renderMutex);
     if (request->cancelled) return;
     rendering = true;
+    rendered = request;
   }
   context->applyPending();
   isVRRenderer* renderer = context->getRenderer();
@@ -202,6 +208,7 @@ void isVRThread::renderRequest(isVRRequest* request, bool dropAborted) {
   {
     std::lock_guard<std::mutex> lock(renderMutex);
     rendering = false;
+    rendered = nullptr;
   }
   renderCondition.notify_all();
 }
@@ -419,6 +426,7 @@ void isActorVR::requestRender() {
   isCamera* camera = renderWindow->getSceneCamera();
   if (!camera) return;
   if (!camera->changed) {
+    if (threadBest) threadBest->abortIfCancelled(contextBest.get());
     queueFineFrame();
     return;
   }

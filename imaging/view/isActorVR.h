@@ -197,6 +197,11 @@ class isVRThread : public NSUI::NSThread {
   void waitUntilNotRendering(isVRContext* context);
   // Number of requests waiting to be rendered.
   int waitingCount();
+  // UI thread: aborts the context again when the frame under way belongs to
+  // a cancelled request. A frame clears the abort flag as it starts, so an
+  // abort that lands just before that is lost; asking once a frame bounds
+  // the work spent on a view nobody waits for.
+  void abortIfCancelled(isVRContext* context);
 
  protected:
   // Renders the request's context into a frame. With dropAborted an aborted
@@ -206,6 +211,7 @@ class isVRThread : public NSUI::NSThread {
   std::mutex renderMutex;
   std::condition_variable renderCondition;
   bool rendering = false;  // guarded by renderMutex
+  isVRRequest* rendered = nullptr;  // the request being rendered; guarded by renderMutex
 };
 
 // The fast thread: keeps only the newest waiting request.

@@ -32,6 +32,9 @@ struct Control {
   std::condition_variable cv;
   bool hold[2] = {false, false};
   bool honourAbort[2] = {true, true};
+  // The next abort seen while held is forgotten, as when it lands just
+  // before the ray caster clears its flag at the start of a frame.
+  bool loseAbort[2] = {false, false};
   int started[2] = {0, 0};
   int finished[2] = {0, 0};
   int aborted[2] = {0, 0};
@@ -108,7 +111,14 @@ class FakeRenderer : public isVRRenderer {
     long long sum = sumVoxels();
     {
       std::unique_lock<std::mutex> lock(c->m);
-      while (c->hold[kind] && !(c->honourAbort[kind] && abortFlag)) c->cv.wait_for(lock, std::chrono::milliseconds(1));
+      for (;;) {
+        if (c->loseAbort[kind] && abortFlag) {
+          c->loseAbort[kind] = false;
+          abortFlag = false;
+        }
+        if (!c->hold[kind] || (c->honourAbort[kind] && abortFlag)) break;
+        c->cv.wait_for(lock, std::chrono::milliseconds(1));
+      }
     }
     sum += sumVoxels();
     const int w = std::max(2, static_cast<int>(camera->getWidth() * scale));
@@ -313,6 +323,21 @@ TEST_F(VRActorTest, ChangeDuringAFineFrameDropsItAndShowsANewFastFrame) {
   control.setHold(kFine, false);
   // The second fine frame, of the new view, is the next picture; the
   // aborted one never shows.
+  ASSERT_TRUE(pumpUntil([&] { return shownPixel(actor)[1] == kFine; }));
+  EXPECT_EQ(shownPixel(actor)[0], 2);
+}
+
+TEST_F(VRActorTest, LostAbortOfACancelledFineFrameIsRepeatedAtTheNextFrame) {
+  makeFake();
+  control.read([&] { return control.loseAbort[kFine] = true; });
+  control.setHold(kFine, true);
+  ASSERT_TRUE(pumpUntil([&] { return started(kFine) == 1; }));
+  look(0.3f);
+  stepFrames(1);  // cancels the fine frame; its abort is lost
+  ASSERT_TRUE(pumpUntil([&] { return shownPixel(actor)[0] == 2 && shownPixel(actor)[1] == kFast; }));
+  // The frames drawn after that abort the cancelled frame again.
+  ASSERT_TRUE(pumpUntil([&] { return control.read([&] { return control.aborted[kFine]; }) == 1; }));
+  control.setHold(kFine, false);
   ASSERT_TRUE(pumpUntil([&] { return shownPixel(actor)[1] == kFine; }));
   EXPECT_EQ(shownPixel(actor)[0], 2);
 }
