@@ -191,14 +191,22 @@ void isDrawNode::ensureGLObjects() {
 
 void isDrawNode::drawBuffer(cocos2d::GLProgram* program, const cocos2d::Mat4& transform, unsigned int vertexArray,
                             unsigned int vertexBuffer, const V3F_C4B_T2F* array, int32_t capacity, int32_t count,
-                            bool& dirtyFlag, unsigned int primitive, bool lines) {
+                            bool& dirtyFlag, Uploaded& uploaded, unsigned int primitive, bool lines) {
   if (!program || count <= 0) return;
   program->use();
   program->setUniformsForBuiltins(transform);
   cocos2d::GL::blendFunc(blendFunc.src, blendFunc.dst);
   if (dirtyFlag) {
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(capacity) * kStride, array, GL_STREAM_DRAW);
+    // Rebuilt with the same vertices: the GL buffer already holds them.
+    const bool same = uploaded.capacity == capacity && static_cast<size_t>(count) <= uploaded.vertices.size() &&
+                      std::memcmp(uploaded.vertices.data(), array, static_cast<size_t>(count) * kStride) == 0;
+    if (!same) {
+      glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+      glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(capacity) * kStride, array, GL_STREAM_DRAW);
+      uploaded.capacity = capacity;
+      uploaded.vertices.assign(array, array + count);
+      ++uploads;
+    }
     dirtyFlag = false;
   }
   if (glUsesVAO) {
@@ -229,7 +237,7 @@ void isDrawNode::drawBuffer(cocos2d::GLProgram* program, const cocos2d::Mat4& tr
 
 void isDrawNode::onDraw(const cocos2d::Mat4& transform, uint32_t) {
   ensureGLObjects();
-  drawBuffer(getGLProgram(), transform, vao, vbo, buffer, bufferCapacity, bufferCount, dirty, GL_TRIANGLES, false);
+  drawBuffer(getGLProgram(), transform, vao, vbo, buffer, bufferCapacity, bufferCount, dirty, uploaded, GL_TRIANGLES, false);
 }
 
 void isDrawNode::onDrawGLPoint(const cocos2d::Mat4& transform, uint32_t) {
@@ -237,7 +245,7 @@ void isDrawNode::onDrawGLPoint(const cocos2d::Mat4& transform, uint32_t) {
   auto* program =
       cocos2d::GLProgramCache::getInstance()->getGLProgram(cocos2d::GLProgram::SHADER_NAME_POSITION_COLOR_TEXASPOINTSIZE);
   drawBuffer(program, transform, vaoGLPoint, vboGLPoint, bufferGLPoint, bufferCapacityGLPoint, bufferCountGLPoint,
-             dirtyGLPoint, GL_POINTS, false);
+             dirtyGLPoint, uploadedGLPoint, GL_POINTS, false);
 }
 
 void isDrawNode::onDrawGLLine(const cocos2d::Mat4& transform, uint32_t) {
@@ -245,7 +253,7 @@ void isDrawNode::onDrawGLLine(const cocos2d::Mat4& transform, uint32_t) {
   auto* program =
       cocos2d::GLProgramCache::getInstance()->getGLProgram(cocos2d::GLProgram::SHADER_NAME_POSITION_LENGTH_TEXTURE_COLOR);
   drawBuffer(program, transform, vaoGLLine, vboGLLine, bufferGLLine, bufferCapacityGLLine, bufferCountGLLine,
-             dirtyGLLine, GL_LINES, true);
+             dirtyGLLine, uploadedGLLine, GL_LINES, true);
 }
 
 }  // namespace isImageSDK

@@ -6,12 +6,16 @@
 //
 // Three vertex buffers (triangles, points, lines) of V3F_C4B_T2F vertices,
 // each mirrored in a GL buffer that is re-specified at full capacity in its
-// draw command whenever its contents changed. The GL objects are made in the
+// draw command whenever its contents changed. A redraw that rebuilds the same
+// vertices (a pan moves the camera, not the shapes) leaves the GL buffer
+// alone: the draw command compares the used vertices with a copy of what was
+// last uploaded before it uploads. The GL objects are made in the
 // first draw command, never in init, so the node works without a context.
 // A point's size in pixels travels in its first texture coordinate.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/cocos2d.h"
 #include "imaging/core/isNodeObject.h"
@@ -49,6 +53,8 @@ class isDrawNode : public cocos2d::Node, public cocos2d::ClippingProtocol, publi
   const cocos2d::V3F_C4B_T2F* getLines() const { return bufferGLLine; }
   // Commands queued by the last draw (tests).
   int getQueuedCommands() const { return queuedCommands; }
+  // GL buffer uploads made so far, all three buffers together (tests).
+  int getUploadCount() const { return uploads; }
 
   int32_t lineWidth = 4;
   // Lines drawn with pattern 0x5555, factor 2; set directly by the owner.
@@ -64,9 +70,15 @@ class isDrawNode : public cocos2d::Node, public cocos2d::ClippingProtocol, publi
   void onDrawGLPoint(const cocos2d::Mat4& transform, uint32_t flags);
   void onDrawGLLine(const cocos2d::Mat4& transform, uint32_t flags);
   // The common body: program, upload when dirty, attributes, draw, unbind.
+  // What one GL buffer holds since its last upload: the array's capacity then
+  // and a copy of the vertices that were in use.
+  struct Uploaded {
+    int32_t capacity = -1;
+    std::vector<cocos2d::V3F_C4B_T2F> vertices;
+  };
   void drawBuffer(cocos2d::GLProgram* program, const cocos2d::Mat4& transform, unsigned int vao, unsigned int vbo,
                   const cocos2d::V3F_C4B_T2F* array, int32_t capacity, int32_t count, bool& dirtyFlag,
-                  unsigned int primitive, bool lines);
+                  Uploaded& uploaded, unsigned int primitive, bool lines);
 
   unsigned int vao = 0, vbo = 0;
   unsigned int vaoGLPoint = 0, vboGLPoint = 0;
@@ -86,7 +98,9 @@ class isDrawNode : public cocos2d::Node, public cocos2d::ClippingProtocol, publi
   cocos2d::CustomCommand customCommandGLPoint;
   cocos2d::CustomCommand customCommandGLLine;
   bool dirty = false, dirtyGLPoint = false, dirtyGLLine = false;
+  Uploaded uploaded, uploadedGLPoint, uploadedGLLine;
   int queuedCommands = 0;
+  int uploads = 0;
 };
 
 }  // namespace isImageSDK

@@ -164,6 +164,50 @@ TEST_F(Measurements, FiveKindsWithLabelsHandlesStippleAndAMovedLabel) {
   }
 }
 
+// A pan moves labels with the view but leaves the line's GL buffer as it
+// was: its vertices are world points, rebuilt the same. Moving a
+// point changes them, and the next frame uploads again.
+TEST_F(Measurements, PanKeepsShapeBuffersAndMovesLabels) {
+  tool->setToolMode(TOOL_MODE_ROI_LINE);
+  drag(40, 60, 110, 60);
+  stepWindowFrames(2);
+  ASSERT_EQ(rois()->getROIActors().size(), 1u);
+  auto* line = dynamic_cast<isActorROILine*>(rois()->getROIActors()[0]);
+  ASSERT_NE(line, nullptr);
+  const int lineUploads = line->getDrawNode()->getUploadCount();
+  EXPECT_GT(lineUploads, 0);
+  const Vec2 labelBefore = line->getLabel()->getPosition();
+  const float before = screenOf(0, 75, 60).x;
+
+  const Vec3 target = windows[0]->getCameraTarget();
+  for (int k = 1; k <= 5; ++k) {
+    windows[0]->setCameraTarget(target + Vec3(2.0f * static_cast<float>(k), 0, 0));
+    stepWindowFrames(1);
+  }
+  stepWindowFrames(1);
+  EXPECT_EQ(line->getDrawNode()->getUploadCount(), lineUploads);
+  const float shift = screenOf(0, 75, 60).x - before;
+  EXPECT_LT(shift, -5.0f);
+  EXPECT_NEAR(line->getLabel()->getPosition().x - labelBefore.x, shift, 1.0f);
+  // The line is drawn where the pan put it.
+  {
+    Shot shot = capture("measurements_pan.png");
+    const Vec2 mid = screenOf(0, 75, 60);
+    int n = 0;
+    for (int y = static_cast<int>(mid.y) - 10; y <= static_cast<int>(mid.y) + 10; ++y)
+      n += isGreen(shot.at(static_cast<int>(mid.x), y));
+    EXPECT_EQ(n, 4);
+  }
+
+  const SliceRecord* r = actors[0]->getOutputSliceInfo();
+  line->selectedPoint = 1;
+  line->moveSelectedPoint(r->matrix.transformPoint(Vec3(120 * r->spacingX, 60 * r->spacingY, 0)));
+  line->selectedPoint = -1;
+  stepWindowFrames(2);
+  EXPECT_GT(line->getDrawNode()->getUploadCount(), lineUploads);
+  EXPECT_EQ(line->getLabel()->getString().substr(0, 3), "56.");  // about 80 pixels of 0.7 mm
+}
+
 }  // namespace
 
 int main(int argc, char** argv) { return viewtest::runWindowTests(argc, argv); }
