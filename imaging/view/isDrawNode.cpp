@@ -40,16 +40,6 @@ void setAttributePointers() {
 
 }  // namespace
 
-isDrawNode* isDrawNode::create() {
-  auto* node = new (std::nothrow) isDrawNode();
-  if (!node) return nullptr;
-  if (!node->init()) {
-    delete node;
-    return nullptr;
-  }
-  node->autorelease();
-  return node;
-}
 
 isDrawNode::~isDrawNode() {
   std::free(buffer);

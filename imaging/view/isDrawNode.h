@@ -24,7 +24,7 @@ namespace isImageSDK {
 
 class isDrawNode : public cocos2d::Node, public cocos2d::ClippingProtocol, public isNodeObject {
  public:
-  static isDrawNode* create();
+  CREATE_FUNC(isDrawNode)
 
   bool init() override;
   void draw(cocos2d::Renderer* renderer, const cocos2d::Mat4& transform, uint32_t flags) override;

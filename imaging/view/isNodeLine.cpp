@@ -5,16 +5,6 @@
 
 namespace isImageSDK {
 
-isNodeLine* isNodeLine::create() {
-  auto* node = new (std::nothrow) isNodeLine();
-  if (!node) return nullptr;
-  if (!node->init()) {
-    delete node;
-    return nullptr;
-  }
-  node->autorelease();
-  return node;
-}
 
 bool isNodeLine::init() {
   if (!cocos2d::Node::init()) return false;

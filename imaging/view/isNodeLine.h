@@ -21,7 +21,7 @@ class isNodeLine : public cocos2d::Node, public cocos2d::ClippingProtocol, publi
   };
   static_assert(sizeof(Vertex) == 16, "line vertices are 16 bytes");
 
-  static isNodeLine* create();
+  CREATE_FUNC(isNodeLine)
 
   bool init() override;
   void cleanup() override;

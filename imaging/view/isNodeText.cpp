@@ -7,16 +7,6 @@
 
 namespace isImageSDK {
 
-isNodeText* isNodeText::create() {
-  auto* node = new (std::nothrow) isNodeText();
-  if (!node) return nullptr;
-  if (!node->init()) {
-    delete node;
-    return nullptr;
-  }
-  node->autorelease();
-  return node;
-}
 
 isNodeText::~isNodeText() { cocos2d::ProtectedNode::cleanup(); }
 

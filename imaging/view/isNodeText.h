@@ -14,7 +14,7 @@ namespace isImageSDK {
 
 class isNodeText : public cocos2d::ui::Text, public isNodeObject {
  public:
-  static isNodeText* create();
+  CREATE_FUNC(isNodeText)
   ~isNodeText() override;
 
   bool init() override;

@@ -15,6 +15,7 @@
 #include "engine/platform/GLViewImpl.h"
 #include "imaging/core/isROIManager.h"
 #include "imaging/view/isActorROI.h"
+#include "bench_stage.h"
 #include "test_window.h"
 #include "view_support.h"
 #include "xvfb_reexec.h"
@@ -35,24 +36,15 @@ struct Stage {
   bool measured = false;
 
   Stage() {
-    if (!std::getenv("DISPLAY")) return;
-    FileUtils::getInstance()->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
-    auto* view = GLViewImpl::createWithRect("bench measurements", Rect(0, 0, 800, 600));
-    if (!view) return;
-    Director* d = Director::getInstance();
-    d->setOpenGLView(view);
-    d->setAnimationInterval(0.0);
-    auto* scene = Scene::create();
-    d->runWithScene(scene);
-    NSUI::NSNotificationCenter::getInstance();
-    d->stepFrame(0.6f);
+    auto* scene = openBenchWindow("bench measurements", 800, 600);
+    if (!scene) return;
     image = makePhantomImage(256, 256, 20, 0.7f, 0.7f, 1.25f, -89.6f, -89.6f, -12.5f);
     window = TestWindow::create(Size(800, 600));
     scene->addChild(window);
     actor = window->show(image);
     actor->setWindow(400, 40);
     target = window->getCameraTarget();
-    for (int i = 0; i < 5; ++i) d->stepFrame();
+    for (int i = 0; i < 5; ++i) Director::getInstance()->stepFrame();
     ok = true;
   }
   Vec3 world(float i, float j) const {

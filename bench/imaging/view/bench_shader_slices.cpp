@@ -21,6 +21,7 @@
 #include "engine/cocos2d.h"
 #include "engine/platform/GLViewImpl.h"
 #include "imaging/view/isNodeImageByShader.h"
+#include "bench_stage.h"
 #include "test_window.h"
 #include "view_support.h"
 #include "xvfb_reexec.h"
@@ -39,18 +40,9 @@ struct Stage {
   bool ok = false;
 
   Stage() {
-    if (!std::getenv("DISPLAY")) return;
-    FileUtils::getInstance()->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
-    auto* view = GLViewImpl::createWithRect("bench shader slices", Rect(0, 0, 960, 600));
-    if (!view) return;
-    Director* d = Director::getInstance();
-    d->setOpenGLView(view);
-    d->setAnimationInterval(0.0);
-    d->setSecondsPerFrameOverride(0.0f);
-    auto* scene = Scene::create();
-    d->runWithScene(scene);
-    NSUI::NSNotificationCenter::getInstance();
-    d->stepFrame(0.6f);
+    auto* scene = openBenchWindow("bench shader slices", 960, 600);
+    if (!scene) return;
+    Director::getInstance()->setSecondsPerFrameOverride(0.0f);
     image = makePhantomImage(512, 512, 300, 0.5f, 0.5f, 0.6f, -128.0f, -128.0f, -90.0f);
     for (int i = 0; i < 2; ++i) {
       isNodeImageByShader::shaderProgramEnabled = i == 0 ? 1 : 0;
@@ -65,7 +57,7 @@ struct Stage {
     auto* right = dynamic_cast<isNodeImageByShader*>(actors[1]->getImageNode());
     if (!left || left->isOnCpuPath() || (right && !right->isOnCpuPath())) return;
     sliceCount = actors[0]->getPlane()->getSliceCount();
-    for (int i = 0; i < 5; ++i) d->stepFrame();
+    for (int i = 0; i < 5; ++i) Director::getInstance()->stepFrame();
     ok = true;
   }
 };

@@ -13,6 +13,7 @@
 
 #include "engine/cocos2d.h"
 #include "engine/platform/GLViewImpl.h"
+#include "bench_stage.h"
 #include "test_window.h"
 #include "view_support.h"
 #include "xvfb_reexec.h"
@@ -31,17 +32,8 @@ struct Stage {
   bool ok = false;
 
   Stage() {
-    if (!std::getenv("DISPLAY")) return;
-    FileUtils::getInstance()->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
-    auto* view = GLViewImpl::createWithRect("bench view", Rect(0, 0, 960, 600));
-    if (!view) return;
-    Director* d = Director::getInstance();
-    d->setOpenGLView(view);
-    d->setAnimationInterval(0.0);
-    auto* scene = Scene::create();
-    d->runWithScene(scene);
-    NSUI::NSNotificationCenter::getInstance();
-    d->stepFrame(0.6f);
+    auto* scene = openBenchWindow("bench view", 960, 600);
+    if (!scene) return;
     image = makePhantomImage(512, 512, 500, 0.5f, 0.5f, 0.6f, -128.0f, -128.0f, -150.0f);
     const Vec2 origins[4] = {Vec2(0, 302), Vec2(482, 302), Vec2(0, 0), Vec2(482, 0)};
     for (int i = 0; i < 4; ++i) {
@@ -57,7 +49,7 @@ struct Stage {
     windows[2]->lookAnatomical(2);
     actors[3]->setSlabThickness(10.0f);
     for (int i = 0; i < 4; ++i) counts[i] = actors[i]->getPlane()->getSliceCount();
-    for (int i = 0; i < 5; ++i) d->stepFrame();
+    for (int i = 0; i < 5; ++i) Director::getInstance()->stepFrame();
     ok = true;
   }
   void stepSlices() {
