@@ -13,6 +13,7 @@
 #include "app/data/dcmCallbacks.h"
 #include "app/data/dcmMessages.h"
 #include "engine/cocos2d.h"
+#include "toolkit/foundation/NSJson.h"
 #include "toolkit/foundation/NSNotificationCenter.h"
 #include "toolkit/foundation/NSNotifyIds.h"
 
@@ -142,6 +143,18 @@ std::string readAll(const std::string& path) {
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+std::string announcement(const std::string& ip, const std::string& command, const char* appid,
+                         const std::string& name, const std::string& msg) {
+  std::string t;
+  NSUI::UIJson::setJsonString(t, "ip", ip);
+  NSUI::UIJson::setJsonString(t, "name", name);
+  NSUI::UIJson::setJsonString(t, "command", command);
+  NSUI::UIJson::setJsonString(t, "device", "2");
+  if (appid) NSUI::UIJson::setJsonString(t, "appid", appid);
+  NSUI::UIJson::setJsonString(t, "msg", msg);
+  return t;
 }
 
 }  // namespace libtest

@@ -56,4 +56,9 @@ int sh(const std::string& command);
 std::vector<std::string> allFiles(const std::string& folder);
 std::string readAll(const std::string& path);
 
+// A discovery announcement as peers send it (flat JSON, before base64);
+// appid null leaves the field out.
+std::string announcement(const std::string& ip, const std::string& command, const char* appid = "A1",
+                         const std::string& name = "peer", const std::string& msg = "dicom_node_recognize");
+
 }  // namespace libtest

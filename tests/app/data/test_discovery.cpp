@@ -64,18 +64,6 @@ class Discovery : public ::testing::Test {
   int peer = -1;
 };
 
-std::string announce(const std::string& ip, const std::string& command, const char* appid = "A1",
-                     const std::string& msg = "dicom_node_recognize", const std::string& name = "peer") {
-  std::string t;
-  UIJson::setJsonString(t, "ip", ip);
-  UIJson::setJsonString(t, "name", name);
-  UIJson::setJsonString(t, "command", command);
-  UIJson::setJsonString(t, "device", "2");
-  if (appid) UIJson::setJsonString(t, "appid", appid);
-  UIJson::setJsonString(t, "msg", msg);
-  return t;
-}
-
 TEST_F(Discovery, AnnouncementsFromATable) {
   openPeer();
   Sniffer s;
@@ -83,16 +71,16 @@ TEST_F(Discovery, AnnouncementsFromATable) {
     std::string text;
     size_t posts, responses;
   } cases[] = {
-      {announce("127.0.0.2", "ping"), 1, 2},  // answered once, sent twice
-      {announce("127.0.0.2", "response"), 1, 0},
-      {announce("127.0.0.2", "ping", "A1", "dicom_node_recognize "), 0, 0},
-      {announce("10.77.0.1", "ping"), 0, 0},  // the sniffer's own address
-      {announce("255.255.255.255", "ping"), 0, 0},
-      {announce("10.77.0.255", "ping"), 0, 0},
-      {announce("224.0.0.1", "ping"), 0, 0},
-      {announce("0.0.0.0", "ping"), 0, 0},
-      {announce("a.b.c.d", "ping"), 0, 0},
-      {announce("", "ping"), 0, 0},
+      {libtest::announcement("127.0.0.2", "ping"), 1, 2},  // answered once, sent twice
+      {libtest::announcement("127.0.0.2", "response"), 1, 0},
+      {libtest::announcement("127.0.0.2", "ping", "A1", "peer", "dicom_node_recognize "), 0, 0},
+      {libtest::announcement("10.77.0.1", "ping"), 0, 0},  // the sniffer's own address
+      {libtest::announcement("255.255.255.255", "ping"), 0, 0},
+      {libtest::announcement("10.77.0.255", "ping"), 0, 0},
+      {libtest::announcement("224.0.0.1", "ping"), 0, 0},
+      {libtest::announcement("0.0.0.0", "ping"), 0, 0},
+      {libtest::announcement("a.b.c.d", "ping"), 0, 0},
+      {libtest::announcement("", "ping"), 0, 0},
       {"not json at all", 0, 0},
       {"", 0, 0},
   };
@@ -110,8 +98,8 @@ TEST_F(Discovery, AnnouncementsFromATable) {
 TEST_F(Discovery, ReportedFieldsAreTheAnnouncedOnes) {
   Sniffer s;
   const std::string odd = "a \"quoted\" \\ name";
-  std::string t1 = announce("10.77.0.7", "response", nullptr, "dicom_node_recognize", "nmr");
-  std::string t2 = announce("10.77.0.8", "response", "X9", "dicom_node_recognize", odd);
+  std::string t1 = libtest::announcement("10.77.0.7", "response", nullptr, "nmr");
+  std::string t2 = libtest::announcement("10.77.0.8", "response", "X9", odd);
   s.onReceive(t1.c_str(), static_cast<int>(t1.size()));
   s.onReceive(t2.c_str(), static_cast<int>(t2.size()));
   lib.step(4);
@@ -136,7 +124,7 @@ TEST_F(Discovery, SameUserDeviceOnlyWhenBothLoggedInWithTheSameId) {
     NSUI::UILocalConfig::setStringForKey("remoteSameUserDevice", "none");
     NSUI::UILocalConfig::setStringForKey("app_logined", c.logged);
     NSUI::UILocalConfig::setStringForKey("app_login_id", c.id);
-    std::string t = announce("10.77.0.9", "response");
+    std::string t = libtest::announcement("10.77.0.9", "response");
     if (c.userid) UIJson::setJsonString(t, "userid", c.userid);
     s.onReceive(t.c_str(), static_cast<int>(t.size()));
     EXPECT_EQ(NSUI::UILocalConfig::getStringForKey("remoteSameUserDevice", ""), c.written ? "10.77.0.9" : "none")
@@ -153,7 +141,7 @@ TEST_F(Discovery, DatagramThroughTheReceiveLoopAndOversizedDropped) {
   to.sin_family = AF_INET;
   to.sin_port = htons(12389);
   inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-  std::string text = announce("10.77.0.5", "response");
+  std::string text = libtest::announcement("10.77.0.5", "response");
   std::string wire = NSUI::base64Encode(text.data(), static_cast<uint32_t>(text.size()));
   std::string big = NSUI::base64Encode(std::string(1100, 'x').data(), 1100);
   sendto(fd, big.data(), big.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);

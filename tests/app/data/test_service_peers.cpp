@@ -176,18 +176,6 @@ int farSocket(const peertest::NestedNet& net) {
   return fd;
 }
 
-std::string announcement(const std::string& ip, const std::string& command, const char* appid = "A1",
-                         const std::string& name = "far", const std::string& msg = "dicom_node_recognize") {
-  std::string t;
-  UIJson::setJsonString(t, "ip", ip);
-  UIJson::setJsonString(t, "name", name);
-  UIJson::setJsonString(t, "command", command);
-  UIJson::setJsonString(t, "device", "2");
-  if (appid) UIJson::setJsonString(t, "appid", appid);
-  UIJson::setJsonString(t, "msg", msg);
-  return t;
-}
-
 std::string wire(const std::string& text) {
   return NSUI::base64Encode(text.data(), static_cast<uint32_t>(text.size()));
 }
@@ -256,7 +244,7 @@ TEST(ServicePeers, HostileDatagramsFromTheFarEnd) {
   int markerHost = 10;
   auto settle = [&] {
     const std::string ip = "10.77.0." + std::to_string(++markerHost);
-    const std::string marker = wire(announcement(ip, "response", "M"));
+    const std::string marker = wire(libtest::announcement(ip, "response", "M"));
     auto isMarker = [&] {
       return std::any_of(found.begin(), found.end(),
                          [&](const std::string& f) { return UIJson::getJsonString(f, "ip") == ip; });
@@ -273,7 +261,7 @@ TEST(ServicePeers, HostileDatagramsFromTheFarEnd) {
   };
 
   const std::string quoted = "name \"with\" quotes \\ and \\\\ backslashes";
-  std::string padded = announcement("10.77.0.2", "ping", "P", std::string(1100, 'n'));
+  std::string padded = libtest::announcement("10.77.0.2", "ping", "P", std::string(1100, 'n'));
   struct Row {
     const char* what;
     std::string bytes;
@@ -281,19 +269,19 @@ TEST(ServicePeers, HostileDatagramsFromTheFarEnd) {
   } rows[] = {
       {"not base64", "%%%% this is not base64 !!", 0, 0},
       {"base64 of non-JSON", wire("<xml>not json</xml>"), 0, 0},
-      {"msg with a trailing blank", wire(announcement("10.77.0.2", "ping", "A1", "far", "dicom_node_recognize ")), 0,
+      {"msg with a trailing blank", wire(libtest::announcement("10.77.0.2", "ping", "A1", "far", "dicom_node_recognize ")), 0,
        0},
-      {"the sniffer's own address", wire(announcement("10.77.0.1", "ping")), 0, 0},
-      {"limited broadcast", wire(announcement("255.255.255.255", "ping")), 0, 0},
-      {"subnet broadcast", wire(announcement("10.77.0.255", "ping")), 0, 0},
-      {"multicast", wire(announcement("224.0.0.1", "ping")), 0, 0},
-      {"any address", wire(announcement("0.0.0.0", "ping")), 0, 0},
-      {"not an address", wire(announcement("a.b.c.d", "ping")), 0, 0},
-      {"empty address", wire(announcement("", "ping")), 0, 0},
-      {"truncated", wire(announcement("10.77.0.2", "ping")).substr(0, 40), 0, 0},
+      {"the sniffer's own address", wire(libtest::announcement("10.77.0.1", "ping")), 0, 0},
+      {"limited broadcast", wire(libtest::announcement("255.255.255.255", "ping")), 0, 0},
+      {"subnet broadcast", wire(libtest::announcement("10.77.0.255", "ping")), 0, 0},
+      {"multicast", wire(libtest::announcement("224.0.0.1", "ping")), 0, 0},
+      {"any address", wire(libtest::announcement("0.0.0.0", "ping")), 0, 0},
+      {"not an address", wire(libtest::announcement("a.b.c.d", "ping")), 0, 0},
+      {"empty address", wire(libtest::announcement("", "ping")), 0, 0},
+      {"truncated", wire(libtest::announcement("10.77.0.2", "ping")).substr(0, 40), 0, 0},
       {"1,500 bytes", wire(padded).substr(0, 1500), 0, 0},
-      {"no appid", wire(announcement("10.77.0.2", "ping", nullptr)), 1, 2},
-      {"quotes and backslashes", wire(announcement("10.77.0.2", "response", "Q", quoted)), 1, 0},
+      {"no appid", wire(libtest::announcement("10.77.0.2", "ping", nullptr, "far")), 1, 2},
+      {"quotes and backslashes", wire(libtest::announcement("10.77.0.2", "response", "Q", quoted)), 1, 0},
   };
   ASSERT_EQ(rows[11].bytes.size(), 1500u);
   for (const auto& r : rows) {
@@ -316,7 +304,7 @@ TEST(ServicePeers, HostileDatagramsFromTheFarEnd) {
   // whole burst costs one queued post and one answer.
   found.clear();
   responses();
-  const std::string ping = wire(announcement("10.77.0.2", "ping", "B"));
+  const std::string ping = wire(libtest::announcement("10.77.0.2", "ping", "B"));
   for (int i = 0; i < 10000; ++i) sendRaw(ping);
   usleep(500000);  // the receive loop works through what the kernel kept
   EXPECT_EQ(s.pendingPeers(), 1u);
@@ -325,7 +313,7 @@ TEST(ServicePeers, HostileDatagramsFromTheFarEnd) {
   EXPECT_EQ(responses(), 2u);
   // Nothing stuck: the same peer is heard again afterwards.
   found.clear();
-  sendRaw(wire(announcement("10.77.0.2", "response", "B")));
+  sendRaw(wire(libtest::announcement("10.77.0.2", "response", "B")));
   settle();
   EXPECT_EQ(found.size(), 1u);
 
