@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "english_texts.h"
 #include "app/data/dcmNodeList.h"
 #include "app/data/dcmTransferList.h"
 #include "engine/cocos2d.h"
@@ -30,12 +31,6 @@ dcmNeighbor stored(const std::string& appid, const std::string& wifi) {
 class NodeList : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The English texts of the table the build made.
-    setenv("LC_ALL", "C", 1);
-    cocos2d::FileUtils::getInstance()->setDefaultResourceRootPath(std::string(FW_BINARY_DIR) + "/resources/");
-    cocos2d::FileUtils::getInstance()->purgeCachedEntries();
-    language.load();
-    NSUI::setLocalizedStringTable(&language);
     calls.neighbors = [this] { return neighbors; };
     calls.now = [this] { return now; };
     calls.sendTasks = [] { return std::vector<dcmSendingObject*>{}; };
@@ -51,7 +46,6 @@ class NodeList : public ::testing::Test {
     list->events.message = [this](const std::string& t, float s) { messages.emplace_back(t, s); };
   }
   void TearDown() override {
-    NSUI::setLocalizedStringTable(nullptr);
     list.reset();
     transfers.reset();
     for (auto* t : queued) t->release();
@@ -73,7 +67,7 @@ class NodeList : public ::testing::Test {
   }
 
   libtest::Library lib;
-  NSUI::NSLanguage language;
+  libtest::EnglishTexts english;
   dcmModelCalls calls;
   std::vector<dcmNeighbor> neighbors;
   std::string now = "2026-12-11 10:00:00";

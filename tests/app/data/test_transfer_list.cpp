@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "english_texts.h"
 #include "app/data/dcmNodeList.h"
 #include "app/data/dcmTransferList.h"
 #include "engine/cocos2d.h"
@@ -40,12 +41,6 @@ dcmGetingObject* getTask(const std::string& series, int state) {
 class TransferList : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The English texts of the table the build made.
-    setenv("LC_ALL", "C", 1);
-    cocos2d::FileUtils::getInstance()->setDefaultResourceRootPath(std::string(FW_BINARY_DIR) + "/resources/");
-    cocos2d::FileUtils::getInstance()->purgeCachedEntries();
-    language.load();
-    NSUI::setLocalizedStringTable(&language);
     calls.sendTasks = [this] { return sends; };
     calls.retrieveTasks = [this] { return gets; };
     calls.addSendTask = [this](dcmSendingObject* t) { log.push_back("add " + t->ip); };
@@ -60,7 +55,6 @@ class TransferList : public ::testing::Test {
     list->events.removed = [this](int i) { log.push_back("removed " + std::to_string(i)); };
   }
   void TearDown() override {
-    NSUI::setLocalizedStringTable(nullptr);
     list.reset();
     for (auto* t : owned) t->release();
   }
@@ -89,7 +83,7 @@ class TransferList : public ::testing::Test {
   }
 
   libtest::Library lib;
-  NSUI::NSLanguage language;
+  libtest::EnglishTexts english;
   dcmModelCalls calls;
   std::vector<dcmSendingObject*> sends;
   std::vector<dcmGetingObject*> gets;
