@@ -170,8 +170,11 @@ void isVRThread::waitUntilNotRendering(isVRContext* context) {
 }
 
 void isVRThread::abortIfCancelled(isVRContext* context) {
-  std::lock_guard<std::mutex> lock(renderMutex);
-  if (context && rendering && rendered && rendered->cancelled) context->abort();
+  // The request under way is the base's, written under these three mutexes.
+  std::lock_guard<std::recursive_mutex> q(queueMutex);
+  std::lock_guard<std::recursive_mutex> r(resultMutex);
+  std::lock_guard<std::recursive_mutex> s(stateMutex);
+  if (context && currentRequest && currentRequest->cancelled) context->abort();
 }
 
 void isVRThread::renderRequest(isVRRequest* request, bool dropAborted) {
@@ -184,7 +187,6 @@ void isVRThread::renderRequest(isVRRequest* request, bool dropAborted) {
     std::lock_guard<std::mutex> lock(renderMutex);
     if (request->cancelled) return;
     rendering = true;
-    rendered = request;
   }
   context->applyPending();
   isVRRenderer* renderer = context->getRenderer();
@@ -208,7 +210,6 @@ void isVRThread::renderRequest(isVRRequest* request, bool dropAborted) {
   {
     std::lock_guard<std::mutex> lock(renderMutex);
     rendering = false;
-    rendered = nullptr;
   }
   renderCondition.notify_all();
 }

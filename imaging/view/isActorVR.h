@@ -211,7 +211,6 @@ class isVRThread : public NSUI::NSThread {
   std::mutex renderMutex;
   std::condition_variable renderCondition;
   bool rendering = false;  // guarded by renderMutex
-  isVRRequest* rendered = nullptr;  // the request being rendered; guarded by renderMutex
 };
 
 // The fast thread: keeps only the newest waiting request.
