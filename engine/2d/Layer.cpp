@@ -5,6 +5,8 @@
 #include "engine/base/Director.h"
 #include "engine/base/EventDispatcher.h"
 #include "engine/base/EventListener.h"
+#include "engine/renderer/GLProgram.h"
+#include "engine/renderer/GLProgramState.h"
 #include "engine/renderer/Renderer.h"
 
 NS_CC_BEGIN
@@ -85,15 +87,6 @@ void Layer::onTouchesEnded(const std::vector<Touch*>&, Event*) {}
 void Layer::onTouchesCancelled(const std::vector<Touch*>&, Event*) {}
 
 // ------------------------------------------------------------ LayerColor
-namespace {
-LayerColor::DrawHook& drawHook() {
-  static LayerColor::DrawHook* hook = new LayerColor::DrawHook;
-  return *hook;
-}
-}  // namespace
-
-void LayerColor::setDrawHook(DrawHook hook) { drawHook() = std::move(hook); }
-
 LayerColor* LayerColor::create(const Color4B& color) {
   auto* l = new (std::nothrow) LayerColor();
   if (l && l->initWithColor(color)) {
@@ -140,11 +133,23 @@ void LayerColor::draw(Renderer* renderer, const Mat4& transform, uint32_t flags)
   const float a = _displayedOpacity / 255.0f;
   _quadColor = Color4F(_displayedColor.r / 255.0f * a, _displayedColor.g / 255.0f * a,
                        _displayedColor.b / 255.0f * a, a);
-  _customCommand.init(_globalZOrder, transform, flags);
-  _customCommand.func = [this] {
-    if (drawHook()) drawHook()(*this);
-  };
-  if (renderer) renderer->addCommand(&_customCommand);
+  // The text program premultiplies the colour; texture coordinates below 0
+  // read as full coverage.
+  const Color4B colour(_displayedColor.r, _displayedColor.g, _displayedColor.b, _displayedOpacity);
+  for (int i = 0; i < 4; ++i) {
+    _verts[i].vertices = local[i];
+    _verts[i].colors = colour;
+    _verts[i].texCoords = Tex2F(-1.0f, -1.0f);
+  }
+  TrianglesCommand::Triangles tris;
+  tris.verts = _verts;
+  tris.vertCount = 4;
+  tris.indices = _indices;
+  tris.indexCount = 6;
+  _trianglesCommand.init(_globalZOrder, 0, GLProgramState::getOrCreateWithGLProgramName(GLProgram::SHADER_NAME_LABEL_A8_COLOR),
+                         _blendFunc, tris, transform, flags);
+  _trianglesCommand.setSolid(true);
+  if (renderer) renderer->addCommand(&_trianglesCommand);
 }
 
 NS_CC_END

@@ -9,6 +9,7 @@
 #include "engine/2d/Node.h"
 #include "engine/base/Touch.h"
 #include "engine/renderer/CustomCommand.h"
+#include "engine/renderer/TrianglesCommand.h"
 
 NS_CC_BEGIN
 
@@ -57,8 +58,9 @@ class Layer : public Node {
 // A solid rectangle over the content size, in the node's colour and
 // opacity, blended with premultiplied alpha (ONE, ONE_MINUS_SRC_ALPHA).
 //
-// draw() submits a CustomCommand whose function calls the draw hook that
-// the GL layer installs (setDrawHook); headless the command is discarded.
+// draw() submits the quad as a solid TrianglesCommand with the text
+// program (which premultiplies the vertex colour), so that consecutive
+// layers and texts are drawn in one batch; headless it is discarded.
 class LayerColor : public Layer {
  public:
   CREATE_FUNC(LayerColor)
@@ -83,18 +85,15 @@ class LayerColor : public Layer {
   // opacity, premultiplied.
   const Vec3* getQuadVertices() const { return _quadVertices; }
   const Color4F& getQuadColor() const { return _quadColor; }
-  const CustomCommand& getCustomCommand() const { return _customCommand; }
-
-  // Installed by the GL layer; draws the quad of a LayerColor (called from
-  // the custom command's function inside Renderer::render).
-  typedef std::function<void(const LayerColor& layer)> DrawHook;
-  static void setDrawHook(DrawHook hook);
+  const TrianglesCommand& getTrianglesCommand() const { return _trianglesCommand; }
 
  protected:
   Vec3 _quadVertices[4];
   Color4F _quadColor;
   BlendFunc _blendFunc = BlendFunc::ALPHA_PREMULTIPLIED;
-  CustomCommand _customCommand;
+  TrianglesCommand _trianglesCommand;
+  V3F_C4B_T2F _verts[4];
+  unsigned short _indices[6] = {0, 1, 2, 2, 1, 3};
 };
 
 NS_CC_END

@@ -1,6 +1,7 @@
 #include "engine/base/UserDefault.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -41,8 +42,10 @@ struct StringWriter : pugi::xml_writer {
 bool writeFileAtomically(const std::string& path, const std::string& content) {
   static std::atomic<unsigned> counter{0};
   std::string tmp = path + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // The settings hold the online account's id: readable by the owner only.
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return false;
+  ::fchmod(fd, 0600);
   const char* p = content.data();
   size_t left = content.size();
   bool ok = true;

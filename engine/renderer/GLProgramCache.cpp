@@ -42,11 +42,13 @@ void main() {
   gl_FragColor = v_fragmentColor * texture2D(CC_Texture0, v_texCoord);
 }
 )";
+// Texture coordinates below 0 mark solid quads (colour layers), which
+// share the texts' batches.
 const char* kLabelFrag = R"(
 varying vec4 v_fragmentColor;
 varying vec2 v_texCoord;
 void main() {
-  float a = texture2D(CC_Texture0, v_texCoord).a;
+  float a = v_texCoord.x < 0.0 ? 1.0 : texture2D(CC_Texture0, v_texCoord).a;
   gl_FragColor = vec4(v_fragmentColor.rgb * v_fragmentColor.a * a, v_fragmentColor.a * a);
 }
 )";

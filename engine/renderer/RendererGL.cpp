@@ -37,12 +37,8 @@ void framebufferSize(GLint* w, GLint* h) {
 
 }  // namespace
 
-// In NodeGL.cpp.
-void installLayerColorDrawHook();
-
 void RendererGL::installHooks() {
   TrianglesCommand::setUniformCaptureHook(&captureUniforms);
-  installLayerColorDrawHook();
 }
 
 RendererGL::RendererGL() { installHooks(); }
@@ -174,19 +170,27 @@ void RendererGL::addTriangles(const QueuedRenderCommand& q) {
   auto snapshot = cmd->getUniformSnapshot();
   const auto* uniforms = snapshot ? static_cast<const std::vector<UniformValue>*>(snapshot.get())
                                   : &state->getUniformValues();
+  // Solid triangles read no texel, so they join a batch of any texture, and
+  // a batch of solid triangles alone takes the texture of the next one.
+  const bool solid = cmd->isSolid();
   const bool compatible =
-      _batchOpen && _batch.texture == cmd->getTextureID() && _batch.state == state &&
+      _batchOpen && (solid || _batch.solidOnly || _batch.texture == cmd->getTextureID()) && _batch.state == state &&
       _batch.blend == cmd->getBlendType() && _batch.scissorEnabled == q.scissorEnabled &&
       (!q.scissorEnabled || _batch.scissorRect.equals(q.scissorRect)) &&
       sameUniforms(_batch.uniforms, uniforms) && _verts.size() + tri.vertCount <= 65536;
   if (!compatible) {
     flush();
     _batchOpen = true;
+    _batch.solidOnly = solid;
     _batch.texture = cmd->getTextureID();
     _batch.state = state;
     _batch.blend = cmd->getBlendType();
     _batch.scissorEnabled = q.scissorEnabled;
     _batch.scissorRect = q.scissorRect;
+  }
+  if (_batch.solidOnly && !solid) {
+    _batch.solidOnly = false;
+    _batch.texture = cmd->getTextureID();
   }
   // Keep the snapshot alive while the batch uses it.
   _batch.snapshot = snapshot;
@@ -229,6 +233,12 @@ void RendererGL::flush() {
   glVertexAttribPointer(GLProgram::VERTEX_ATTRIB_TEX_COORD, 2, GL_FLOAT, GL_FALSE, stride,
                         base + offsetof(V3F_C4B_T2F, texCoords));
   glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(_indices.size()), GL_UNSIGNED_SHORT, _indices.data());
+  if (auto* director = Director::getInstance()) {
+    if (auto* renderer = director->getRenderer()) {
+      renderer->addDrawnBatches(1);
+      renderer->addDrawnVertices(static_cast<ssize_t>(_verts.size()));
+    }
+  }
   glBindTexture(GL_TEXTURE_2D, 0);
   glEnable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);

@@ -14,6 +14,8 @@
 // one batch from client memory with the command's
 // program (which multiplies by CC_PMatrix), texture on unit 0, blend
 // function and the uniform values copied when the command was initialised.
+// Solid triangles (TrianglesCommand::isSolid) read no texel and join a
+// batch whatever its texture.
 #pragma once
 
 #include <functional>
@@ -54,6 +56,7 @@ class RendererGL : public RendererBackend {
 
   struct Batch {
     GLuint texture = 0;
+    bool solidOnly = false;  // only solid triangles so far
     GLProgramState* state = nullptr;
     BlendFunc blend = BlendFunc::DISABLE;
     bool scissorEnabled = false;

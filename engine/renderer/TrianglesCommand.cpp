@@ -22,6 +22,7 @@ void TrianglesCommand::init(float globalOrder, GLuint textureID, GLProgramState*
   _glProgramState = glProgramState;
   _blendType = blendType;
   _triangles = triangles;
+  _solid = false;
   // Triangles need whole triples of indices.
   if (_triangles.indexCount % 3 != 0) _triangles.indexCount -= _triangles.indexCount % 3;
   UniformCaptureHook hook = g_captureHook.load();

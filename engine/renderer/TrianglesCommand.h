@@ -42,6 +42,12 @@ class TrianglesCommand : public RenderCommand {
   const V3F_C4B_T2F* getVertices() const { return _triangles.verts; }
   const unsigned short* getIndices() const { return _triangles.indices; }
 
+  // Solid triangles read no texel (their texture coordinates lie below 0,
+  // which the text program reads as fully covered): they may share a batch
+  // with triangles of any texture. init() clears the flag.
+  void setSolid(bool solid) { _solid = solid; }
+  bool isSolid() const { return _solid; }
+
   // The uniform values captured by init (opaque here; written and read by
   // the GL layer).
   const std::shared_ptr<void>& getUniformSnapshot() const { return _uniformSnapshot; }
@@ -56,6 +62,7 @@ class TrianglesCommand : public RenderCommand {
   GLProgramState* _glProgramState = nullptr;  // not retained; alive for the frame
   BlendFunc _blendType = BlendFunc::DISABLE;
   Triangles _triangles;
+  bool _solid = false;
   std::shared_ptr<void> _uniformSnapshot;
 };
 

@@ -205,23 +205,39 @@ TEST_F(RendererFixture, StoppedAnimationSkipsTheVisit) {
   EXPECT_EQ(drawn, (Log{"draw n"}));
 }
 
-TEST_F(RendererFixture, LayerColorSubmitsAPremultipliedQuadThroughTheDrawHook) {
+TEST_F(RendererFixture, LayerColorSubmitsItsQuadAsSolidTriangles) {
   auto* layer = LayerColor::create(Color4B(255, 0, 0, 128), 40, 20);
   layer->setPosition(10, 5);
   scene->addChild(layer);
   EXPECT_EQ(layer->getContentSize(), Size(40, 20));
-  int hooked = 0;
-  LayerColor::setDrawHook([&](const LayerColor& l) {
-    ++hooked;
-    EXPECT_EQ(l.getQuadVertices()[3], Vec3(50, 25, 0));
-  });
+  int seen = 0;
   class Exec : public RendererBackend {
-    void execute(const QueuedRenderCommand& q) override { static_cast<CustomCommand*>(q.command)->execute(); }
+   public:
+    explicit Exec(int* seen) : _seen(seen) {}
+    void execute(const QueuedRenderCommand& q) override {
+      ASSERT_EQ(q.command->getType(), RenderCommand::Type::TRIANGLES_COMMAND);
+      auto* t = static_cast<TrianglesCommand*>(q.command);
+      ++*_seen;
+      EXPECT_TRUE(t->isSolid());
+      EXPECT_EQ(t->getTextureID(), 0u);
+      EXPECT_EQ(t->getBlendType(), BlendFunc::ALPHA_PREMULTIPLIED);
+      ASSERT_EQ(t->getVertexCount(), 4);
+      ASSERT_EQ(t->getIndexCount(), 6);
+      // Two triangles over the content rectangle, moved by the model-view.
+      Vec3 far = t->getVertices()[t->getIndices()[5]].vertices;
+      t->getModelViewTransform().transformPoint(&far);
+      EXPECT_EQ(far, Vec3(50, 25, 0));
+      for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(t->getVertices()[i].colors, Color4B(255, 0, 0, 128));
+        EXPECT_LT(t->getVertices()[i].texCoords.u, 0.0f);
+      }
+    }
+    int* _seen;
   };
-  engine.director()->getRenderer()->setBackend(std::make_unique<Exec>());
+  engine.director()->getRenderer()->setBackend(std::make_unique<Exec>(&seen));
   engine.director()->stepFrame();
-  LayerColor::setDrawHook(nullptr);
-  EXPECT_EQ(hooked, 1);
+  EXPECT_EQ(seen, 1);
+  EXPECT_EQ(layer->getQuadVertices()[3], Vec3(50, 25, 0));
   EXPECT_NEAR(layer->getQuadColor().r, 128 / 255.0f, 1e-4);
   EXPECT_NEAR(layer->getQuadColor().a, 128 / 255.0f, 1e-4);
   EXPECT_EQ(layer->getBlendFunc(), BlendFunc::ALPHA_PREMULTIPLIED);

@@ -67,4 +67,16 @@ void NSResponseWindow::swallowMouse(EventMouse* event)
         event->stopPropagation();
 }
 
+void NSResponseWindow::placePanel(cocos2d::Node* panel)
+{
+    const cocos2d::Size size = getContentSize();
+    if (panel) {
+        panel->setAnchorPoint(cocos2d::Vec2::ANCHOR_MIDDLE_TOP);
+        panel->setPosition(cocos2d::Vec2(size.width / 2, size.height));
+    }
+    setAnchorPoint(cocos2d::Vec2::ANCHOR_BOTTOM_LEFT);
+    setPosition(cocos2d::Vec2::ZERO);
+    updateChildrenToHighZOrder();
+}
+
 } // namespace NSUI

@@ -23,6 +23,11 @@ public:
     bool init() override;
     bool onTouchBegan(cocos2d::Touch* touch, cocos2d::Event* event) override;
 
+    // The pop-up's place: `panel` (may be null) anchored at its top centre
+    // at the window's top centre, the window at the origin, and its
+    // children raised in front of it in their present order.
+    void placePanel(cocos2d::Node* panel);
+
 protected:
     NSResponseWindow() = default;
     // Strictly inside the content rectangle, point in world space.

@@ -355,6 +355,252 @@ RESOURCES.update({
 })
 
 
+
+# ---------------------------------------------------------------- query and retrieve screen
+
+def finder_back(size=36, rgb=(255, 255, 255)):
+    """A left-pointing chevron, drawn white so that the button's colour tints it."""
+    def px(x, y):
+        u, v = (x + 0.5) / size, (y + 0.5) / size
+        # Two strokes meeting at (0.3, 0.5).
+        d = abs(abs(v - 0.5) - (u - 0.3) * 1.1)
+        on = 0.3 <= u <= 0.7 and abs(v - 0.5) <= 0.32 and d < 0.085
+        return (rgb[0], rgb[1], rgb[2], 255 if on else 0)
+    return png(size, size, px)
+
+
+def finder_download(size=36, rgb=(255, 255, 255)):
+    """A down arrow over a tray, white on transparent (tinted red while running)."""
+    def px(x, y):
+        u, v = (x + 0.5) / size, (y + 0.5) / size
+        shaft = abs(u - 0.5) < 0.09 and 0.1 <= v <= 0.55
+        head = 0.45 <= v <= 0.72 and abs(u - 0.5) <= (0.72 - v) * 1.1
+        tray = (0.8 <= v <= 0.9 and 0.12 <= u <= 0.88) or (0.62 <= v <= 0.9 and (0.12 <= u <= 0.2 or 0.8 <= u <= 0.88))
+        return (rgb[0], rgb[1], rgb[2], 255 if (shaft or head or tray) else 0)
+    return png(size, size, px)
+
+
+def finder_magnifier(size=96, rgb=(150, 160, 178)):
+    """The picture of the empty result table: a magnifying glass."""
+    c = size * 0.4
+    r = size * 0.27
+    def px(x, y):
+        fx, fy = x + 0.5, y + 0.5
+        d = math.hypot(fx - c, fy - c)
+        ring = abs(d - r) < size * 0.045
+        # The handle from the ring towards the bottom right.
+        t = ((fx - c) + (fy - c)) / math.sqrt(2)
+        n = abs((fx - c) - (fy - c)) / math.sqrt(2)
+        handle = r <= t <= size * 0.62 and n < size * 0.06
+        return (rgb[0], rgb[1], rgb[2], 255 if (ring or handle) else 0)
+    return png(size, size, px)
+
+
+RESOURCES.update({
+    "dcmfind/back.png": lambda: finder_back(),
+    "dcmfind/download.png": lambda: finder_download(),
+    "dcmfind/help.png": lambda: finder_magnifier(),
+    # The search button: a blue face with rounded corners for nine-slice drawing.
+    "dcmfind/button.png": lambda: edit_frame(40, 40, 2, (16, 110, 200, 255), (28, 140, 235, 255)),
+    "dcmfind/buttonPressed.png": lambda: edit_frame(40, 40, 2, (10, 80, 160, 255), (18, 110, 200, 255)),
+})
+
+# ---------------------------------------------------------------- send window: node and transfer tables
+
+def _aa(d):
+    """Coverage of a pixel whose centre lies d units inside an edge (0..1)."""
+    return max(0.0, min(1.0, d + 0.5))
+
+
+def _shape(size, cover, rgb):
+    """size x size picture of one colour; cover(x, y) -> 0..1 at pixel centres."""
+    def px(x, y):
+        a = cover(x + 0.5, y + 0.5)
+        return (rgb[0], rgb[1], rgb[2], int(round(255 * a)))
+    return png(size, size, px)
+
+
+def _box(x, y, x0, y0, x1, y1):
+    return min(_aa(x - x0), _aa(x1 - x), _aa(y - y0), _aa(y1 - y))
+
+
+def device_icon(kind, size=40):
+    """Device pictograms: phone (android, ios), laptop (mac), monitor (pc)."""
+    rgb = {"android": (120, 200, 80), "ios": (200, 204, 212), "mac": (190, 196, 206), "pc": (21, 170, 254)}[kind]
+    def cover(x, y):
+        if kind in ("android", "ios"):
+            body = _box(x, y, 11, 3, 29, 37)
+            screen = _box(x, y, 13, 7, 27, 31)
+            dot = _aa(1.6 - math.hypot(x - 20, y - 34))
+            return max(0.0, body - screen - dot)
+        if kind == "mac":
+            lid = _box(x, y, 8, 8, 32, 27) - _box(x, y, 10, 10, 30, 25)
+            base = _box(x, y, 4, 28, 36, 32)
+            return max(lid, base)
+        frame = _box(x, y, 5, 6, 35, 27) - _box(x, y, 8, 9, 32, 24)
+        stand = max(_box(x, y, 18, 27, 22, 32), _box(x, y, 12, 32, 28, 35))
+        return max(frame, stand)
+    return _shape(size, cover, rgb)
+
+
+def wifi_icon(rgb, size=32):
+    """Three arcs over a dot, opening upwards."""
+    cx, cy = size / 2, size - 6
+    def cover(x, y):
+        r = math.hypot(x - cx, y - cy)
+        ang = math.degrees(math.atan2(cy - y, x - cx))
+        if r < 3.2:
+            return _aa(3 - r)
+        if not 45 <= ang <= 135:
+            return 0.0
+        return max(min(_aa(r - rr + 1.6), _aa(rr + 1.6 - r)) for rr in (9, 16, 23))
+    return _shape(size, cover, rgb)
+
+
+def star(filled, size=36):
+    """Five-pointed star, filled or outlined, in amber."""
+    cx, cy, outer, inner = size / 2, size / 2 + 1, size / 2 - 2, (size / 2 - 2) * 0.42
+    pts = []
+    for i in range(10):
+        r = outer if i % 2 == 0 else inner
+        a = math.radians(-90 + 36 * i)
+        pts.append((cx + r * math.cos(a), cy + r * math.sin(a)))
+    def inside(x, y):
+        n = False
+        for i in range(10):
+            (x0, y0), (x1, y1) = pts[i], pts[(i + 1) % 10]
+            if (y0 > y) != (y1 > y) and x < x0 + (y - y0) * (x1 - x0) / (y1 - y0):
+                n = not n
+        return n
+    def edge(x, y):
+        best = 1e9
+        for i in range(10):
+            (x0, y0), (x1, y1) = pts[i], pts[(i + 1) % 10]
+            dx, dy = x1 - x0, y1 - y0
+            t = max(0.0, min(1.0, ((x - x0) * dx + (y - y0) * dy) / (dx * dx + dy * dy)))
+            best = min(best, math.hypot(x - x0 - t * dx, y - y0 - t * dy))
+        return best
+    def cover(x, y):
+        d = edge(x, y)
+        if filled:
+            return 1.0 if inside(x, y) else _aa(0.5 - d)
+        return _aa(1.3 - d)
+    return _shape(size, cover, (250, 196, 40) if filled else (150, 160, 175))
+
+
+def back_arrow(rgb, size=44):
+    """A chevron pointing left."""
+    def seg(x, y, x0, y0, x1, y1):
+        dx, dy = x1 - x0, y1 - y0
+        t = max(0.0, min(1.0, ((x - x0) * dx + (y - y0) * dy) / (dx * dx + dy * dy)))
+        return math.hypot(x - x0 - t * dx, y - y0 - t * dy)
+    def cover(x, y):
+        d = min(seg(x, y, 27, 9, 15, 22), seg(x, y, 15, 22, 27, 35))
+        return _aa(2.5 - d)
+    return _shape(size, cover, rgb)
+
+
+def rounded(w, h, radius, rgb):
+    def px(x, y):
+        qx = min(x + 0.5, w - x - 0.5)
+        qy = min(y + 0.5, h - y - 0.5)
+        if qx < radius and qy < radius:
+            a = _aa(radius - math.hypot(radius - qx, radius - qy))
+        else:
+            a = 1.0
+        return (rgb[0], rgb[1], rgb[2], int(round(255 * a)))
+    return png(w, h, px)
+
+
+def retry_icon(rgb, size=44):
+    """A circular arrow: three quarters of a ring with a head."""
+    c = size / 2
+    def cover(x, y):
+        r = math.hypot(x - c, y - c)
+        ang = math.degrees(math.atan2(c - y, x - c)) % 360
+        ring = min(_aa(r - 10), _aa(16 - r)) if not 60 < ang < 120 else 0.0
+        # Head at the ring's end (angle 60), pointing clockwise.
+        hx, hy = c + 13 * math.cos(math.radians(60)), c - 13 * math.sin(math.radians(60))
+        tri = [(hx - 7, hy - 6), (hx + 7, hy - 6), (hx + 1, hy + 7)]
+        def side(p, q):
+            return (q[0] - p[0]) * (y - p[1]) - (q[1] - p[1]) * (x - p[0])
+        s = [side(tri[i], tri[(i + 1) % 3]) for i in range(3)]
+        head = 1.0 if all(v >= 0 for v in s) or all(v <= 0 for v in s) else 0.0
+        return max(ring, head)
+    return _shape(size, cover, rgb)
+
+
+def node_help(w=420, h=250):
+    """The transfer table's empty-state picture: a node list with a chosen
+    row, an arrow to the send button, and a progress bar below."""
+    blue, grey, dark, line = (21, 170, 254, 255), (120, 130, 145, 255), (44, 49, 59, 0), (90, 98, 112, 255)
+    def px(x, y):
+        if _box(x + .5, y + .5, 20, 20, 300, 150) > 0.5:
+            if _box(x + .5, y + .5, 24, 60, 296, 104) > 0.5:
+                return (21, 170, 254, 110)
+            if y in (58, 106) or _box(x + .5, y + .5, 22, 22, 298, 148) < 0.5:
+                return line
+            if _box(x + .5, y + .5, 40, 76, 200, 88) > 0.5:
+                return blue
+            if _box(x + .5, y + .5, 40, 30, 160, 42) > 0.5 or _box(x + .5, y + .5, 40, 120, 180, 132) > 0.5:
+                return grey
+            return dark
+        # Arrow from the chosen row to the send button.
+        if _box(x + .5, y + .5, 300, 79, 350, 85) > 0.5:
+            return blue
+        if 350 <= x <= 368 and abs(y - 82) <= (368 - x) * 0.8:
+            return blue
+        if _box(x + .5, y + .5, 372, 62, 410, 102) > 0.5:
+            return blue
+        # Progress bar.
+        if _box(x + .5, y + .5, 20, 190, 410, 206) > 0.5:
+            return blue if x < 260 else grey
+        return dark
+    return png(w, h, px)
+
+
+RESOURCES.update({
+    "imgs/device_Android.png": lambda: device_icon("android"),
+    "imgs/device_iOS.png": lambda: device_icon("ios"),
+    "imgs/device_Mac.png": lambda: device_icon("mac"),
+    "imgs/device_PC.png": lambda: device_icon("pc"),
+    "imgs/Wi-Fi-Green.png": lambda: wifi_icon((60, 200, 90)),
+    "imgs/Wi-Fi-Red.png": lambda: wifi_icon((230, 60, 60)),
+    "imgs/favierate.png": lambda: star(True),
+    "imgs/favierateNone.png": lambda: star(False),
+    "imgs/kqNodeHelp.png": node_help,
+    "imgs/dcmBack.png": lambda: back_arrow((255, 255, 255)),
+    "imgs/dcmBackPressed.png": lambda: back_arrow((21, 170, 254)),
+    "imgs/dcmSendButton.png": lambda: rounded(40, 40, 8, (21, 140, 230)),
+    "imgs/dcmSendButtonPressed.png": lambda: rounded(40, 40, 8, (12, 95, 170)),
+    "imgs/dcmRetry.png": lambda: retry_icon((250, 150, 40)),
+    "imgs/dcmRetryPressed.png": lambda: retry_icon((200, 110, 20)),
+    "imgs/dcmDelete.png": lambda: solid(16, 16, (220, 50, 50, 255)),
+})
+
+
+# ---------------------------------------------------------------- account panel
+
+def login_background(w=250, h=520):
+    """Dark blue, lighter towards the top and the right edge: mirrored copies
+    meet at equal colours, so the stretched panel shows no seam."""
+    def px(x, y):
+        t = y / float(h - 1)
+        s = x / float(w - 1)
+        r = int(22 + 18 * (1 - t) + 8 * s)
+        g = int(34 + 26 * (1 - t) + 10 * s)
+        b = int(56 + 40 * (1 - t) + 14 * s)
+        return (r, g, b, 255)
+    return png(w, h, px)
+
+
+RESOURCES.update({
+    # Nine-slice face of the panel's blue buttons (insets 5, 5, 20, 20).
+    "UIRes/blueBtn.png": lambda: rounded(30, 30, 6, (21, 120, 220)),
+    "login/bk.png": login_background,
+})
+
+
 def write_if_changed(path, data):
     if os.path.exists(path):
         with open(path, "rb") as f:

@@ -4,14 +4,22 @@
 // the same frames without them, standing still and during a pan, which
 // redraws every measurement each frame (labels follow the view).
 //
+// process_ms is the CPU time of the whole process per frame (the software
+// rasterizer's threads included), steadier than the wall time when the
+// machine is shared; commands and draws count the last frame's render
+// commands and GL draws.
+//
 // References in the same run: BM_StillWithout and BM_PanWithout, the same
 // frames before any measurement exists. Goal: a pan frame with the
 // measurements within 1.5 × a pan frame without.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 
 #include "engine/cocos2d.h"
+#include "engine/base/ccUtils.h"
 #include "engine/platform/GLViewImpl.h"
 #include "imaging/core/isROIManager.h"
 #include "imaging/view/isActorROI.h"
@@ -82,11 +90,41 @@ struct Stage {
       }
     }
     for (int n = 0; n < 600; ++n) Director::getInstance()->stepFrame();
+    // FW_BENCH_SHOT=file.jpg keeps this frame, to compare the pictures of
+    // two builds.
+    if (const char* shot = std::getenv("FW_BENCH_SHOT")) {
+      cocos2d::utils::captureScreen([](bool, const std::string&) {}, shot);
+      for (int n = 0; n < 3; ++n) Director::getInstance()->stepFrame();
+    }
   }
   void panStep() {
     ++frame;
     window->setCameraTarget(target + Vec3(static_cast<float>(frame % 20) * 0.5f, 0, 0));
     Director::getInstance()->stepFrame();
+  }
+};
+
+// CPU time of the whole process (the UI thread and the software
+// rasterizer's threads), milliseconds.
+double processCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
+}
+
+// Reports the process CPU per frame next to the wall time, which other
+// load on the machine disturbs more.
+struct ProcessCpu {
+  benchmark::State& state;
+  double start = processCpuMs();
+  explicit ProcessCpu(benchmark::State& s) : state(s) {}
+  ~ProcessCpu() {
+    if (state.iterations() == 0) return;
+    state.counters["process_ms"] = (processCpuMs() - start) / static_cast<double>(state.iterations());
+    // Of the last frame: commands submitted and draws made.
+    Renderer* r = Director::getInstance()->getRenderer();
+    state.counters["commands"] = static_cast<double>(r->getSubmittedCommandCount());
+    state.counters["draws"] = static_cast<double>(r->getDrawnBatches());
   }
 };
 
@@ -102,6 +140,7 @@ void still(benchmark::State& state, bool with) {
     return;
   }
   if (with) s.addMeasurements();
+  ProcessCpu cpu(state);
   for (auto _ : state) Director::getInstance()->stepFrame();
 }
 
@@ -112,6 +151,7 @@ void pan(benchmark::State& state, bool with) {
     return;
   }
   if (with) s.addMeasurements();
+  ProcessCpu cpu(state);
   for (auto _ : state) s.panStep();
 }
 

@@ -4,9 +4,6 @@
 // namespace).
 #pragma once
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,8 +13,7 @@
 #include <thread>
 
 #include "engine/cocos2d.h"
-
-extern char** environ;
+#include "support/script_process.h"
 
 namespace fwtest {
 
@@ -30,46 +26,14 @@ public:
         if (!mkdtemp(tmpl.data()))
             return false;
         dir = tmpl;
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0)
-            return false;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_addclose(&fa, in[1]);
-        posix_spawn_file_actions_addclose(&fa, out[0]);
+        std::string line;
         const std::string script = std::string(FW_SOURCE_DIR) + "/tests/toolkit/foundation/http_standin.py";
-        const std::string work = dir.string();
-        char* argv[] = {const_cast<char*>("python3"), const_cast<char*>(script.c_str()),
-                        const_cast<char*>(work.c_str()), nullptr};
-        const int rc = posix_spawnp(&pid, "python3", &fa, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&fa);
-        close(in[0]);
-        close(out[1]);
-        stdinFd = in[1];
-        if (rc != 0) {
-            close(out[0]);
-            pid = -1;
-            return false;
-        }
-        FILE* f = fdopen(out[0], "r");
-        char line[128] = {0};
-        const bool ok = f && fgets(line, sizeof line, f) && sscanf(line, "PORTS %d %d", &httpPort, &httpsPort) == 2;
-        if (f)
-            fclose(f);
-        return ok;
+        return process.start(script, dir.string(), &line) &&
+               sscanf(line.c_str(), "PORTS %d %d", &httpPort, &httpsPort) == 2;
     }
     void stop()
     {
-        if (stdinFd >= 0)
-            close(stdinFd);
-        stdinFd = -1;
-        if (pid > 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-        }
-        pid = -1;
+        process.stop();
         if (!dir.empty())
             std::filesystem::remove_all(dir);
     }
@@ -88,8 +52,7 @@ public:
     int httpsPort = 0;
 
 private:
-    pid_t pid = -1;
-    int stdinFd = -1;
+    ScriptProcess process;
 };
 
 // Runs engine frames (the HTTP client hands its results over in them) until

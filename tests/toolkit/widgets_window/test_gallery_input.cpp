@@ -15,6 +15,7 @@
 #include <string>
 
 #include "engine/cocos2d.h"
+#include "support/window_input.h"
 #include "engine/platform/GLViewImpl.h"
 #include "engine/platform/Image.h"
 #include "engine_gl/support_xvfb.h"
@@ -37,9 +38,7 @@ bool g_skip = false;
 constexpr int kWidth = 1280;
 constexpr int kHeight = 800;
 
-struct Rgb {
-  int r, g, b;
-};
+using fwtest::Rgb;
 
 class Gallery : public ::testing::Test {
  protected:
@@ -65,73 +64,35 @@ class Gallery : public ::testing::Test {
   void step(int frames = 1) {
     for (int i = 0; i < frames; ++i) director()->stepFrame(1.0f / 60);
   }
-  void push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1); }
+  fwtest::WindowInput input() const { return fwtest::WindowInput(windowId, kHeight); }
   // Engine coordinates (y up) to a click in the window (y down).
   void click(float x, float y) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.windowID = windowId;
-    e.motion.x = static_cast<int>(x);
-    e.motion.y = kHeight - static_cast<int>(y);
-    push(e);
-    for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
-      SDL_Event b{};
-      b.type = type;
-      b.button.windowID = windowId;
-      b.button.button = SDL_BUTTON_LEFT;
-      b.button.x = static_cast<int>(x);
-      b.button.y = kHeight - static_cast<int>(y);
-      push(b);
-    }
+    input().mouseMove(Vec2(x, y));
+    input().mouseButton(true, Vec2(x, y));
+    input().mouseButton(false, Vec2(x, y));
     step();
   }
   void typeText(const std::string& text) {
-    SDL_Event t{};
-    t.type = SDL_TEXTINPUT;
-    t.text.windowID = windowId;
-    std::snprintf(t.text.text, sizeof t.text.text, "%s", text.c_str());
-    push(t);
+    input().text(text);
     step();
   }
   void key(SDL_Keycode sym) {
-    SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.windowID = windowId;
-    e.key.keysym.sym = sym;
-    push(e);
-    e.type = SDL_KEYUP;
-    push(e);
+    input().key(sym);
     step();
   }
   void wheel(float x, float y, int notchesAway) {
     // The wheel is reported where the pointer really is: move it there.
     SDL_WarpMouseInWindow(SDL_GL_GetCurrentWindow(), static_cast<int>(x), kHeight - static_cast<int>(y));
     step(2);
-    SDL_Event w{};
-    w.type = SDL_MOUSEWHEEL;
-    w.wheel.windowID = windowId;
-    w.wheel.y = notchesAway;
-    w.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
-    push(w);
+    input().wheel(notchesAway);
     step();
   }
   // Renders, captures and keeps a PNG copy as name.
   void capture(const std::string& name, Image& img) {
-    const std::string jpg = shotDir + name + ".jpg";
-    bool done = false;
-    utils::captureScreen([&](bool ok, const std::string&) { done = ok; }, jpg);
-    for (int i = 0; i < 5 && !done; ++i) step();
-    ASSERT_TRUE(done);
-    ASSERT_TRUE(img.initWithImageFile(jpg));
-    ASSERT_TRUE(img.saveToFile(shotDir + name + ".png"));
-    std::remove(jpg.c_str());
+    fwtest::captureWindow(shotDir + name + ".png", img, [this] { step(); });
   }
   // Pixel at design point (x, y), origin bottom-left.
-  static Rgb at(const Image& img, int x, int y) {
-    const unsigned char* p =
-        img.getData() + (static_cast<size_t>(img.getHeight() - 1 - y) * img.getWidth() + x) * img.getComponents();
-    return {p[0], p[1], p[2]};
-  }
+  static Rgb at(const Image& img, int x, int y) { return fwtest::pixelAt(img, x, y); }
   static int count(const Image& img, const Rect& r, const std::function<bool(Rgb)>& pred) {
     int n = 0;
     for (int y = static_cast<int>(r.getMinY()); y < static_cast<int>(r.getMaxY()); ++y)
