@@ -49,6 +49,27 @@ std::string dcmFinderModel::downloadFolder() {
   return cocos2d::FileUtils::getInstance()->getWritablePath() + "tmp/dicomdown/";
 }
 
+std::string dcmFinderModel::cutText(const std::string& text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  size_t end = maxBytes;
+  // Step back over continuation bytes (10xxxxxx) to the start of the
+  // character that would be split.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+std::vector<std::pair<std::string, std::string>> dcmFinderModel::cellTexts(const listObject& row) {
+  if (!row.isStudy)
+    return {{"seriesid", row.seriesNumber},
+            {"modality", row.modality},
+            {"number", row.imageCount},
+            {"desc", cutText(row.seriesDescription, 30)}};
+  return {{"name", cutText(row.patientName, 11)},   {"id", cutText(row.patientID, 7)},
+          {"sex", row.sex},                         {"birthday", row.birthDate},
+          {"hospital", cutText(row.institution, 30)}, {"studyid", cutText(row.studyID, 11)},
+          {"studydate", row.dateTime},              {"desc", cutText(row.studyDescription, 30)}};
+}
+
 bool dcmFinderModel::search(const std::string& ip, const std::string& port, const std::string& title,
                             const std::string& patient) {
   std::string name = patient;
@@ -149,8 +170,10 @@ void dcmFinderModel::addStudy(const FindStudyRecord& rec) {
   row->nodePort = searchPort_;
   row->nodeTitle = searchTitle_;
   if (calls_.findStudyByUID) calls_.findStudyByUID(row->nodeIP, row->nodePort, row->nodeTitle, "", row->studyUID);
+  // Hidden before the row is announced, so that a screen redrawing on the
+  // event already sees it gone.
+  help_ = false;
   insertRow(static_cast<int>(rows_.size()), row);
-  help_ = rows_.empty();
 }
 
 void dcmFinderModel::addSeries(const FindSeriesRecord& rec) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/data/dcmModelCalls.h"
@@ -72,6 +73,15 @@ class dcmFinderModel {
 
   // The folder retrieves are written to: the writable path + "tmp/dicomdown/".
   static std::string downloadFolder();
+
+  // The texts a row's cell shows, by the name of the label that shows each:
+  // a series row "seriesid", "modality", "number", "desc"; a study row
+  // "name", "id", "sex", "birthday", "hospital", "studyid", "studydate",
+  // "desc". Long texts are cut to a number of bytes (cutText).
+  static std::vector<std::pair<std::string, std::string>> cellTexts(const listObject& row);
+  // The longest start of text that holds at most maxBytes bytes and ends on
+  // a UTF-8 character boundary.
+  static std::string cutText(const std::string& text, size_t maxBytes);
 
   // The form texts as read at open.
   std::string formIP, formPort, formTitle;

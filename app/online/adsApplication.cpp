@@ -1,7 +1,12 @@
 #include "app/online/adsApplication.h"
 
+#include <cstdlib>
+#include <vector>
+
 #include "engine/base/ccMacros.h"
-#include "toolkit/foundation/UILocalConfig.h"
+#include "engine/platform/Application.h"
+#include "toolkit/foundation/AppConfig.h"
+#include "toolkit/foundation/NSFormat.h"
 
 namespace ADS {
 
@@ -12,10 +17,8 @@ adsApplication* g_notice = nullptr;
 adsApplication* adsApplication::getInstance() {
   if (!g_notice) {
     auto* notice = new adsApplication;  // the kept reference
-    notice->updateService = ::updateService::create();
-    CC_SAFE_RETAIN(notice->updateService);
-    notice->loadConfig();
     g_notice = notice;
+    notice->init();
   }
   return g_notice;
 }
@@ -33,9 +36,41 @@ adsApplication::~adsApplication() {
   if (g_notice == this) g_notice = nullptr;
 }
 
-void adsApplication::loadConfig() { config = NSUI::UILocalConfig::getStringForKey("app_config_ini", ""); }
+bool adsApplication::init() {
+  updateService = ::updateService::create();
+  CC_SAFE_RETAIN(updateService);
+  loadConfig();
+  return true;
+}
 
-void adsApplication::checkNewVersion() {}
+void adsApplication::loadConfig() { config = getStringForKey("app_config_ini", ""); }
+
+bool adsApplication::isNewer(const std::string& latest, const std::string& current) {
+  std::vector<std::string> l, c;
+  NSUI::splitString(latest, ".", l);
+  NSUI::splitString(current, ".", c);
+  for (size_t k = 0; k < 3; ++k) {
+    const int lk = k < l.size() ? std::atoi(l[k].c_str()) : 0;
+    const int ck = k < c.size() ? std::atoi(c[k].c_str()) : 0;
+    if (ck < lk) return true;
+    if (ck > lk) return false;
+  }
+  return false;
+}
+
+void adsApplication::checkNewVersion() {
+  if (getJsonInt(config, "ads_enable_newVersion", 0) != 1) return;
+  AppConfig* app = AppConfig::getInstance();
+  const std::string current = app ? app->getVersion() : std::string("2.5");
+  if (!isNewer(getStringForKey("app_latest_version", "1.0"), current)) return;
+  const int count = std::atoi(getStringForKey("app_ver_check_count", "0").c_str());
+  if (count > 0) return;
+  setStringForKey("app_ver_check_count", NSUI::formatString("%i", count + 1));
+  if (getJsonInt(config, "adsNewVersionType", -1) <= 0 || getJsonString(config, "adsNewVersionUrl").empty()) return;
+  // The page is always the service's own, whatever address is configured.
+  if (auto* application = cocos2d::Application::getInstance(); application && app)
+    application->openURL(app->getServerUrl() + "/ads/newversionPC.html");
+}
 
 void adsApplication::stop() { CC_SAFE_RELEASE_NULL(updateService); }
 

@@ -1,21 +1,22 @@
-// The new-version notice: it holds the update service and shows the
-// new-version page when the configuration allows it.
-//
-// Stand-in: the notice and its page are not built yet. The object exists,
-// holds an update service and shows nothing; the real notice replaces this
-// file and keeps the interface.
+// The new-version notice: it holds the update service and, once per newly
+// reported version, opens the service's new-version page in the browser
+// when the configuration text ("app_config_ini", flat JSON) allows it:
+// "ads_enable_newVersion" 1, "adsNewVersionType" above 0 and an
+// "adsNewVersionUrl". UI thread.
 #pragma once
 
 #include <string>
 
 #include "app/online/updateService.h"
 #include "engine/base/Ref.h"
+#include "toolkit/foundation/NSJson.h"
+#include "toolkit/foundation/UILocalConfig.h"
 
 namespace ADS {
 
-class adsApplication : public cocos2d::Ref {
+class adsApplication : public cocos2d::Ref, public NSUI::UILocalConfig, public NSUI::UIJson {
  public:
-  // The notice, made on first use (which makes and keeps an update service
+  // The notice, made on first use (init makes and keeps an update service
   // and loads the configuration) and kept (one reference) until
   // destroyInstance(). UI thread.
   static adsApplication* getInstance();
@@ -25,13 +26,22 @@ class adsApplication : public cocos2d::Ref {
   // stop()). Nothing when there is none.
   static void destroyInstance();
 
+  virtual bool init();
   // Reloads the configuration text from the setting "app_config_ini".
   void loadConfig();
-  // Shows the new-version page once per version when the stored latest
-  // version is newer and the configuration allows it.
+  // Counts the stored latest version once when it is newer than this
+  // program's, and then opens the new-version page when the configuration
+  // allows it.
   void checkNewVersion();
-  // Releases the update service and clears the pointer.
+  // Releases the update service (which waits for its copy job) and clears
+  // the pointer.
   virtual void stop();
+  // The same as stop().
+  void shutdown() { stop(); }
+
+  // True when `latest` is newer than `current`, comparing their first three
+  // dot-separated numbers (a missing or non-numeric piece counts 0).
+  static bool isNewer(const std::string& latest, const std::string& current);
 
   // Retained; may be null. The foreground entry replaces it once it has
   // ended its work.

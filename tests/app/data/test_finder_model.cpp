@@ -147,6 +147,12 @@ TEST_F(FinderModel, RecordsBuildStudyRowsFollowedByTheirSeries) {
   EXPECT_TRUE(model->helpVisible());
   ASSERT_TRUE(model->search("127.0.0.1", "104", "QRSCP", "DOE"));
   calls.clear();
+  // The help is gone by the time the first study row is announced.
+  std::vector<bool> helpAtInsert;
+  model->events.inserted = [this, &helpAtInsert](int i) {
+    events.push_back("ins " + std::to_string(i));
+    helpAtInsert.push_back(model->helpVisible());
+  };
   series("B", "b0", "7");  // before its study: appended, no patient name
   study("A", "DOE^A");
   series("A", "a1", "1");
@@ -169,6 +175,7 @@ TEST_F(FinderModel, RecordsBuildStudyRowsFollowedByTheirSeries) {
   EXPECT_EQ(calls[0].args, (std::vector<std::string>{"127.0.0.1", "104", "QRSCP", "", "A"}));
   EXPECT_EQ(calls[1].args[4], "B");
   EXPECT_EQ(events, (std::vector<std::string>{"ins 0", "ins 1", "ins 2", "ins 2", "ins 4", "ins 5"}));
+  EXPECT_EQ(helpAtInsert, (std::vector<bool>{true, false, false, false, false, false}));
 
   // A new search empties the table from the end; the help stays hidden.
   events.clear();
@@ -271,6 +278,57 @@ TEST_F(FinderModel, RetrieveThatCannotStartLeavesTheRowIdle) {
   acceptGet = true;
   EXPECT_TRUE(model->download(2));
   EXPECT_EQ(state(2), "requested");
+}
+
+TEST(FinderCellTexts, LongTextsAreCutWithoutSplittingACharacter) {
+  struct Case {
+    const char* text;
+    size_t max;
+    const char* cut;
+  } cases[] = {
+      {"SHORT", 11, "SHORT"},
+      {"ABCDEFGHIJKLMN", 11, "ABCDEFGHIJK"},
+      {"ABCDEFGHIJK", 11, "ABCDEFGHIJK"},
+      // "MÜLLER^JÖRG": the Ö (2 bytes) ends at byte 11 and stays; one
+      // letter more and it would be split, so it goes.
+      {"M\xc3\x9cLLER^J\xc3\x96RG", 11, "M\xc3\x9cLLER^J\xc3\x96"},
+      {"M\xc3\x9cLLER^JO\xc3\x96RG", 11, "M\xc3\x9cLLER^JO"},
+      // Three-byte characters (CJK): never half of one.
+      {"\xe5\xbc\xa0\xe4\xbc\x9f\xe6\x9d\x8e\xe5\x9b\x9b", 7, "\xe5\xbc\xa0\xe4\xbc\x9f"},
+      {"", 7, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(dcmFinderModel::cutText(c.text, c.max), c.cut);
+  }
+
+  Row study;
+  study.isStudy = true;
+  study.patientName = "VERYLONGNAME^FIRST";
+  study.patientID = "1234567890";
+  study.sex = "F";
+  study.birthDate = "19700101";
+  study.institution = std::string(40, 'H');
+  study.studyID = "STUDY-0000001";
+  study.dateTime = "2024.01.31 08:30:00";
+  study.studyDescription = std::string(35, 'D');
+  using Texts = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(dcmFinderModel::cellTexts(study),
+            (Texts{{"name", "VERYLONGNAM"},
+                   {"id", "1234567"},
+                   {"sex", "F"},
+                   {"birthday", "19700101"},
+                   {"hospital", std::string(30, 'H')},
+                   {"studyid", "STUDY-00000"},
+                   {"studydate", "2024.01.31 08:30:00"},
+                   {"desc", std::string(30, 'D')}}));
+  Row series;
+  series.seriesNumber = "3";
+  series.modality = "MR";
+  series.imageCount = "120";
+  series.seriesDescription = std::string(31, 'S');
+  EXPECT_EQ(dcmFinderModel::cellTexts(series),
+            (Texts{{"seriesid", "3"}, {"modality", "MR"}, {"number", "120"}, {"desc", std::string(30, 'S')}}));
 }
 
 // --- against a real node ---------------------------------------------------
