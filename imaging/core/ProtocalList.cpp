@@ -2,15 +2,14 @@
 
 namespace isImageSDK {
 
-std::vector<ProtocalEntry*>& protocalEntries() {
-  static std::vector<ProtocalEntry*> entries;
-  return entries;
+std::vector<ProtocolInfo>& protocolList() {
+  static std::vector<ProtocolInfo> list;
+  return list;
 }
 
-void releaseProtocalEntries() {
-  std::vector<ProtocalEntry*> released;
-  released.swap(protocalEntries());
-  for (ProtocalEntry* entry : released) delete entry;
+void releaseProtocolList() {
+  std::vector<ProtocolInfo> released;
+  released.swap(protocolList());
 }
 
 }  // namespace isImageSDK

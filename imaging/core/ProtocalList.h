@@ -1,22 +1,27 @@
-// The process-wide list of hanging-protocol entries (type, title and file of
-// each protocol). The layout manager fills it on first use; the imaging
-// shutdown frees every entry, so that a later use reads the list again.
+// The process-wide list of hanging protocols (file, title and type of each),
+// as read from "protocal/protocal.xml". The layout manager fills it on first
+// use (appManager::getProtocolList); the imaging shutdown empties it, so that
+// a later use reads the file again.
 #pragma once
 
 #include <string>
 #include <vector>
 
-struct ProtocalEntry {
-  std::string type;
-  std::string title;
-  std::string file;
-};
-
 namespace isImageSDK {
 
-// The list itself (empty until filled). UI thread only.
-std::vector<ProtocalEntry*>& protocalEntries();
-// Frees every entry and empties the list.
-void releaseProtocalEntries();
+// One hanging protocol: the picture shown for it on the screen's protocol
+// button and menu, its title, and the name of the layout it opens.
+struct ProtocolInfo {
+  std::string file;
+  std::string title;
+  std::string type;
+
+  bool operator==(const ProtocolInfo&) const = default;
+};
+
+// The list itself (empty until filled), in file order. UI thread only.
+std::vector<ProtocolInfo>& protocolList();
+// Empties the list.
+void releaseProtocolList();
 
 }  // namespace isImageSDK

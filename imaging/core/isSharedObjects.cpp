@@ -73,7 +73,7 @@ void shutdown() {
     registry->release();
   }
   isROIManager::destroyInstance();
-  releaseProtocalEntries();
+  releaseProtocolList();
 }
 
 }  // namespace isImageSDK

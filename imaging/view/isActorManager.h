@@ -36,6 +36,8 @@ class isActorManager : public isObject {
   // without a window.
   void createCrossLineActor();
   isActorCrossLine* getCrossLineActor();
+  // The cross-line actor when it exists; never creates it.
+  isActorCrossLine* findCrossLineActor() const { return crossLineActor; }
   void setFrameVisible(bool shown);
   void showActiveMarker();
   void showCrossLines();

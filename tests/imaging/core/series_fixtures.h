@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/cocos2d.h"
+#include "support/scratch_folder.h"
 #include "imaging/core/isSeriesCache.h"
 #include "toolkit/foundation/NSFiles.h"
 #include "toolkit/foundation/NSNotificationCenter.h"
@@ -27,15 +28,8 @@ namespace fs = std::filesystem;
 
 // A fresh writable path for the whole test program, removed at exit.
 inline const std::string& writable() {
-  static std::string dir = [] {
-    std::string t = (fs::temp_directory_path() / "seriescache-test-XXXXXX").string();
-    if (!mkdtemp(t.data())) std::abort();
-    t += "/";
-    static std::string keep = t;
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(keep, ec);
-    });
+  static const std::string dir = [] {
+    const std::string t = fwtest::programScratchFolder("seriescache-test");
     cocos2d::FileUtils::getInstance()->setWritablePath(t);
     return t;
   }();

@@ -100,12 +100,12 @@ TEST_F(SharedObjects, ShutdownReleasesEverythingAndALaterUseStartsEmpty) {
   circle->release();
   EXPECT_EQ(rois->rois.size(), 2u);
 
-  protocalEntries().push_back(new ProtocalEntry{"1x2", "One by two", "protocal/1x2.xml"});
-  protocalEntries().push_back(new ProtocalEntry{"2x2", "Two by two", "protocal/2x2.xml"});
+  protocolList().push_back({"protocal/2dview.png", "Single view", "2dview"});
+  protocolList().push_back({"protocal/mpr.png", "MPR", "mpr"});
 
   shutdown();
   EXPECT_EQ(deaths, 2) << "every measurement record was released";
-  EXPECT_TRUE(protocalEntries().empty());
+  EXPECT_TRUE(protocolList().empty());
 
   isSharedObjects* registry = isSharedObjects::getInstance();
   ASSERT_NE(registry, nullptr);
