@@ -409,7 +409,9 @@ TEST_F(FinderWindow, SearchOrthancAndRetrieveASeries) {
       const bool isStudy = finder->model().rows()[i]->isStudy;
       const Vec2 p = cell->convertToWorldSpace(Vec2(4, isStudy ? 35 : 12));
       EXPECT_TRUE(near(at(img, p), isStudy ? kStudyRow : kSeriesRow, 12)) << i << " " << str(at(img, p));
-      if (!isStudy) EXPECT_TRUE(near(at(img, shaftOf(i)), kWhite)) << "idle button, row " << i;
+      if (!isStudy) {
+        EXPECT_TRUE(near(at(img, shaftOf(i)), kWhite)) << "idle button, row " << i;
+      }
     }
     auto* name = dynamic_cast<ui::Text*>(finder->table()->cellAtIndex(0)->getChildByTag(dcmFinder::kStudyTag)
                                             ->getChildByNameDeep("name"));
