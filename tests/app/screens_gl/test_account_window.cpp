@@ -3,87 +3,33 @@
 // through SDL's event queue, captured and checked by probe pixels (the blue
 // main button, the white row behind the first field). With FW_SHOT_DIR set
 // the PNG captures are kept there as account_*.png.
-#include <gtest/gtest.h>
-#include <unistd.h>
-#include <SDL2/SDL.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <thread>
 
 #include "app/online/login.h"
-#include "engine/cocos2d.h"
-#include "engine/platform/GLViewImpl.h"
-#include "engine/platform/Image.h"
-#include "engine_gl/support_xvfb.h"
-#include "support/window_input.h"
-#include "toolkit/foundation/AppConfig.h"
-#include "toolkit/foundation/NSLanguage.h"
-#include "toolkit/foundation/NSNotificationCenter.h"
+#include "screen_window.h"
 #include "toolkit/foundation/UILocalConfig.h"
-#include "toolkit/widgets/NSResponseWindow.h"
 #include "toolkit/widgets/NSTextField.h"
 
 USING_NS_CC;
-namespace fs = std::filesystem;
 
 namespace {
 
-bool g_skip = false;
-constexpr int kWidth = 1280;
-constexpr int kHeight = 800;
-
-class AccountWindow : public ::testing::Test {
+class AccountWindow : public screentest::ScreenWindow {
  protected:
   void SetUp() override {
-    if (g_skip) GTEST_SKIP() << "no display and no Xvfb";
-    dir = (fs::temp_directory_path() / ("fw-account-" + std::to_string(getpid()))).string();
-    fs::remove_all(dir);
-    fs::create_directories(dir + "/w");
-    auto* files = FileUtils::getInstance();
-    files->setWritablePath(dir + "/w/");
-    files->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
-    files->setSearchPaths({"res/pad/"});
-    auto* view = GLViewImpl::createWithRect("account", Rect(0, 0, kWidth, kHeight));
-    ASSERT_NE(view, nullptr);
-    Director::getInstance()->setOpenGLView(view);
-    config = AppConfig::getInstance();
-    config->retain();
-    config->languageTable.load();
-    NSUI::setLocalizedStringTable(&config->languageTable);
-    scene = Scene::create();
-    Director::getInstance()->runWithScene(scene);
-    scene->addChild(LayerColor::create(Color4B(236, 238, 242, 255)), -10);
-    NSUI::NSNotificationCenter::getInstance();
-    step(10);
-    SDL_PumpEvents();
-    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    windowId = SDL_GetWindowID(SDL_GL_GetCurrentWindow());
-    const char* keep = std::getenv("FW_SHOT_DIR");
-    shotDir = keep && *keep ? std::string(keep) + "/" : dir + "/";
+    if (screentest::g_noScreen) GTEST_SKIP() << "no display and no Xvfb";
+    openScreen("account", 1280, 800, Color4B(236, 238, 242, 255), 10);
   }
   void TearDown() override {
-    if (g_skip) return;
+    if (screentest::g_noScreen) return;
     if (window) {
       window->removeFromParent();
       window->release();
     }
     step(2);
-    NSUI::setLocalizedStringTable(nullptr);
-    config->release();
-    Director::destroyInstance();
     UserDefault::destroyInstance();
-    fs::remove_all(dir);
+    closeScreen();
   }
-  void step(int frames = 1) {
-    for (int i = 0; i < frames; ++i) {
-      Director::getInstance()->stepFrame(1.0f / 60);
-      std::this_thread::sleep_for(std::chrono::milliseconds(12));
-    }
-  }
-  fwtest::WindowInput input() const { return fwtest::WindowInput(windowId, kHeight); }
   void clickOn(Node* n) {
     const Vec2 p = n->convertToWorldSpace(Vec2(n->getContentSize().width / 2, 10));
     input().mouseMove(p);
@@ -92,12 +38,6 @@ class AccountWindow : public ::testing::Test {
     input().mouseButton(false, p);
     step();
   }
-
-  AppConfig* config = nullptr;
-  Scene* scene = nullptr;
-  NSUI::NSResponseWindow* window = nullptr;
-  Uint32 windowId = 0;
-  std::string dir, shotDir;
 };
 
 TEST_F(AccountWindow, EveryViewWithAFocusedField) {
@@ -139,7 +79,7 @@ TEST_F(AccountWindow, EveryViewWithAFocusedField) {
     }
     step(3);
     Image img;
-    fwtest::captureWindow(shotDir + v.shot + ".png", img, [this] { step(); });
+    capture(v.shot, img);
     const fwtest::Rgb blue = fwtest::pixelAt(img, static_cast<int>(mainProbe.x), static_cast<int>(mainProbe.y));
     EXPECT_LT(blue.r, 80);
     EXPECT_GT(blue.b, 150);
@@ -157,9 +97,7 @@ TEST_F(AccountWindow, EveryViewWithAFocusedField) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool listing = false;
-  for (int i = 1; i < argc; ++i) listing = listing || std::string(argv[i]) == "--gtest_list_tests";
-  if (!listing) g_skip = startVirtualScreen(argc, argv);
+  screentest::startScreenUnlessListing(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -40,6 +40,7 @@
 #include "engine/renderer/RendererGL.h"
 #include "engine_gl/support_xvfb.h"
 #include "orthanc_peer.h"
+#include "screen_window.h"
 #include "tests/support/loopback.h"
 #include "toolkit/foundation/AppConfig.h"
 #include "toolkit/foundation/NSNotificationCenter.h"
@@ -52,7 +53,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool g_skip = false;
 constexpr int kWidth = 1280;
 constexpr int kHeight = 800;
 
@@ -150,42 +150,19 @@ std::string readAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class FinderWindow : public ::testing::Test {
+class FinderWindow : public screentest::ScreenWindow {
  protected:
   void SetUp() override {
-    if (g_skip) GTEST_SKIP() << "no display and no Xvfb";
-    dir = (fs::temp_directory_path() / ("fw-finder-" + std::to_string(getpid()))).string();
-    fs::remove_all(dir);
-    fs::create_directories(dir + "/w");
-    auto* files = FileUtils::getInstance();
-    files->setWritablePath(dir + "/w/");
-    files->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
-    files->setSearchPaths({"res/pad/"});
-    auto* view = GLViewImpl::createWithRect("finder", Rect(0, 0, kWidth, kHeight));
-    ASSERT_NE(view, nullptr);
-    director()->setOpenGLView(view);
-    config = AppConfig::getInstance();
-    config->retain();
-    config->languageTable.load();
-    NSUI::setLocalizedStringTable(&config->languageTable);
+    if (screentest::g_noScreen) GTEST_SKIP() << "no display and no Xvfb";
     dcmSDK::setLogCallback(dcmLogCallback);
     dcmSDK::setMsgCallback(dcmMsgCallback);
     dcmSDK::setgb2utf8Callback(dcmGb2Utf8Callback);
-    scene = Scene::create();
-    director()->runWithScene(scene);
     // Behind the pop-up: the colour of the home screen's table.
-    scene->addChild(LayerColor::create(Color4B(236, 238, 242, 255)), -10);
-    NSUI::NSNotificationCenter::getInstance();
-    step(40);  // the notification centre's first tick comes after half a second
-    SDL_PumpEvents();
-    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    windowId = SDL_GetWindowID(SDL_GL_GetCurrentWindow());
-    const char* keep = std::getenv("FW_SHOT_DIR");
-    shotDir = keep && *keep ? std::string(keep) + "/" : dir + "/";
+    openScreen("finder", kWidth, kHeight, Color4B(236, 238, 242, 255), 40);
     service = dataService::getInstance();
   }
   void TearDown() override {
-    if (g_skip) return;
+    if (screentest::g_noScreen) return;
     if (window) {
       window->removeFromParent();
       window->release();
@@ -200,29 +177,9 @@ class FinderWindow : public ::testing::Test {
       kill(-p, SIGKILL);
       waitpid(p, nullptr, 0);
     }
-    NSUI::setLocalizedStringTable(nullptr);
-    config->release();
-    Director::destroyInstance();
-    if (!std::getenv("FW_SHOT_DIR")) fs::remove_all(dir);
+    closeScreen();
   }
 
-  Director* director() const { return Director::getInstance(); }
-  // Frames of 1/60 s of the screen's time, about that much wall-clock time
-  // apart (the peers and the library's threads run meanwhile).
-  void step(int frames = 1) {
-    for (int i = 0; i < frames; ++i) {
-      director()->stepFrame(1.0f / 60);
-      std::this_thread::sleep_for(std::chrono::milliseconds(12));
-    }
-  }
-  bool runUntil(const std::function<bool()>& done, double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return done();
-      step();
-    }
-    return true;
-  }
   // A click at design point (x, y), origin bottom-left.
   void clickAt(float x, float y) {
     input().mouseMove(Vec2(x, y));
@@ -231,8 +188,6 @@ class FinderWindow : public ::testing::Test {
     input().mouseButton(false, Vec2(x, y));
     step();
   }
-  fwtest::WindowInput input() const { return fwtest::WindowInput(windowId, kHeight); }
-  Vec2 centreOf(Node* n) const { return n->convertToWorldSpace(Vec2(n->getContentSize() / 2)); }
   void click(Node* n) {
     ASSERT_NE(n, nullptr);
     const Vec2 p = centreOf(n);
@@ -258,10 +213,6 @@ class FinderWindow : public ::testing::Test {
     // One key at a time, as typed.
     for (char c : text) typeText(std::string(1, c));
     EXPECT_EQ(field->getString(), text) << name;
-  }
-  // Renders, captures and keeps a PNG copy as name.
-  void capture(const std::string& name, Image& img) {
-    fwtest::captureWindow(shotDir + name + ".png", img, [this] { step(); });
   }
   static Rgb at(const Image& img, const Vec2& p) {
     return fwtest::pixelAt(img, static_cast<int>(p.x), static_cast<int>(p.y));
@@ -346,13 +297,7 @@ class FinderWindow : public ::testing::Test {
     return t ? t->getString() : "";
   }
 
-  std::string dir;
-  std::string shotDir;
-  AppConfig* config = nullptr;
-  Scene* scene = nullptr;
-  Uint32 windowId = 0;
   dataService* service = nullptr;
-  NSUI::NSResponseWindow* window = nullptr;
   dcmFinder* finder = nullptr;
   std::vector<pid_t> peers;
 };
@@ -384,7 +329,7 @@ TEST_F(FinderWindow, SearchOrthancAndRetrieveASeries) {
 
   search(orthanc.port, "ORTHANC", "DOE");
   // Two studies, each followed by its series (the last to arrive first).
-  ASSERT_TRUE(runUntil([&] { return finder->model().rows().size() >= 5; }, 30)) << layout();
+  ASSERT_TRUE(stepUntil([&] { return finder->model().rows().size() >= 5; }, 30)) << layout();
   step(30);
   const std::string rows = layout();
   EXPECT_TRUE(rows == "DOE^JANE +2 +1 DOE^JOHN +5" || rows == "DOE^JANE +1 +2 DOE^JOHN +5" ||
@@ -422,7 +367,7 @@ TEST_F(FinderWindow, SearchOrthancAndRetrieveASeries) {
   // series asked for meanwhile waits its turn, blinking white.
   click(downloadOf(big));
   EXPECT_TRUE(finder->model().rows()[big]->requested);
-  ASSERT_TRUE(runUntil([&] { return finder->model().rows()[big]->running; }, 30));
+  ASSERT_TRUE(stepUntil([&] { return finder->model().rows()[big]->running; }, 30));
   click(downloadOf(small));
   ASSERT_TRUE(finder->model().rows()[small]->requested);
   ASSERT_FALSE(finder->model().rows()[small]->running);
@@ -452,7 +397,7 @@ TEST_F(FinderWindow, SearchOrthancAndRetrieveASeries) {
   EXPECT_TRUE(std::none_of(white.begin(), white.end(), [&](Rgb c) { return redness(c) > 40; }));
 
   // Both series arrive; both buttons return to steady white.
-  ASSERT_TRUE(runUntil(
+  ASSERT_TRUE(stepUntil(
       [&] {
         auto* a = finder->model().rows()[big];
         auto* b = finder->model().rows()[small];
@@ -501,7 +446,7 @@ TEST_F(FinderWindow, SearchDcmqrscpThenAClosedPort) {
 
   openWindow();
   search(port, "QRSCP", "DOE");
-  ASSERT_TRUE(runUntil([&] { return finder->model().rows().size() >= 4; }, 30)) << layout();
+  ASSERT_TRUE(stepUntil([&] { return finder->model().rows().size() >= 4; }, 30)) << layout();
   step(30);
   EXPECT_EQ(finder->table()->getRowCount(), 4);  // without the large series
   {
@@ -519,7 +464,7 @@ TEST_F(FinderWindow, SearchDcmqrscpThenAClosedPort) {
   fill("editPort", std::to_string(closed));
   click(form()->getChildByNameDeep("btnSearch"));
   EXPECT_EQ(finder->table()->getRowCount(), 0);
-  ASSERT_TRUE(runUntil([&] { return !messageShown().empty(); }, 30));
+  ASSERT_TRUE(stepUntil([&] { return !messageShown().empty(); }, 30));
   EXPECT_EQ(messageShown(), "Check the network and the patient name");
   step(30);
   EXPECT_EQ(finder->table()->getRowCount(), 0);
@@ -564,7 +509,7 @@ TEST_F(FinderWindowGerman, FormAndRowsInGerman) {
   NSUI::NSNotificationCenter::getInstance()->postNotification(nullptr, NOTIFY_FIND_SERIES_RECORD, series, nullptr,
                                                               false);
   series->release();
-  ASSERT_TRUE(runUntil([&] { return finder->table()->getRowCount() == 2; }, 10));
+  ASSERT_TRUE(stepUntil([&] { return finder->table()->getRowCount() == 2; }, 10));
   step(5);
   Node* seriesPart = finder->table()->cellAtIndex(1)->getChildByTag(dcmFinder::kSeriesTag);
   EXPECT_EQ(dynamic_cast<ui::Text*>(seriesPart->getChildByNameDeep("labelSeries"))->getString(), "Serie");
@@ -590,7 +535,7 @@ int main(int argc, char** argv) {
     std::perror("isolated");
     return 1;
   }
-  if (!listing) g_skip = startVirtualScreen(argc, argv);
+  if (!listing) screentest::g_noScreen = startVirtualScreen(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

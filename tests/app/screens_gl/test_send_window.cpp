@@ -29,6 +29,7 @@
 #include "engine/platform/Image.h"
 #include "engine_gl/support_xvfb.h"
 #include "orthanc_peer.h"
+#include "screen_window.h"
 #include "support/loopback.h"
 #include "toolkit/foundation/AppConfig.h"
 #include "toolkit/foundation/NSLanguage.h"
@@ -41,7 +42,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool g_skip = false;
 constexpr int kWidth = 960;
 constexpr int kHeight = 640;
 const char* const kOwnAddress = "10.88.0.5";
@@ -75,7 +75,7 @@ size_t filesUnder(const std::string& dir, size_t nameLength = 0) {
   return n;
 }
 
-class SendWindow : public ::testing::Test {
+class SendWindow : public screentest::ScreenWindow {
  protected:
   // Language of the case ("" keeps English).
   virtual const char* locale() const { return "C"; }
@@ -83,48 +83,25 @@ class SendWindow : public ::testing::Test {
   virtual bool withNetwork() const { return true; }
 
   void SetUp() override {
-    if (g_skip) GTEST_SKIP() << "no display and no Xvfb";
+    if (screentest::g_noScreen) GTEST_SKIP() << "no display and no Xvfb";
     // The veth pair only ever goes into a namespace made for this case.
     if (!std::getenv("FW_ISOLATED_NETNS")) GTEST_SKIP() << "runs only inside scripts/isolated";
-    if (withNetwork())
+    if (withNetwork()) {
       ASSERT_EQ(sh(std::string("ip link add fwsend0 type veth peer name fwsend1 && ip addr add ") + kOwnAddress +
                    "/24 dev fwsend0 && ip link set fwsend0 up && ip link set fwsend1 up"),
                 0);
+    }
     setenv("LC_ALL", locale(), 1);
-    dir = (fs::temp_directory_path() / ("fw-send-" + std::to_string(getpid()))).string();
-    fs::remove_all(dir);
-    fs::create_directories(dir + "/w");
-    const char* keep = std::getenv("FW_SHOT_DIR");
-    shotDir = keep && *keep ? std::string(keep) + "/" : std::string("/tmp/");
-    fs::create_directories(shotDir);
-
-    auto* files = FileUtils::getInstance();
-    files->setWritablePath(dir + "/w/");
-    files->setDefaultResourceRootPath(FW_BINARY_DIR "/resources/");
-    files->setSearchPaths({"res/pad"});
-    config = AppConfig::getInstance();
-    config->retain();
-    config->languageTable.load();
-    NSUI::setLocalizedStringTable(&config->languageTable);
     dcmSDK::setLogCallback(dcmLogCallback);
     dcmSDK::setMsgCallback(dcmMsgCallback);
     dcmSDK::setgb2utf8Callback(dcmGb2Utf8Callback);
-
-    auto* view = GLViewImpl::createWithRect("send", Rect(0, 0, kWidth, kHeight));
-    ASSERT_NE(view, nullptr);
-    director()->setOpenGLView(view);
-    scene = Scene::create();
-    director()->runWithScene(scene);
-    scene->addChild(LayerColor::create(Color4B(200, 204, 210, 255)), -10);
-    step(40);  // the notification centre's first tick
-    SDL_PumpEvents();
-    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    windowId = SDL_GetWindowID(SDL_GL_GetCurrentWindow());
+    frameSleepMs = 0;  // stepUntil paces the frames itself
+    openScreen("send", kWidth, kHeight, Color4B(200, 204, 210, 255), 40);
     ASSERT_NE(dataService::getInstance(), nullptr);
   }
 
   void TearDown() override {
-    if (g_skip || !scene) return;
+    if (screentest::g_noScreen || !scene) return;
     if (window) window->removeFromParent();
     step(2);
     if (auto* s = dataService::getInstanceIfExists()) s->stop();
@@ -136,18 +113,11 @@ class SendWindow : public ::testing::Test {
       waitpid(p, nullptr, 0);
     }
     orthanc.stop();
-    Director::destroyInstance();
-    NSUI::setLocalizedStringTable(nullptr);
-    if (config) config->release();
-    fs::remove_all(dir);
+    closeScreen();
   }
 
-  Director* director() const { return Director::getInstance(); }
-  void step(int frames = 1) {
-    for (int i = 0; i < frames; ++i) {
-      director()->stepFrame(1.0f / 60);
-      if (observer) observer();
-    }
+  void afterFrame() override {
+    if (observer) observer();
   }
   // Frames (about 60 a second of wall time) until pred holds.
   bool stepUntil(const std::function<bool()>& pred, double seconds = 30) {
@@ -161,7 +131,6 @@ class SendWindow : public ::testing::Test {
   }
 
   // ------------------------------------------------------------ input
-  fwtest::WindowInput input() const { return fwtest::WindowInput(windowId, kHeight); }
   void mouse(Uint32 type, const Vec2& p) {
     if (type == SDL_MOUSEMOTION)
       input().mouseMove(p, true);
@@ -217,9 +186,6 @@ class SendWindow : public ::testing::Test {
     if (!cell) return Vec2(-1, -1);
     return cell->convertToWorldSpace(Vec2(table->getContentSize().width * fx, dcmSend::kRowHeight * 0.5f));
   }
-  static Vec2 centreOf(Node* n) {
-    return n->convertToWorldSpace(Vec2(n->getContentSize().width * 0.5f, n->getContentSize().height * 0.5f));
-  }
   static std::string textOf(Node* root, const std::string& name) {
     auto* t = root ? dynamic_cast<ui::Text*>(root->getChildByNameDeep(name)) : nullptr;
     return t ? t->getString() : "<none>";
@@ -260,9 +226,6 @@ class SendWindow : public ::testing::Test {
   }
 
   // ------------------------------------------------------------ pixels
-  void capture(const std::string& name, Image& img) {
-    fwtest::captureWindow(shotDir + name + ".png", img, [this] { step(); });
-  }
   static Rgb at(const Image& img, int x, int y) { return fwtest::pixelAt(img, x, y); }
   static bool near(Rgb c, Rgb want, int tol = 40) { return fwtest::near(c, want, tol); }
   // Pixels near a colour inside a node's on-screen rectangle.
@@ -278,12 +241,6 @@ class SendWindow : public ::testing::Test {
     return count;
   }
 
-  std::string dir;
-  std::string shotDir;
-  AppConfig* config = nullptr;
-  Scene* scene = nullptr;
-  NSUI::NSResponseWindow* window = nullptr;
-  Uint32 windowId = 0;
   std::vector<pid_t> children;
   peertest::OrthancPeer orthanc;
   std::function<void()> observer;  // called after every frame
@@ -676,13 +633,9 @@ TEST_F(SendWindowOffline, OneLockedNoNetworkRow) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool listing = false;
-  for (int i = 1; i < argc; ++i) listing = listing || std::string(argv[i]) == "--gtest_list_tests";
-  if (!listing) {
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-    g_skip = startVirtualScreen(argc, argv);
-  }
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+  screentest::startScreenUnlessListing(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
