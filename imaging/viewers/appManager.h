@@ -121,6 +121,7 @@ class appManager : public cocos2d::Ref, public NSUI::UIJson {
   // Creates the multi-view at the rectangle when there is none.
   void ensureViewerMulti(const cocos2d::Rect& rect);
   // Replaces the data list; the new data are retained, the old released.
+  // Null entries are left out.
   void setDataList(const std::vector<isImageData*>& list);
   // The compare layouts (ids 7 and 8).
   void layoutCompare();
