@@ -54,9 +54,10 @@ class MultiProbe : public isViewerMulti {
     unsigned int id;
     bool hasData;
     int taskValue;
+    std::string text;
   };
   void handDown(KeyViewProperty* cell, unsigned int id, NSUI::NSNotificationData* data) override {
-    handed.push_back({cell, id, data != nullptr, data ? data->taskValue : 0});
+    handed.push_back({cell, id, data != nullptr, data ? data->taskValue : 0, data ? data->text : ""});
     isViewerMulti::handDown(cell, id, data);
   }
   std::vector<Handed> handed;
@@ -342,10 +343,19 @@ TEST_F(DispatchTest, DirectCommandsAndSliceBoundsAndAScreenlessMultiView) {
   settle();
   EXPECT_EQ(parentText(), "9002");
   EXPECT_EQ(handedText(), "");
-  // One step in from the end goes through and B follows to the same slice.
+  // One step in from the end goes through and B follows to the same slice;
+  // sagittal and coronal cells get the new focal point as x, y, z text.
   multi->handleCommand(9001, nullptr);
   EXPECT_EQ(firstSlice(cell["A"]), 1);
   EXPECT_EQ(firstSlice(cell["B"]), 1);
+  const float* m = browser(cell["A"])->getCurrentViewer()->planeFrame.m;
+  std::string focal;
+  NSUI::UIJson::setJsonFloat(focal, "x", m[12]);
+  NSUI::UIJson::setJsonFloat(focal, "y", m[13]);
+  NSUI::UIJson::setJsonFloat(focal, "z", m[14]);
+  ASSERT_EQ(handedText(), "A9001 C9085 D9085");
+  EXPECT_EQ(multi->handed[1].text, focal);
+  EXPECT_EQ(multi->handed[2].text, focal);
 
   // 9106 hides the focused cell's slider.
   auto* root = cocos2d::Node::create();
@@ -547,4 +557,43 @@ TEST_F(DispatchTest, ConversionsRefusedWhileAWindowIsMaximised) {
     EXPECT_EQ(parentText(), "");
     EXPECT_EQ(multi->getChildrenCount(), 2);
   }
+}
+
+TEST_F(DispatchTest, DeletingTheSelectedMeasurementInEveryViewOfItsData) {
+  buildTable();
+  // A line drawn in the focused cell stays selected.
+  isViewerImage* viewer = browser(cell["A"])->getCurrentViewer();
+  int64_t clockMs = 1'000'000;
+  auto* tool = dynamic_cast<isInteractorImage*>(viewer->getInteractor());
+  ASSERT_NE(tool, nullptr);
+  tool->setClock([&clockMs] { return clockMs; });
+  multi->handleCommand(9040, nullptr);
+  settle();
+  ASSERT_EQ(tool->getToolMode(), TOOL_MODE_ROI_LINE);
+  auto* view = cocos2d::Director::getInstance()->getOpenGLView();
+  const Vec2 from = viewer->convertToWorldSpace(Vec2(100, 100)), to = viewer->convertToWorldSpace(Vec2(200, 180));
+  view->injectTouches(cocos2d::EventTouch::EventCode::BEGAN, {1}, {from});
+  clockMs += 200;
+  for (int k = 1; k <= 4; ++k)
+    view->injectTouches(cocos2d::EventTouch::EventCode::MOVED, {1}, {from + (to - from) * (k / 4.0f)});
+  view->injectTouches(cocos2d::EventTouch::EventCode::ENDED, {1}, {to});
+  clockMs += 1000;
+  settle();
+  ASSERT_EQ(viewer->getROIActor()->getROIActors().size(), 1u);
+  isActorROIBase* line = tool->getActiveROI();
+  ASSERT_NE(line, nullptr);
+  const int roiId = static_cast<int>(line->getROIData()->getRefID());
+
+  clearRecords();
+  multi->handleCommand(9045, nullptr);
+  EXPECT_EQ(handedText(), "A9045 B9045 C9045 D9045 H9045 I9045");
+  for (auto& h : multi->handed) EXPECT_EQ(h.taskValue, roiId);
+  settle();
+  EXPECT_TRUE(viewer->getROIActor()->getROIActors().empty());
+  EXPECT_EQ(tool->getActiveROI(), nullptr);
+
+  // Nothing selected any more: nothing is handed down.
+  clearRecords();
+  multi->handleCommand(9045, nullptr);
+  EXPECT_EQ(handedText(), "");
 }
