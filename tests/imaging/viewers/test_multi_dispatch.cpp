@@ -1,7 +1,8 @@
 // The multi-view's dispatcher with real cells headless: one table of which
 // cells carry out each command and what the screen hears of it, the cell a
 // command acts on, the 2-D cell turned into a volume cell and back in place,
-// and the conversions refused while a window is maximised.
+// the conversions refused while a window is maximised, and deleting the
+// selected measurement in every view of its data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
