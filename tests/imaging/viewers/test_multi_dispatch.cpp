@@ -315,7 +315,9 @@ TEST_F(DispatchTest, WhichCellsCarryOutEachCommandAndWhatTheScreenHears) {
     // The multi-view's own payload is the slice step's 9085; the others
     // pass through as given (none here).
     for (auto& h : multi->handed) EXPECT_EQ(h.hasData, h.id == 9085 && k.id != 9085);
-    if (k.id == 9096) EXPECT_EQ(multi->getFocusedCell(), target);
+    if (k.id == 9096) {
+      EXPECT_EQ(multi->getFocusedCell(), target);
+    }
   }
 }
 
