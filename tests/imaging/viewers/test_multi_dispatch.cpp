@@ -67,9 +67,10 @@ class MultiProbe : public isViewerMulti {
 // The parent's channel (the screen) and the broadcast channel.
 const std::vector<int> kParentIds = {9001, 9002, 9040, 9041, 9042, 9043, 9044, 9096};
 
-// Steps frames until everything queued so far has been delivered: a marker
-// posted on the serial queue arrives after every serial post before it (and
-// the immediate ones arrive at the first tick). Returns the frames it took.
+// Steps frames until the notification queues are empty, also of what the
+// deliveries themselves post: a marker posted on the serial queue arrives at
+// the next frame only when nothing is queued before it.
+// Returns the frames it took.
 inline int settle() {
   static RelayTarget* fence = [] {
     RelayTarget* r = RelayTarget::create();
@@ -81,10 +82,10 @@ inline int settle() {
   auto* nc = NSUI::NSNotificationCenter::getInstance();
   nc->addObserver(fence, fence, [&arrived](cocos2d::Ref*, unsigned int, NSUI::NSNotificationData*) { arrived = true; },
                   9004);
-  nc->postNotification(nullptr, 9004, nullptr, fence, false);
-  while (!arrived && frames < 5000) {
-    stepFrames(1);
-    ++frames;
+  for (int waited = 0; waited != 1 && frames < 5000;) {
+    arrived = false;
+    nc->postNotification(nullptr, 9004, nullptr, fence, false);
+    for (waited = 0; !arrived && frames < 5000; ++waited, ++frames) stepFrames(1);
   }
   nc->removeAllObservers(fence);
   return frames;
