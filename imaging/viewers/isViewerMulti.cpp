@@ -131,10 +131,6 @@ void isViewerMulti::onNotification(cocos2d::Ref* sender, unsigned int id, NSUI::
   handleNotification(id, data, sender);
 }
 
-void isViewerMulti::handleNotification(unsigned int, NSUI::NSNotificationData*, cocos2d::Ref*) {
-  // Every id is received here; what each one does belongs to the dispatcher.
-}
-
 void isViewerMulti::handleCommand(unsigned int id, NSUI::NSNotificationData* data) {
   handleNotification(id, data, nullptr);
 }

@@ -24,6 +24,7 @@
 namespace isImageSDK {
 
 class isViewerBrowser;
+class isViewerImage;
 class isViewerVR;
 
 // One cell: the viewer and the data it shows. The viewer is held through
@@ -164,6 +165,48 @@ class isViewerMulti : public cocos2d::ui::Layout, public isNodeObject, public NS
   std::string volumeFilePath(isViewerVR* viewer);
   void volumeSetPhase(isViewerVR* viewer, int n);
   static isViewerVR* asVolumeViewer(isViewer* viewer);
+
+  // The dispatcher's parts (isViewerMultiDispatch.cpp).
+  // The cell a command acts on: the cell of a sending viewer, the focused
+  // cell otherwise; null when there is none (the command is ignored).
+  KeyViewProperty* commandTarget(cocos2d::Ref* sender);
+  // A command carried out by one cell, with the multi-view as sender: the
+  // viewer cell's router or the volume viewer's command entry.
+  virtual void handDown(KeyViewProperty* cell, unsigned int id, NSUI::NSNotificationData* data);
+  // Hands the command to every member of a set for which keep(member) holds.
+  template <class Keep>
+  void handToSet(const std::vector<KeyViewProperty*>& set, unsigned int id, NSUI::NSNotificationData* data,
+                 Keep keep);
+  // To the screen the multi-view sits on (the broadcast channel without a
+  // parent), the multi-view as sender.
+  void postToParent(unsigned int id, NSUI::NSNotificationData* data, bool immediate);
+  // Tells the screen whether the focused or converted cell is a volume cell.
+  void postToolsRelayout(bool volume);
+  // The conversion refused: a window of the cell is maximised.
+  void refuseWhileMaximised();
+
+  void dispatchSliceStep(KeyViewProperty* target, unsigned int id, NSUI::NSNotificationData* data);
+  void dispatchPlaneKind(KeyViewProperty* target, unsigned int id);
+  void dispatchVolumeKind(KeyViewProperty* target, unsigned int id);
+  void dispatchWindow(KeyViewProperty* target, unsigned int id, NSUI::NSNotificationData* data);
+  void dispatchTool(KeyViewProperty* target, unsigned int id, NSUI::NSNotificationData* data);
+  void dispatchRemoveROI(KeyViewProperty* target);
+  void dispatchSync(KeyViewProperty* target, unsigned int id, NSUI::NSNotificationData* data);
+  void dispatchFocus(KeyViewProperty* target);
+
+  // Replace the viewer of one cell record in place (key, place in cells and
+  // focus stay): a viewer cell becomes a volume viewer of kind 5 or 6, a
+  // volume viewer a viewer cell of kind 1-3. Position, size, window and (to
+  // the volume) colour table go across; the new viewer keeps the old one's
+  // linked flag.
+  void toVolumeCell(KeyViewProperty* cell, int kind);
+  void toSliceCell(KeyViewProperty* cell, int kind);
+
+  // The focal point of an image viewer (where its reference lines cross);
+  // zero without an image actor.
+  static cocos2d::Vec3 focalPointOf(isViewerImage* viewer);
+  // The cell's viewer as a viewer cell, or null.
+  static isViewerBrowser* asViewerCell(KeyViewProperty* cell);
 
   KeyViewProperty* focusedCell = nullptr;  // not retained; one of cells
   int createdViewers = 0;

@@ -70,16 +70,15 @@ void isViewerMulti::addView(unsigned int kind, bool linked, const cocos2d::Rect&
   setBackGroundColorOpacity(0);
 }
 
-namespace {
-
-// The focal point of a viewer: where its reference lines cross.
-cocos2d::Vec3 focalPointOf(isViewerImage* viewer) {
+cocos2d::Vec3 isViewerMulti::focalPointOf(isViewerImage* viewer) {
   if (!viewer || !isViewerBrowser::imageActorOf(viewer)) return cocos2d::Vec3::ZERO;
   const float* m = viewer->planeFrame.m;
   return cocos2d::Vec3(m[12], m[13], m[14]);
 }
 
-}  // namespace
+isViewerBrowser* isViewerMulti::asViewerCell(KeyViewProperty* cell) {
+  return cell ? dynamic_cast<isViewerBrowser*>(cell->getViewer()) : nullptr;
+}
 
 void isViewerMulti::syncCell(KeyViewProperty* target, KeyViewProperty* reference, bool slice, bool zoom, bool pan) {
   if (!target || !reference || !target->getViewer() || !target->getViewer()->linked) return;
