@@ -169,6 +169,10 @@ void isViewerImage::setupPlaneCamera(const int32_t* n, const float* s, const Mat
   setCameraPosition(o + view);
   setCameraLookAt(o, -upReference);
   fitCameraToSlice();
+  // A plane just fitted into the window is zoom ratio 1, also when the
+  // window was laid out before it had data (the zoom limits and the linked
+  // zoom work from this ratio).
+  zoomReference = sceneCamera->getZoom();
 }
 
 void isViewerImage::fitCameraToSlice() {

@@ -421,3 +421,23 @@ TEST_F(MultiViewTest, SetPhaseReachesEveryImageActorAndTheVolumeActor) {
   EXPECT_EQ(actor->getVolume().voxels, set->getFrame(0)->getScalarPointer());
   EXPECT_EQ(browser(axial)->getImageViewers().at(1)->imageActor->getPlane()->inputImage, set->getFrame(0));
 }
+
+// A cell is laid out before it gets its data; the fitted image it then shows
+// is zoom ratio 1 in every kind, so the zoom limits (0.1 to 10) leave room to
+// zoom both ways.
+TEST_F(MultiViewTest, FreshCellsShowTheirFittedImageAtZoomRatioOne) {
+  isImageData* ct = phantom();
+  isImageData* loose = makeLooseSlices({LooseSlice{}, LooseSlice{}});
+  images.push_back(loose);
+  const struct {
+    int kind;
+    isImageData* data;
+  } cases[] = {{0, ct}, {1, ct}, {2, ct}, {3, ct}, {0, loose}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    KeyViewProperty* cell = add(c.kind, true, Rect(0, 0, 600, 450), c.data);
+    ASSERT_NE(cell, nullptr);
+    for (isViewerImage* v : browser(cell)->getImageViewers()) EXPECT_NEAR(v->getZoomRatio(), 1.0f, 1e-3f);
+    multi->removeAllViews();
+  }
+}
