@@ -179,13 +179,17 @@ TEST_F(MultiViewWindow, Mpr3dQuartersByHand) {
   KeyViewProperty* sagittalCell = lastCell();
   isViewerImage* sagittalViewer = browserOf(sagittalCell)->getCurrentViewer();
   ASSERT_NE(sagittalViewer, nullptr);
+  // The post is delivered on the centre's own tick, which real-time frames
+  // may reach only after several of them: frames until the window changes.
   auto maximise = [&] {
+    const Size before = sagittalViewer->getContentSize();
     auto* data = new NSUI::NSNotificationData();
     data->taskValue = static_cast<int>(sagittalViewer->getRefID());
     data->text = R"({"x":"0","y":"0","w":"1000","h":"800"})";
     NSUI::NSNotificationCenter::getInstance()->postNotification(nullptr, NOTIFY_CELL_MAXIMISE, data, nullptr, false);
     data->release();
-    stepWindowFrames(6);
+    for (int i = 0; i < 240 && sagittalViewer->getContentSize().equals(before); ++i) stepWindowFrames(1);
+    stepWindowFrames(3);
   };
   maximise();
   EXPECT_EQ(sagittalViewer->getContentSize(), Size(kW, kH));
