@@ -250,10 +250,10 @@ class StoreSCP : public DcmThreadSCP {
     OFCondition cond = DIMSE_receiveDataSetInFile(assoc, getDIMSEBlockingMode(),
                                                   static_cast<int>(getDIMSETimeout()), &got, &out, nullptr, nullptr);
     int err = sink.error();
-    // Its bytes go to the disk now, before the file gets its name in the
-    // library; the flush that makes them durable follows the rename.
-    if (cond.good() && err == 0 && durableStore() &&
-        sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0)
+    // Its bytes start for the disk now, while the file is read back and its
+    // folder made ready; storeReceived waits for them before the file gets
+    // its name in the library.
+    if (cond.good() && err == 0 && durableStore() && sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE) != 0)
       err = errno;
     in.fd = fd;
     if (cond.bad()) return cond;
@@ -310,6 +310,14 @@ class StoreSCP : public DcmThreadSCP {
       return kStatusOutOfResources;
     }
     if (!accepting()) return kStatusOutOfResources;
+    // A file never has its name in the library before its bytes are on the
+    // disk; the flush that makes them durable follows the rename.
+    if (durableStore() &&
+        sync_file_range(in.fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) !=
+            0) {
+      detail::logLine("server: cannot write a received file: " + std::string(std::strerror(errno)));
+      return kStatusOutOfResources;
+    }
     std::string why;
     bool placed = net::placeFile(ctx->incomingFd, in.name, dirFd, ctx->root + folder, hasUid ? sop : "", hasUid,
                                  fileName, why, false);
