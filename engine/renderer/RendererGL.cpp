@@ -73,6 +73,7 @@ void RendererGL::beginPass(Camera*, const Mat4& projection, const Mat4&) {
 }
 
 void RendererGL::begin3D() {
+  flushCustomRun();
   flush();
   _phase3D = true;
   if (!GL::isContextReady()) return;
@@ -82,6 +83,7 @@ void RendererGL::begin3D() {
 }
 
 void RendererGL::begin2D() {
+  flushCustomRun();
   flush();
   _phase3D = false;
   if (!GL::isContextReady()) return;
@@ -144,13 +146,29 @@ void setScissor(bool enabled, const Rect& r) {
 void RendererGL::execute(const QueuedRenderCommand& q) {
   if (!GL::isContextReady() || !q.command) return;
   switch (q.command->getType()) {
-    case RenderCommand::Type::CUSTOM_COMMAND:
+    case RenderCommand::Type::CUSTOM_COMMAND: {
+      auto* custom = static_cast<CustomCommand*>(q.command);
       flush();
+      if (custom->batchTag && custom->batchFunc) {
+        if (!_customRun.empty() &&
+            (_customRun.front()->batchTag != custom->batchTag || _customRunScissor != q.scissorEnabled ||
+             (q.scissorEnabled && !_customRunRect.equals(q.scissorRect))))
+          flushCustomRun();
+        if (_customRun.empty()) {
+          _customRunScissor = q.scissorEnabled;
+          _customRunRect = q.scissorRect;
+        }
+        _customRun.push_back(custom);
+        break;
+      }
+      flushCustomRun();
       setScissor(q.scissorEnabled, q.scissorRect);
-      static_cast<CustomCommand*>(q.command)->execute();
+      custom->execute();
       restoreState();
       break;
+    }
     case RenderCommand::Type::TRIANGLES_COMMAND:
+      flushCustomRun();
       addTriangles(q);
       break;
     default:
@@ -248,13 +266,31 @@ void RendererGL::flush() {
   _batch.uniforms = nullptr;
 }
 
+void RendererGL::flushCustomRun() {
+  if (_customRun.empty()) return;
+  // Taken out first: a batch function may run commands that queue nothing,
+  // but must not find its own run still pending.
+  std::vector<CustomCommand*> run;
+  run.swap(_customRun);
+  if (GL::isContextReady()) {
+    setScissor(_customRunScissor, _customRunRect);
+    if (run.size() == 1) run.front()->execute();
+    else run.front()->batchFunc(run.data(), run.size());
+    restoreState();
+  }
+  run.clear();
+  if (_customRun.empty()) _customRun.swap(run);  // keeps the capacity
+}
+
 void RendererGL::endPass() {
+  flushCustomRun();
   flush();
   if (!GL::isContextReady()) return;
   glDisable(GL_SCISSOR_TEST);
 }
 
 void RendererGL::endFrame() {
+  flushCustomRun();
   flush();
   if (GL::isContextReady()) {
     glDisable(GL_SCISSOR_TEST);

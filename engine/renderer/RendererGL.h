@@ -16,6 +16,10 @@
 // function and the uniform values copied when the command was initialised.
 // Solid triangles (TrianglesCommand::isSolid) read no texel and join a
 // batch whatever its texture.
+//
+// Custom commands with a batch tag (CustomCommand::batchTag) wait while the
+// next command has the same tag and scissor; the run then goes to the first
+// command's batchFunc, and the engine state is restored once after it.
 #pragma once
 
 #include <functional>
@@ -26,6 +30,8 @@
 #include "engine/renderer/Renderer.h"
 
 NS_CC_BEGIN
+
+class CustomCommand;
 
 class RendererGL : public RendererBackend {
  public:
@@ -53,6 +59,8 @@ class RendererGL : public RendererBackend {
   void addTriangles(const QueuedRenderCommand& q);
   // Draws the pending batch of triangles commands.
   void flush();
+  // Runs the pending custom commands that share a batch tag.
+  void flushCustomRun();
 
   struct Batch {
     GLuint texture = 0;
@@ -71,6 +79,9 @@ class RendererGL : public RendererBackend {
   std::vector<V3F_C4B_T2F> _verts;
   std::vector<unsigned short> _indices;
   std::vector<std::function<void()>> _afterFrame;
+  std::vector<CustomCommand*> _customRun;
+  bool _customRunScissor = false;
+  Rect _customRunRect;
 };
 
 NS_CC_END

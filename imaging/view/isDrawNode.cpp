@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "engine/base/Configuration.h"
@@ -20,6 +21,8 @@ namespace {
 constexpr GLsizei kStride = sizeof(V3F_C4B_T2F);
 constexpr float kCircleStep = 0.12566371f;  // 2π / 50
 constexpr int kCirclePoints = 51;
+// The batch tag of the draw nodes' commands.
+constexpr char kBatchTag = 0;
 
 V3F_C4B_T2F vertex(const cocos2d::Vec3& p, const cocos2d::Color4F& c, float u = 0.0f) {
   V3F_C4B_T2F v;
@@ -66,6 +69,14 @@ bool isDrawNode::init() {
   ensureCapacity(bufferCapacityGLLine, bufferGLLine, bufferCountGLLine, 256);
   dirty = dirtyGLPoint = dirtyGLLine = true;
   lineWidth = 4;
+  const std::pair<DrawCommand*, Kind> commands[3] = {
+      {&customCommand, TRIANGLES}, {&customCommandGLPoint, POINTS}, {&customCommandGLLine, LINES}};
+  for (const auto& [command, kind] : commands) {
+    command->node = this;
+    command->kind = kind;
+    command->batchTag = &kBatchTag;
+    command->batchFunc = &isDrawNode::drawRun;
+  }
   // The scene's default camera never draws it; the render window gives it
   // its scene camera's mask.
   removeCameraMask(1, true);
@@ -244,6 +255,93 @@ void isDrawNode::onDrawGLLine(const cocos2d::Mat4& transform, uint32_t) {
       cocos2d::GLProgramCache::getInstance()->getGLProgram(cocos2d::GLProgram::SHADER_NAME_POSITION_LENGTH_TEXTURE_COLOR);
   drawBuffer(program, transform, vaoGLLine, vboGLLine, bufferGLLine, bufferCapacityGLLine, bufferCountGLLine,
              dirtyGLLine, uploadedGLLine, GL_LINES, true);
+}
+
+cocos2d::GLProgram* isDrawNode::programFor(Kind kind) {
+  switch (kind) {
+    case TRIANGLES: return getGLProgram();
+    case POINTS:
+      return cocos2d::GLProgramCache::getInstance()->getGLProgram(
+          cocos2d::GLProgram::SHADER_NAME_POSITION_COLOR_TEXASPOINTSIZE);
+    case LINES:
+      return cocos2d::GLProgramCache::getInstance()->getGLProgram(
+          cocos2d::GLProgram::SHADER_NAME_POSITION_LENGTH_TEXTURE_COLOR);
+  }
+  return nullptr;
+}
+
+const V3F_C4B_T2F* isDrawNode::verticesOf(Kind kind, int32_t* count) const {
+  switch (kind) {
+    case TRIANGLES: *count = bufferCount; return buffer;
+    case POINTS: *count = bufferCountGLPoint; return bufferGLPoint;
+    case LINES: *count = bufferCountGLLine; return bufferGLLine;
+  }
+  *count = 0;
+  return nullptr;
+}
+
+bool isDrawNode::canJoin(DrawCommand& a, DrawCommand& b) {
+  if (!a.node || !b.node || a.kind != b.kind) return false;
+  if (a.node->programFor(a.kind) != b.node->programFor(b.kind)) return false;
+  if (!(a.node->blendFunc == b.node->blendFunc)) return false;
+  if (a.kind == LINES && (a.node->lineWidth != b.node->lineWidth || a.node->lineStipple != b.node->lineStipple))
+    return false;
+  return std::memcmp(a.getModelViewTransform().m, b.getModelViewTransform().m, sizeof(float) * 16) == 0;
+}
+
+void isDrawNode::drawRun(cocos2d::CustomCommand* const* run, size_t count) {
+  size_t i = 0;
+  while (i < count) {
+    auto* first = static_cast<DrawCommand*>(run[i]);
+    size_t j = i + 1;
+    while (j < count && canJoin(*first, *static_cast<DrawCommand*>(run[j]))) ++j;
+    if (j - i == 1) first->execute();
+    else drawJoined(run + i, j - i);
+    i = j;
+  }
+}
+
+void isDrawNode::drawJoined(cocos2d::CustomCommand* const* run, size_t count) {
+  auto* first = static_cast<DrawCommand*>(run[0]);
+  isDrawNode* node = first->node;
+  cocos2d::GLProgram* program = node->programFor(first->kind);
+  if (!program) return;
+  static std::vector<V3F_C4B_T2F> joined;
+  joined.clear();
+  for (size_t i = 0; i < count; ++i) {
+    auto* c = static_cast<DrawCommand*>(run[i]);
+    int32_t n = 0;
+    const V3F_C4B_T2F* v = c->node->verticesOf(c->kind, &n);
+    if (v && n > 0) joined.insert(joined.end(), v, v + n);
+  }
+  if (joined.empty()) return;
+  program->use();
+  program->setUniformsForBuiltins(first->getModelViewTransform());
+  cocos2d::GL::blendFunc(node->blendFunc.src, node->blendFunc.dst);
+  cocos2d::GL::bindVAO(0);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  cocos2d::GL::enableVertexAttribs(cocos2d::VERTEX_ATTRIB_FLAG_POS_COLOR_TEX);
+  const auto* base = reinterpret_cast<const char*>(joined.data());
+  glVertexAttribPointer(cocos2d::GLProgram::VERTEX_ATTRIB_POSITION, 3, GL_FLOAT, GL_FALSE, kStride, base);
+  glVertexAttribPointer(cocos2d::GLProgram::VERTEX_ATTRIB_COLOR, 4, GL_UNSIGNED_BYTE, GL_TRUE, kStride, base + 12);
+  glVertexAttribPointer(cocos2d::GLProgram::VERTEX_ATTRIB_TEX_COORD, 2, GL_FLOAT, GL_FALSE, kStride, base + 16);
+  const bool lines = first->kind == LINES;
+  if (lines) {
+    if (node->lineStipple) {
+      glLineStipple(2, 0x5555);
+      glEnable(GL_LINE_STIPPLE);
+    }
+    glLineWidth(static_cast<float>(node->lineWidth));
+  }
+  const GLenum primitive = first->kind == TRIANGLES ? GL_TRIANGLES : first->kind == POINTS ? GL_POINTS : GL_LINES;
+  glDrawArrays(primitive, 0, static_cast<GLsizei>(joined.size()));
+  if (lines && node->lineStipple) glDisable(GL_LINE_STIPPLE);
+  if (auto* director = cocos2d::Director::getInstance()) {
+    if (auto* renderer = director->getRenderer()) {
+      renderer->addDrawnBatches(1);
+      renderer->addDrawnVertices(static_cast<ssize_t>(joined.size()));
+    }
+  }
 }
 
 }  // namespace isImageSDK

@@ -12,6 +12,13 @@
 // last uploaded before it uploads. The GL objects are made in the
 // first draw command, never in init, so the node works without a context.
 // A point's size in pixels travels in its first texture coordinate.
+//
+// Draw commands of several nodes that follow each other in a pass (the
+// measurements of a window) are drawn together where they agree on
+// primitive, program, blend function, transform and, for lines, width and
+// stipple: their vertices, in command order, go to one draw from client
+// memory, so the pixels are those of the separate draws. A command drawn on
+// its own uses its node's GL buffer as above.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +63,10 @@ class isDrawNode : public cocos2d::Node, public cocos2d::ClippingProtocol, publi
   // GL buffer uploads made so far, all three buffers together (tests).
   int getUploadCount() const { return uploads; }
 
+  // Draws a run of consecutive commands of draw nodes (the renderer's batch
+  // function for them).
+  static void drawRun(cocos2d::CustomCommand* const* run, size_t count);
+
   int32_t lineWidth = 4;
   // Lines drawn with pattern 0x5555, factor 2; set directly by the owner.
   bool lineStipple = false;
@@ -63,6 +74,17 @@ class isDrawNode : public cocos2d::Node, public cocos2d::ClippingProtocol, publi
  protected:
   isDrawNode() = default;
   ~isDrawNode() override;
+
+  enum Kind { TRIANGLES = 0, POINTS = 1, LINES = 2 };
+  struct DrawCommand : cocos2d::CustomCommand {
+    isDrawNode* node = nullptr;
+    Kind kind = TRIANGLES;
+  };
+  cocos2d::GLProgram* programFor(Kind kind);
+  // The used vertices of one buffer.
+  const cocos2d::V3F_C4B_T2F* verticesOf(Kind kind, int32_t* count) const;
+  static bool canJoin(DrawCommand& a, DrawCommand& b);
+  static void drawJoined(cocos2d::CustomCommand* const* run, size_t count);
 
   void ensureCapacity(int32_t& capacity, cocos2d::V3F_C4B_T2F*& array, int32_t count, int32_t n);
   void ensureGLObjects();
@@ -94,9 +116,9 @@ class isDrawNode : public cocos2d::Node, public cocos2d::ClippingProtocol, publi
   cocos2d::V3F_C4B_T2F* bufferGLLine = nullptr;
 
   cocos2d::BlendFunc blendFunc = cocos2d::BlendFunc::ALPHA_PREMULTIPLIED;
-  cocos2d::CustomCommand customCommand;
-  cocos2d::CustomCommand customCommandGLPoint;
-  cocos2d::CustomCommand customCommandGLLine;
+  DrawCommand customCommand;
+  DrawCommand customCommandGLPoint;
+  DrawCommand customCommandGLLine;
   bool dirty = false, dirtyGLPoint = false, dirtyGLLine = false;
   Uploaded uploaded, uploadedGLPoint, uploadedGLLine;
   int queuedCommands = 0;
