@@ -5,14 +5,16 @@
 // every step takes the real path (window, cell, multi-view, linked cells).
 //
 // References, in the same run: the idle frame of the same layout (nothing
-// changes), and the plane extractions a step needs, timed alone: the
+// changes; blocks of 30 frames before, between every 50 scrolling frames
+// and after them), and the plane extractions a step needs, timed alone: the
 // scrolled plane, taken by an isImagePlane on the same volume at the same
 // successive indices. Goal: a scrolling frame costs at most
 // idle + 1.5 × extraction. The volume cell must render no frame while only
 // 2-D cells scroll: volume_frames counts the frames it showed meanwhile.
 //
 // Counters (medians over the steps): frame_ms, idle_ms, extract_ms (the
-// scrolled plane), goal_ms, ratio = (frame − idle) / extract,
+// scrolled plane), goal_ms, ratio = (frame − idle) / extract, cpu_ms and
+// idle_cpu_ms (the UI thread's own CPU time in a frame),
 // volume_frames, steps (slices the cell moved). The manual time is the
 // frame's.
 //
@@ -24,6 +26,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -55,6 +58,15 @@ double median(std::vector<double> v) {
 }
 
 double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+
+// CPU time of the calling (UI) thread, in milliseconds: what a frame costs
+// the UI thread itself, apart from waiting for the GL rasterizer and the X
+// server.
+double threadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+}
 
 // The window with the phantom in "mpr3d"; null without a display. Made
 // once and kept to the end of the program.
@@ -96,17 +108,6 @@ struct VolumeFrames {
   int count = 0;
 };
 
-// Median of n idle frames.
-double idleFrame(fwtest::ViewerHarness& h, int n) {
-  std::vector<double> t;
-  for (int i = 0; i < n; ++i) {
-    const auto t0 = Clock::now();
-    h.frames(1);
-    t.push_back(msSince(t0));
-  }
-  return median(t);
-}
-
 // The plane extraction alone: orientation `plane`, indices first, first ± 1,
 // ... as the scroll visits them.
 double extraction(isImageData* volume, int plane, const std::vector<int>& indices) {
@@ -140,7 +141,19 @@ void BM_MprScroll(benchmark::State& st) {
   }
   isViewerVR* vr = fwtest::ViewerHarness::volumeOf(h->cellOfKind(VIEW_KIND_VR));
   h->waitForVolume(vr);
-  const double idle = idleFrame(*h, 60);
+  // Idle frames in blocks between the scrolling ones, so that both see the
+  // same load of the machine.
+  std::vector<double> idle, idleCpu;
+  auto idleBlock = [&] {
+    for (int i = 0; i < 30; ++i) {
+      const auto t0 = Clock::now();
+      const double c0 = threadCpuMs();
+      h->frames(1);
+      idle.push_back(msSince(t0));
+      idleCpu.push_back(threadCpuMs() - c0);
+    }
+  };
+  idleBlock();
 
   // One notch per frame, away from the user until the last plane is near,
   // then back.
@@ -150,18 +163,25 @@ void BM_MprScroll(benchmark::State& st) {
   }
   const int count = viewer->getSliceCount();
   int direction = 1;
-  std::vector<double> frames;
+  std::vector<double> frames, cpu;
   std::vector<int> visited;
   VolumeFrames volume(vr);
   const int start = viewer->imageActor->getSliceIndex();
+  int n = 0;
   for (auto _ : st) {
+    if (++n % 50 == 0) {
+      idleBlock();
+      volume.poll();
+    }
     const int index = viewer->imageActor->getSliceIndex();
     if (index >= count - 2) direction = -1;
     if (index <= 1) direction = 1;
     h->wheel(cocos2d::Vec2::ZERO, direction, true);
     const auto t0 = Clock::now();
+    const double c0 = threadCpuMs();
     h->frames(1);
     const double ms = msSince(t0);
+    cpu.push_back(threadCpuMs() - c0);
     volume.poll();
     frames.push_back(ms);
     visited.push_back(viewer->imageActor->getSliceIndex());
@@ -172,14 +192,18 @@ void BM_MprScroll(benchmark::State& st) {
     prev = i;
     return m;
   }));
+  idleBlock();
   const int plane = viewer->imageActor->getPlaneOrientation();
   const double extract = extraction(viewer->getImageData(), plane, visited);
   const double frame = median(frames);
   st.counters["frame_ms"] = frame;
-  st.counters["idle_ms"] = idle;
+  const double idleMs = median(idle);
+  st.counters["idle_ms"] = idleMs;
   st.counters["extract_ms"] = extract;
-  st.counters["goal_ms"] = idle + 1.5 * extract;
-  st.counters["ratio"] = extract > 0 ? (frame - idle) / extract : 0.0;
+  st.counters["goal_ms"] = idleMs + 1.5 * extract;
+  st.counters["ratio"] = extract > 0 ? (frame - idleMs) / extract : 0.0;
+  st.counters["cpu_ms"] = median(cpu);
+  st.counters["idle_cpu_ms"] = median(idleCpu);
   st.counters["volume_frames"] = volume.count;
   st.counters["steps"] = moved;
   st.SetLabel(kind == VIEW_KIND_AXIAL ? "axial cell" : "sagittal cell");

@@ -4,7 +4,8 @@
 // multi-view shows the next phase (after the last, the first), as the 4-D
 // strip's next button does.
 //
-// Reference, in the same run: the idle frame of the same layout plus the
+// Reference, in the same run (idle blocks of 30 frames before, between
+// every 50 cine frames and after them): the idle frame of the same layout plus the
 // extraction of the planes shown, taken alone from the next phase by an
 // isImagePlane (2dview: the axial plane; mpr3d: axial, coronal and
 // sagittal). Goal: the 2-D cells keep within 1.5 × that reference.
@@ -14,7 +15,9 @@
 //
 // Counters: phases_per_s (from the median frame), frame_ms, idle_ms,
 // extract_ms, reference_ms = idle + extract, ratio = frame / reference,
-// max_frame_ms, volume_frames, volume_fps. The manual time is the frame's.
+// max_frame_ms, first_frame_ms, slow_frames (above twice the median),
+// cpu_ms and idle_cpu_ms (the UI thread's own CPU time in a
+// frame), volume_frames, volume_fps. The manual time is the frame's.
 //
 // Needs an X display. Without DISPLAY the benchmark re-runs itself under
 //   xvfb-run -a -s "-screen 0 1280x800x24"
@@ -23,6 +26,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -48,6 +52,15 @@ double median(std::vector<double> v) {
 }
 
 double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+
+// CPU time of the calling (UI) thread, in milliseconds: what a frame costs
+// the UI thread itself, apart from waiting for the GL rasterizer and the X
+// server.
+double threadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+}
 
 fwtest::ViewerHarness* stage() {
   static fwtest::ViewerHarness* h = []() -> fwtest::ViewerHarness* {
@@ -117,30 +130,48 @@ void BM_PhaseCine(benchmark::State& st) {
   for (KeyViewProperty* c : h->cells())
     if (isViewerImage* v = fwtest::ViewerHarness::imageViewerOf(c)) viewers.push_back(v);
 
-  std::vector<double> idle;
-  for (int i = 0; i < 60; ++i) {
-    const auto t0 = Clock::now();
-    h->frames(1);
-    idle.push_back(msSince(t0));
-  }
+  // Idle frames in blocks between the cine's, so that both see the same
+  // load of the machine.
+  std::vector<double> idle, idleCpu;
+  auto idleBlock = [&] {
+    for (int i = 0; i < 30; ++i) {
+      const auto t0 = Clock::now();
+      const double c0 = threadCpuMs();
+      h->frames(1);
+      idle.push_back(msSince(t0));
+      idleCpu.push_back(threadCpuMs() - c0);
+    }
+  };
+  idleBlock();
   std::vector<double> extract;
   const int phases = data->getFirstFrame()->frameCount;
   for (int k = 0; k < phases; ++k) extract.push_back(extraction(data, viewers, (k + 1) % phases));
 
-  std::vector<double> frames;
+  std::vector<double> frames, cpu;
   VolumeFrames volume(vr);
+  double paused = 0;
   const auto start = Clock::now();
+  int n = 0;
   for (auto _ : st) {
+    if (++n % 50 == 0) {
+      const auto pause = Clock::now();
+      idleBlock();
+      volume.poll();
+      paused += msSince(pause);
+    }
     const int next = h->getManager()->hasNextPhase() ? h->getManager()->getPhaseIndex() + 1 : 0;
     const auto t0 = Clock::now();
+    const double c0 = threadCpuMs();
     multi->setPhase(next);
     h->frames(1);
     const double ms = msSince(t0);
+    cpu.push_back(threadCpuMs() - c0);
     volume.poll();
     frames.push_back(ms);
     st.SetIterationTime(ms / 1000.0);
   }
-  const double seconds = msSince(start) / 1000.0;
+  idleBlock();
+  const double seconds = (msSince(start) - paused) / 1000.0;
   const double frame = median(frames);
   const double reference = median(idle) + median(extract);
   st.counters["phases_per_s"] = frame > 0 ? 1000.0 / frame : 0.0;
@@ -150,6 +181,11 @@ void BM_PhaseCine(benchmark::State& st) {
   st.counters["reference_ms"] = reference;
   st.counters["ratio"] = reference > 0 ? frame / reference : 0.0;
   st.counters["max_frame_ms"] = frames.empty() ? 0.0 : *std::max_element(frames.begin(), frames.end());
+  st.counters["slow_frames"] =
+      static_cast<double>(std::count_if(frames.begin(), frames.end(), [frame](double f) { return f > 2 * frame; }));
+  st.counters["first_frame_ms"] = frames.empty() ? 0.0 : frames.front();
+  st.counters["cpu_ms"] = median(cpu);
+  st.counters["idle_cpu_ms"] = median(idleCpu);
   st.counters["volume_frames"] = volume.count;
   st.counters["volume_fps"] = seconds > 0 ? volume.count / seconds : 0.0;
   st.SetLabel(layoutName(layout));
