@@ -482,6 +482,38 @@ TEST_F(LayoutsWindow, DynamicPetThroughItsPhasesInMpr3dThenCompare4d) {
   EXPECT_TRUE(clear(grid.at(500, 199)));
 }
 
+TEST_F(LayoutsWindow, SeparateSeriesJoinedIntoOneFrameSetForCompare4d) {
+  // Three acquisitions of the same geometry, each its own series: the
+  // screen joins them into one set of three frames and shows it side by
+  // side. A fourth of another slice count does not join.
+  dcmfixtures::CtPhantom small;
+  small.width = small.height = 64;
+  small.slices = 40;
+  std::vector<std::string> folders;
+  for (const char* name : {"t0", "t1", "t2"}) {
+    folders.push_back(folderOf(name));
+    ASSERT_EQ(dcmfixtures::writeCtPhantom(folders.back(), small).files.size(), 40u);
+  }
+  dcmfixtures::CtPhantom other = small;
+  other.slices = 30;
+  folders.push_back(folderOf("t3"));
+  dcmfixtures::writeCtPhantom(folders.back(), other);
+  ASSERT_TRUE(h.openSeries(folders)) << h.lastError;
+  EXPECT_EQ(h.joinFrames(0, 4), nullptr);
+  EXPECT_FALSE(h.image(0)->isMultiFrame()) << "a refused set leaves the series alone";
+  isImageData* set = h.joinFrames(0, 3);
+  ASSERT_EQ(set, h.image(0));
+  ASSERT_TRUE(set->isMultiFrame());
+  EXPECT_EQ(set->getFirstFrame()->frameCount, 3);
+  h.show(set, LAYOUT_COMPARE4D);
+  ASSERT_EQ(h.layout(), LAYOUT_COMPARE4D);
+  const auto cells = h.cells();
+  ASSERT_EQ(cells.size(), 3u);
+  for (size_t k = 0; k < 3; ++k) EXPECT_NE(h.cellOfData(h.image(k)), nullptr) << k;
+  const Picture shot = h.capture("layouts_frame_set_compare4d.png");
+  expectCellsShown(shot, cells);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
