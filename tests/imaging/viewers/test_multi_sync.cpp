@@ -153,7 +153,9 @@ struct SyncTest : ::testing::Test {
   // the button held until everything the moves queued has been delivered,
   // then released. Returns when the button is up; what the release sets off
   // is still under way, on otherwise empty queues.
-  void drag(KeyViewProperty* c, int button, Vec2 by) {
+  // With `pauseBeforeRelease` false the button comes up in the frame of the
+  // last move, as in a quick flick.
+  void drag(KeyViewProperty* c, int button, Vec2 by, bool pauseBeforeRelease = true) {
     isViewerImage* v = viewerOf(c);
     if (auto* tool = dynamic_cast<isInteractorImage*>(v->getInteractor()))
       tool->setClock([this] { return clockMs; });
@@ -163,10 +165,11 @@ struct SyncTest : ::testing::Test {
     for (int k = 1; k <= 8; ++k) {
       const Vec2 p = from + by * (k / 8.0f);
       view()->injectMouseMove(p.x, p.y, button);
+      if (k == 8 && !pauseBeforeRelease) break;
       stepFrames(1);
       clockMs += 16;
     }
-    settle();
+    if (pauseBeforeRelease) settle();
     view()->injectMouseUp(from.x + by.x, from.y + by.y, button);
     clockMs += 1000;
   }
@@ -305,6 +308,21 @@ TEST_F(SyncTest, WindowDragReachesEveryTwoDimensionalCellOfTheSeriesOnly) {
   settle();
   EXPECT_EQ(windowOf(coronal), after);
   EXPECT_EQ(windowOf(otherSeries), before) << "another series keeps its window";
+}
+
+// The linked views end on the window the dragged view shows, also when the
+// button comes up before the last steps have reached it.
+TEST_F(SyncTest, QuickWindowDragLeavesTheLinkedViewsOnTheFinalWindow) {
+  isImageData* ct = phantom(40);
+  KeyViewProperty* axial = add(VIEW_KIND_AXIAL, true, Rect(0, 400, 600, 400), ct);
+  KeyViewProperty* coronal = add(VIEW_KIND_CORONAL, true, Rect(600, 400, 600, 400), ct);
+  multi->handleCommand(NOTIFY_TOOL_WINDOW_BY_TOUCH, nullptr);
+  settle();
+  const std::vector<float> before = windowOf(axial);
+  drag(axial, 0, Vec2(60, 30), false);
+  settle();
+  EXPECT_NE(windowOf(axial), before);
+  EXPECT_EQ(windowOf(coronal), windowOf(axial));
 }
 
 TEST_F(SyncTest, PanTotalReachesTheLinkedCellsOfTheSameKind) {

@@ -174,6 +174,60 @@ TEST_F(MultiViewWindow, Mpr3dQuartersByHand) {
   ASSERT_TRUE(multi->getFocusedViewRect(focused));
   EXPECT_EQ(focused, axial);
 
+  // Wheel notches over the axial cell step it through the multi-view, and
+  // the linked coronal and sagittal cells' focal points follow it.
+  const Uint32 windowId = SDL_GetWindowID(SDL_GL_GetCurrentWindow());
+  isViewerBrowser* axialCell = browserOf(multi->getFocusedCell());
+  isViewerImage* axialViewer = axialCell->getCurrentViewer();
+  ASSERT_NE(axialViewer, nullptr);
+  const int sliceBefore = axialViewer->imageActor->getSliceIndex();
+  auto focalZ = [](isViewerImage* v) { return v->planeFrame.m[14]; };
+  isViewerImage* coronalViewer = nullptr;
+  for (auto& entry : multi->cells)
+    for (KeyViewProperty* c : entry.second)
+      if (c->getViewKind() == VIEW_KIND_CORONAL) coronalViewer = browserOf(c)->getCurrentViewer();
+  ASSERT_NE(coronalViewer, nullptr);
+  SDL_WarpMouseInWindow(SDL_GL_GetCurrentWindow(), static_cast<int>(axial.getMidX()),
+                        static_cast<int>(kH - axial.getMidY()));
+  stepWindowFrames(2);
+  for (int notch = 0; notch < 3; ++notch) {
+    SDL_Event wheel{};
+    wheel.type = SDL_MOUSEWHEEL;
+    wheel.wheel.windowID = windowId;
+    wheel.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+    wheel.wheel.y = 1;
+    ASSERT_EQ(SDL_PushEvent(&wheel), 1);
+    stepWindowFrames(1);
+  }
+  EXPECT_TRUE(pumpUntil([&] { return axialViewer->imageActor->getSliceIndex() == sliceBefore + 3; }));
+  EXPECT_TRUE(pumpUntil([&] { return std::fabs(focalZ(coronalViewer) - focalZ(axialViewer)) < 1e-3f; }))
+      << "coronal focal z " << focalZ(coronalViewer) << ", axial " << focalZ(axialViewer);
+  capture("multi_view_mpr3d_wheel.png");
+
+  // The rotate tool handed to the volume cell: a left drag across it turns
+  // the camera about the volume.
+  isViewerVR* volume = volumeOf(volumeCell);
+  const CameraState turnedFrom = volume->getCameraState();
+  multi->handleNotification(NOTIFY_FOCUS_REQUEST, nullptr, volume);
+  stepWindowFrames(2);
+  multi->handleCommand(NOTIFY_TOOL_ROTATE, nullptr);
+  const int vx = static_cast<int>(vr.getMidX()), vy = static_cast<int>(kH - vr.getMidY());
+  viewtest::pushButton(windowId, SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, vx, vy);
+  stepWindowFrames(1);
+  for (int i = 1; i <= 6; ++i) {
+    viewtest::pushMotion(windowId, vx + 10 * i, vy, 10, 0, SDL_BUTTON_LMASK);
+    stepWindowFrames(1);
+  }
+  viewtest::pushButton(windowId, SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, vx + 60, vy);
+  stepWindowFrames(2);
+  const CameraState turnedTo = volume->getCameraState();
+  EXPECT_LT(turnedFrom.viewDirection.dot(turnedTo.viewDirection), 0.99f) << "the view direction turned";
+  EXPECT_NEAR(turnedFrom.target.distance(turnedTo.target), 0.0f, 1e-3f) << "about the same target";
+  waitForVolume(volume);
+  capture("multi_view_mpr3d_turned.png");
+  multi->handleNotification(NOTIFY_FOCUS_REQUEST, nullptr, axialCell);
+  stepWindowFrames(2);
+
   // The screen's maximise button for the sagittal window: it fills the
   // multi-view, the others step aside; the same post puts everything back.
   KeyViewProperty* sagittalCell = lastCell();
