@@ -11,11 +11,15 @@
 // sagittal). Goal: the 2-D cells keep within 1.5 × that reference.
 // The volume cell renders on its own threads and must never hold the UI
 // thread: its frames are reported apart (volume_frames, volume_fps), with
-// the slowest UI frame of the run (max_frame_ms).
+// the slowest UI frame of the run (max_frame_ms). A third run shows
+// "mpr3d" with the volume cell's actor hidden (it renders nothing), to tell
+// what the volume's threads cost the 2-D cells.
 //
 // Counters: phases_per_s (from the median frame), frame_ms, idle_ms,
 // extract_ms, reference_ms = idle + extract, ratio = frame / reference,
 // max_frame_ms, first_frame_ms, slow_frames (above twice the median),
+// waits and preempted (the UI thread's voluntary and involuntary context
+// switches per frame; idle_waits, idle_preempted in the idle blocks),
 // cpu_ms and idle_cpu_ms (the UI thread's own CPU time in a
 // frame), volume_frames, volume_fps. The manual time is the frame's.
 //
@@ -25,6 +29,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <sys/resource.h>
+
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -84,6 +90,15 @@ fwtest::ViewerHarness* stage() {
   return h;
 }
 
+// Context switches of the calling thread so far: voluntary (it waited: a
+// lock, a fence, the X server) and involuntary (its core was taken).
+void contextSwitches(long& waited, long& preempted) {
+  rusage u{};
+  getrusage(RUSAGE_THREAD, &u);
+  waited = u.ru_nvcsw;
+  preempted = u.ru_nivcsw;
+}
+
 struct VolumeFrames {
   explicit VolumeFrames(isViewerVR* v) : actor(v ? v->getVolumeActor() : nullptr) { last = texture(); }
   cocos2d::Texture2D* texture() const { return actor && actor->getSprite() ? actor->getSprite()->getTexture() : nullptr; }
@@ -126,6 +141,10 @@ void BM_PhaseCine(benchmark::State& st) {
   isViewerMulti* multi = h->multi();
   isViewerVR* vr = fwtest::ViewerHarness::volumeOf(h->cellOfKind(VIEW_KIND_VR));
   if (vr) h->waitForVolume(vr);
+  // The diagnostic run: the volume cell stops rendering (its actor hidden),
+  // to tell what its threads cost the 2-D cells' frames.
+  const bool volumeOff = st.range(1) == 1;
+  if (vr && volumeOff) vr->getVolumeActor()->setVisible(false);
   std::vector<isViewerImage*> viewers;
   for (KeyViewProperty* c : h->cells())
     if (isViewerImage* v = fwtest::ViewerHarness::imageViewerOf(c)) viewers.push_back(v);
@@ -150,22 +169,33 @@ void BM_PhaseCine(benchmark::State& st) {
   std::vector<double> frames, cpu;
   VolumeFrames volume(vr);
   double paused = 0;
+  long waited0 = 0, preempted0 = 0, waited1 = 0, preempted1 = 0, waitedIdle = 0, preemptedIdle = 0;
   const auto start = Clock::now();
   int n = 0;
+  long waitedTotal = 0, preemptedTotal = 0;
   for (auto _ : st) {
     if (++n % 50 == 0) {
       const auto pause = Clock::now();
+      long w0, p0, w1, p1;
+      contextSwitches(w0, p0);
       idleBlock();
+      contextSwitches(w1, p1);
+      waitedIdle += w1 - w0;
+      preemptedIdle += p1 - p0;
       volume.poll();
       paused += msSince(pause);
     }
     const int next = h->getManager()->hasNextPhase() ? h->getManager()->getPhaseIndex() + 1 : 0;
     const auto t0 = Clock::now();
     const double c0 = threadCpuMs();
+    contextSwitches(waited0, preempted0);
     multi->setPhase(next);
     h->frames(1);
     const double ms = msSince(t0);
     cpu.push_back(threadCpuMs() - c0);
+    contextSwitches(waited1, preempted1);
+    waitedTotal += waited1 - waited0;
+    preemptedTotal += preempted1 - preempted0;
     volume.poll();
     frames.push_back(ms);
     st.SetIterationTime(ms / 1000.0);
@@ -184,17 +214,26 @@ void BM_PhaseCine(benchmark::State& st) {
   st.counters["slow_frames"] =
       static_cast<double>(std::count_if(frames.begin(), frames.end(), [frame](double f) { return f > 2 * frame; }));
   st.counters["first_frame_ms"] = frames.empty() ? 0.0 : frames.front();
+  // Per frame: the UI thread's waits and the times its core was taken.
+  const double cine = static_cast<double>(std::max<size_t>(1, frames.size()));
+  const double idleFrames = 30.0 * std::max(1, n / 50);
+  st.counters["waits"] = waitedTotal / cine;
+  st.counters["preempted"] = preemptedTotal / cine;
+  st.counters["idle_waits"] = waitedIdle / idleFrames;
+  st.counters["idle_preempted"] = preemptedIdle / idleFrames;
   st.counters["cpu_ms"] = median(cpu);
   st.counters["idle_cpu_ms"] = median(idleCpu);
   st.counters["volume_frames"] = volume.count;
   st.counters["volume_fps"] = seconds > 0 ? volume.count / seconds : 0.0;
-  st.SetLabel(layoutName(layout));
+  st.SetLabel(std::string(layoutName(layout)) + (volumeOff ? ", volume cell not rendering" : ""));
+  if (vr && volumeOff) vr->getVolumeActor()->setVisible(true);
   multi->setPhase(0);
   h->frames(2);
 }
 BENCHMARK(BM_PhaseCine)
-    ->Arg(LAYOUT_2DVIEW)
-    ->Arg(LAYOUT_MPR3D)
+    ->Args({LAYOUT_2DVIEW, 0})
+    ->Args({LAYOUT_MPR3D, 0})
+    ->Args({LAYOUT_MPR3D, 1})
     ->Iterations(200)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
