@@ -29,11 +29,11 @@ class editWW : public cocos2d::Node,
                public NSUI::UILocalConfig,
                public NSUI::UIControlBase,
                public NSUI::UIJson {
-public:
-  static constexpr const char *kWindowName = "editWW";
-  static constexpr const char *kViewName = "editWW_view";
-  static constexpr const char *kPanelName = "editWW.csb";
-  static constexpr const char *kBackName = "btn_back";
+ public:
+  static constexpr const char* kWindowName = "editWW";
+  static constexpr const char* kViewName = "editWW_view";
+  static constexpr const char* kPanelName = "editWW.csb";
+  static constexpr const char* kBackName = "btn_back";
   static constexpr int kBackZOrder = 1001;
   static constexpr float kMessageSeconds = 1.5f;
   // The field geometry relative to its label and its look.
@@ -46,16 +46,16 @@ public:
   static constexpr int kFieldDecimals = 4;
 
   // The field names.
-  static constexpr const char *kWidthField = "editWW";
-  static constexpr const char *kLevelField = "editWL";
-  static constexpr const char *kMinField = "editMin";
-  static constexpr const char *kMaxField = "editMax";
+  static constexpr const char* kWidthField = "editWW";
+  static constexpr const char* kLevelField = "editWL";
+  static constexpr const char* kMinField = "editMin";
+  static constexpr const char* kMaxField = "editMax";
 
   CREATE_FUNC(editWW);
   // The modal window "editWW" holding a new editor ("editWW_view"), its
   // fields set up, the panel at the top centre, the return key enabled.
   // The caller adds it to its screen and then calls setWindowLevel.
-  static NSUI::NSResponseWindow *createWindow();
+  static NSUI::NSResponseWindow* createWindow();
 
   // Names the node and loads the panel; a missing panel file still succeeds
   // (the editor then has no fields).
@@ -77,27 +77,26 @@ public:
   // Return key and the back button: applies and, when that succeeds, closes
   // the window. Always handled, so nothing beneath the pop-up reacts.
   bool onResponseReturn() override;
-  void onButtonClicked(cocos2d::Ref *sender);
+  void onButtonClicked(cocos2d::Ref* sender);
   // Every text event of a field: keeps the other pair in step.
-  void onFieldChanged(cocos2d::Ref *sender, NSUI::NSTextField::EventType type);
+  void onFieldChanged(cocos2d::Ref* sender, NSUI::NSTextField::EventType type);
 
-  cocos2d::Node *getPanel() const { return panel; }
+  cocos2d::Node* getPanel() const { return panel; }
   // A field by name, or null.
-  NSUI::NSTextField *field(const std::string &name) const;
+  NSUI::NSTextField* field(const std::string& name) const;
 
-  // The text a field shows for a value: four decimals at most, trailing
-  // zeros and point dropped, never "-0".
-  static std::string fieldText(double value);
-
-protected:
+ protected:
   editWW() = default;
 
-private:
+ private:
   struct Values {
     float width = 0, level = 0, min = 0, max = 0;
   };
   Values readFields() const;
-  void setField(const char *name, double value);
+  // The text a field shows for a value: four decimals at most, trailing
+  // zeros and point dropped, never "-0".
+  static std::string fieldText(double value);
+  void setField(const char* name, double value);
 
-  cocos2d::Node *panel = nullptr; // a child; not retained
+  cocos2d::Node* panel = nullptr;  // a child; not retained
 };
