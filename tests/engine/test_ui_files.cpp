@@ -246,6 +246,10 @@ TEST(UiFileLint, EveryUiFileLoads) {
       {"dcmNodeSendInfo.csb", "ip", "Text"}, {"dcmNodeSendInfo.csb", "path", "Text"},
       {"dcmNodeSendInfo.csb", "ratio", "Text"}, {"dcmNodeSendInfo.csb", "dcmNodeSend_retry", "Button"},
       {"dcmNodeSendTool.csb", "del", "Button"},
+      // The window width and level editor.
+      {"editWW.csb", "btn_back", "Button"}, {"editWW.csb", "editWW_title", "Text"},
+      {"editWW.csb", "editWW_window", "Text"}, {"editWW.csb", "editWW_level", "Text"},
+      {"editWW.csb", "editWW_min", "Text"}, {"editWW.csb", "editWW_max", "Text"},
       // The account panel and its plain page.
       {"login.csb", "bk", "ImageView"},   {"login.csb", "goBack", "Button"}, {"login.csb", "change", "Button"},
       {"login.csb", "send", "Button"},    {"login.csb", "login", "Button"},  {"login.csb", "loginTitle", "Text"},

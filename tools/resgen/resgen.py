@@ -579,6 +579,15 @@ RESOURCES.update({
 })
 
 
+# ---------------------------------------------------------------- window editor
+
+RESOURCES.update({
+    # The back button of the window width and level editor.
+    "editww/back.png": lambda: back_arrow((255, 255, 255)),
+    "editww/backPressed.png": lambda: back_arrow((21, 170, 254)),
+})
+
+
 # ---------------------------------------------------------------- account panel
 
 def login_background(w=250, h=520):
