@@ -730,8 +730,8 @@ def quick_capture():
 def quick_info():
     """The DICOM menu: a lower-case i in a ring."""
     return quick_icon([
-        (lambda x, y: _aa(1.8 - abs(math.hypot(x - 28, y - 28) - 19)), QT_BLUE),
-        (lambda x, y: max(_aa(3.2 - math.hypot(x - 28, y - 18)), _box(x, y, 25, 24, 31, 40)), QT_BLUE),
+        (lambda x, y: _aa(2.5 - abs(math.hypot(x - 28, y - 28) - 19)), QT_BLUE),
+        (lambda x, y: max(_aa(4.0 - math.hypot(x - 28, y - 17)), _box(x, y, 24.5, 23.5, 31.5, 41)), QT_BLUE),
     ])
 
 
