@@ -16,7 +16,7 @@ constexpr const char* kRestorePicture = "res/fullscreen_exit.png";
 constexpr const char* kLinkPicture = "res/link.png";
 constexpr const char* kUnlinkPicture = "res/unlink.png";
 
-struct ButtonSpec {
+struct ButtonEntry {
   const char* name;
   const char* picture;
   int offset;  // from the first button's x
@@ -24,7 +24,7 @@ struct ButtonSpec {
 
 // Creation order; the offsets give the order on screen (max, capture,
 // favorite, info, link).
-constexpr ButtonSpec kButtons[] = {
+constexpr ButtonEntry kButtons[] = {
     {"max", kMaxPicture, 0},
     {"favorite", "res/favoriteBlue.png", 60},
     {"capture", "res/cameraBlue.png", 30},
@@ -83,10 +83,10 @@ bool quickTool::init() {
 }
 
 void quickTool::createButtons() {
-  for (const ButtonSpec& spec : kButtons) {
-    auto* button = cocos2d::ui::Button::create(spec.picture, "", "");
+  for (const ButtonEntry& entry : kButtons) {
+    auto* button = cocos2d::ui::Button::create(entry.picture, "", "");
     if (!button) continue;
-    button->setName(spec.name);
+    button->setName(entry.name);
     button->setScale(kButtonScale);
     button->setAnchorPoint(cocos2d::Vec2::ZERO);
     button->addClickEventListener([this](cocos2d::Ref* sender) { onButtonClicked(sender); });
@@ -105,8 +105,8 @@ void quickTool::attachToWindow(isImageSDK::isRenderWindow* window, bool linked) 
   setPosition(cocos2d::Vec2(world.m[12], world.m[13] + kLift));
 
   const int b = firstButtonX(getContentSize().width);
-  for (const ButtonSpec& spec : kButtons)
-    if (auto* button = getChildByName(spec.name)) button->setPosition(cocos2d::Vec2(b + spec.offset, 0.0f));
+  for (const ButtonEntry& entry : kButtons)
+    if (auto* button = getChildByName(entry.name)) button->setPosition(cocos2d::Vec2(b + entry.offset, 0.0f));
 
   if (auto* link = dynamic_cast<cocos2d::ui::Button*>(getChildByName("link"))) showLinkState(link, linked);
   windowId = window->getRefID();
