@@ -610,6 +610,165 @@ RESOURCES.update({
 })
 
 
+# ---------------------------------------------------------------- quick tool bar over the render windows
+
+def _qt_seg(x, y, x0, y0, x1, y1):
+    """Distance from (x, y) to the segment (x0, y0)-(x1, y1)."""
+    dx, dy = x1 - x0, y1 - y0
+    t = max(0.0, min(1.0, ((x - x0) * dx + (y - y0) * dy) / (dx * dx + dy * dy or 1.0)))
+    return math.hypot(x - x0 - t * dx, y - y0 - t * dy)
+
+
+def _qt_lines(x, y, points, width):
+    """Coverage of a polyline stroked `width` wide."""
+    d = min(_qt_seg(x, y, *points[i], *points[i + 1]) for i in range(len(points) - 1))
+    return _aa(width / 2 - d)
+
+
+def _qt_in_polygon(x, y, pts):
+    inside = False
+    for i in range(len(pts)):
+        (x0, y0), (x1, y1) = pts[i], pts[(i + 1) % len(pts)]
+        if (y0 > y) != (y1 > y) and x < x0 + (y - y0) * (x1 - x0) / (y1 - y0):
+            inside = not inside
+    return inside
+
+
+def _qt_polygon(x, y, pts, grow=0.0):
+    """Coverage of a filled polygon, optionally grown by `grow` units."""
+    d = min(_qt_seg(x, y, *pts[i], *pts[(i + 1) % len(pts)]) for i in range(len(pts)))
+    return 1.0 if _qt_in_polygon(x, y, pts) else _aa(grow - d)
+
+
+def _qt_star_points(cx, cy, outer):
+    pts = []
+    for i in range(10):
+        r = outer if i % 2 == 0 else outer * 0.42
+        a = math.radians(-90 + 36 * i)
+        pts.append((cx + r * math.cos(a), cy + r * math.sin(a)))
+    return pts
+
+
+def _qt_capsule_ring(x, y, x0, y0, x1, y1, radius, width):
+    """Outline of a capsule (a chain link) around the segment."""
+    return _aa(width / 2 - abs(_qt_seg(x, y, x0, y0, x1, y1) - radius))
+
+
+QT_PLATE = (16, 20, 28)
+QT_WHITE = (240, 244, 250)
+QT_BLUE = (21, 170, 254)
+QT_GREY = (150, 158, 170)
+QT_AMBER = (250, 196, 40)
+
+
+def quick_icon(layers, size=56):
+    """A glyph of the quick tool bar on a dark, half-transparent rounded
+    plate, so that it reads over any image at half size. `layers` are
+    (cover(x, y) -> 0..1, rgb) pairs painted in order over the plate."""
+    radius = 12.0
+    def px(x, y):
+        cx, cy = x + 0.5, y + 0.5
+        qx, qy = min(cx, size - cx), min(cy, size - cy)
+        plate = _aa(radius - math.hypot(radius - qx, radius - qy)) if qx < radius and qy < radius else 1.0
+        r, g, b = QT_PLATE
+        a = 0.55 * plate
+        for cover, rgb in layers:
+            c = cover(cx, cy)
+            if c <= 0.0:
+                continue
+            out = c + a * (1.0 - c)
+            r = (rgb[0] * c + r * a * (1.0 - c)) / out
+            g = (rgb[1] * c + g * a * (1.0 - c)) / out
+            b = (rgb[2] * c + b * a * (1.0 - c)) / out
+            a = out
+        return (int(round(r)), int(round(g)), int(round(b)), int(round(255 * a)))
+    return png(size, size, px)
+
+
+def quick_fullscreen(exit_):
+    """Four corner brackets: pointing out (maximise) or in (restore)."""
+    if not exit_:
+        corners = [[(10, 22), (10, 10), (22, 10)], [(34, 10), (46, 10), (46, 22)],
+                   [(46, 34), (46, 46), (34, 46)], [(22, 46), (10, 46), (10, 34)]]
+    else:
+        corners = [[(10, 22), (22, 22), (22, 10)], [(34, 10), (34, 22), (46, 22)],
+                   [(46, 34), (34, 34), (34, 46)], [(22, 46), (22, 34), (10, 34)]]
+    return quick_icon([(lambda x, y: max(_qt_lines(x, y, c, 4.5) for c in corners), QT_WHITE)])
+
+
+def quick_favourite():
+    """Keeps a picture of the view: a framed photograph (hills and sun)
+    with a favourites star on its corner."""
+    frame = [(7, 17), (41, 17), (41, 47), (7, 47), (7, 17)]
+    hill = [(10, 45), (21, 29), (31, 45)]
+    small = [(25, 45), (31, 36), (38, 45)]
+    star = _qt_star_points(41, 16, 12)
+    return quick_icon([
+        (lambda x, y: _qt_lines(x, y, frame, 3.5), QT_BLUE),
+        (lambda x, y: max(_qt_polygon(x, y, hill), _qt_polygon(x, y, small)), QT_BLUE),
+        (lambda x, y: _aa(3.5 - math.hypot(x - 16, y - 24)), QT_BLUE),
+        (lambda x, y: _qt_polygon(x, y, star, 2.5), QT_PLATE),
+        (lambda x, y: _qt_polygon(x, y, star), QT_AMBER),
+    ])
+
+
+def quick_capture():
+    """Keeps the image data: a stack of slices, the front one showing a
+    body section (outline and a bright spine)."""
+    def sheet(x0, y0):
+        return [(x0, y0), (x0 + 26, y0), (x0 + 26, y0 + 26), (x0, y0 + 26), (x0, y0)]
+    back, middle, front = sheet(22, 8), sheet(15, 15), (8, 22)
+    def front_fill(x, y):
+        return _box(x, y, front[0], front[1], front[0] + 26, front[1] + 26)
+    def front_gap(x, y):
+        return _box(x, y, front[0] - 3, front[1] - 3, front[0] + 29, front[1] + 29)
+    def section(x, y):
+        e = math.hypot((x - 21) / 9.0, (y - 36) / 6.5)
+        return max(0.0, min(1.0, (1.0 - e) * 7.0))
+    return quick_icon([
+        (lambda x, y: _qt_lines(x, y, back, 3.0), QT_BLUE),
+        (lambda x, y: _box(x, y, 12.5, 12.5, 43.5, 43.5), QT_PLATE),
+        (lambda x, y: _qt_lines(x, y, middle, 3.0), QT_BLUE),
+        (lambda x, y: front_gap(x, y), QT_PLATE),
+        (front_fill, QT_BLUE),
+        (section, QT_PLATE),
+        (lambda x, y: _aa(2.2 - math.hypot(x - 21, y - 40)), QT_WHITE),
+    ])
+
+
+def quick_info():
+    """The DICOM menu: a lower-case i in a ring."""
+    return quick_icon([
+        (lambda x, y: _aa(2.5 - abs(math.hypot(x - 28, y - 28) - 19)), QT_BLUE),
+        (lambda x, y: max(_aa(4.0 - math.hypot(x - 28, y - 17)), _box(x, y, 24.5, 23.5, 31.5, 41)), QT_BLUE),
+    ])
+
+
+def quick_link(linked):
+    """Two chain links: joined (linked), or apart with break marks in grey
+    (unlinked)."""
+    if linked:
+        links = [(13, 43, 25, 31), (31, 25, 43, 13)]
+        return quick_icon([(lambda x, y: max(_qt_capsule_ring(x, y, *l, 8, 4.0) for l in links), QT_WHITE)])
+    links = [(9, 47, 18, 38), (38, 18, 47, 9)]
+    marks = [[(23, 23), (18, 18)], [(33, 33), (38, 38)]]
+    return quick_icon([
+        (lambda x, y: max(_qt_capsule_ring(x, y, *l, 8, 4.0) for l in links), QT_GREY),
+        (lambda x, y: max(_qt_lines(x, y, m, 2.5) for m in marks), QT_GREY),
+    ])
+
+
+RESOURCES.update({
+    "res/fullscreen.png": lambda: quick_fullscreen(False),
+    "res/fullscreen_exit.png": lambda: quick_fullscreen(True),
+    "res/favoriteBlue.png": quick_favourite,
+    "res/cameraBlue.png": quick_capture,
+    "res/dcmInfoBlue.png": quick_info,
+    "res/link.png": lambda: quick_link(True),
+    "res/unlink.png": lambda: quick_link(False),
+})
+
+
 def write_if_changed(path, data):
     if os.path.exists(path):
         with open(path, "rb") as f:
