@@ -93,6 +93,9 @@ struct Picture {
 
 class ViewerHarness {
  public:
+  // An id no part of the program uses, for settle()'s marker.
+  static constexpr int kSettleMarker = 9004;
+
   using Clock = std::chrono::steady_clock;
 
   ViewerHarness() = default;
@@ -163,6 +166,36 @@ class ViewerHarness {
   void frames(int n) {
     for (int i = 0; i < n; ++i) cocos2d::Director::getInstance()->stepFrame();
   }
+  // Frames until the serial queue has nothing left to deliver: a marker
+  // posted to a private observer arrives in the next frame only when nothing
+  // was queued before it. New cells post their overlay texts (view name,
+  // window, position...) one delivery a frame, so a picture taken earlier
+  // shows the texts they started with.
+  bool settle(int maxFrames = 5000) {
+    auto* nc = NSUI::NSNotificationCenter::getInstance();
+    cocos2d::Node* marker = cocos2d::Node::create();
+    marker->retain();
+    bool arrived = false;
+    nc->addObserver(marker, marker, [&arrived](cocos2d::Ref*, unsigned int, NSUI::NSNotificationData*) { arrived = true; },
+                    kSettleMarker);
+    int frameCount = 0;
+    bool quiet = false;
+    while (!quiet && frameCount < maxFrames) {
+      arrived = false;
+      nc->postNotification(nullptr, kSettleMarker, nullptr, marker, false);
+      int waited = 0;
+      while (!arrived && frameCount < maxFrames) {
+        frames(1);
+        ++waited;
+        ++frameCount;
+      }
+      quiet = arrived && waited == 1;
+    }
+    nc->removeAllObservers(marker);
+    marker->release();
+    return quiet;
+  }
+
   // Frames until the condition holds; false after `seconds`.
   bool framesUntil(const std::function<bool()>& done, double seconds = 120.0) {
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
@@ -272,6 +305,7 @@ class ViewerHarness {
     manager->setImageData(data, area, layoutId);
     attach();
     frames(2);
+    settle();
   }
   // Several data side by side (setImageDataList, "compare2d").
   void showSideBySide(const std::vector<isImageSDK::isImageData*>& list) {
@@ -279,6 +313,7 @@ class ViewerHarness {
     manager->setImageDataList(list, area);
     attach();
     frames(2);
+    settle();
   }
 
   isImageSDK::appManager* getManager() const { return manager; }
@@ -298,6 +333,7 @@ class ViewerHarness {
     const int id = isImageSDK::appManager::getLayoutId(name);
     if (id) framesUntil([&] { return manager->getLayout() == id; }, 10.0);
     frames(3);
+    settle();
   }
   // A command of the screen on the multi-view (its focused cell).
   void command(unsigned int id, NSUI::NSNotificationData* data = nullptr) {
