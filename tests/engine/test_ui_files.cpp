@@ -246,6 +246,10 @@ TEST(UiFileLint, EveryUiFileLoads) {
       {"dcmNodeSendInfo.csb", "ip", "Text"}, {"dcmNodeSendInfo.csb", "path", "Text"},
       {"dcmNodeSendInfo.csb", "ratio", "Text"}, {"dcmNodeSendInfo.csb", "dcmNodeSend_retry", "Button"},
       {"dcmNodeSendTool.csb", "del", "Button"},
+      // The tag viewer: panel and row.
+      {"dcmInfo.csb", "dcmList", "Layout"}, {"dcmInfo.csb", "btn_back", "Button"},
+      {"dcmInfo.csb", "dcmInfo_title", "Text"},
+      {"tagInfo.csb", "tag", "Text"}, {"tagInfo.csb", "intro", "Text"}, {"tagInfo.csb", "value", "Text"},
       // The account panel and its plain page.
       {"login.csb", "bk", "ImageView"},   {"login.csb", "goBack", "Button"}, {"login.csb", "change", "Button"},
       {"login.csb", "send", "Button"},    {"login.csb", "login", "Button"},  {"login.csb", "loginTitle", "Text"},
