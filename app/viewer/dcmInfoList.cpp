@@ -188,8 +188,17 @@ NSUI::NSTableViewCell* dcmInfoList::tableCellAtIndex(NSUI::NSTableView* table, i
       layout->setContentSize(cellSize);
       ui::Helper::doLayout(layout);
     }
-    if (auto* t = child<ui::Text>(layout, "tag")) t->setString(data->tag);
-    if (auto* t = child<ui::Text>(layout, "intro")) t->setString(data->intro);
+    auto* intro = child<ui::Text>(layout, "intro");
+    if (auto* t = child<ui::Text>(layout, "tag")) {
+      t->setString(data->tag);
+      // Tags deep in sequences (">>>(gggg,eeee)") are narrowed to end before
+      // the description.
+      t->setScale(1.0f);
+      const float room = intro ? intro->getPositionX() - t->getPositionX() - 6.0f : 0.0f;
+      const float width = t->getContentSize().width;
+      if (room > 0 && width > room) t->setScaleX(room / width);
+    }
+    if (intro) intro->setString(data->intro);
     if (auto* t = child<ui::Text>(layout, "value")) t->setString(data->value);
   }
   return cell;

@@ -41,6 +41,15 @@ void writeTagSample(const std::string& path) {
   ok(d->findOrCreateSequenceItem(DCM_ReferencedImageSequence, item, -2), "sequence item");
   ok(item->putAndInsertString(DCM_ReferencedSOPClassUID, UID_CTImageStorage), "item class");
   ok(item->putAndInsertString(DCM_ReferencedSOPInstanceUID, "1.2.826.0.1.3680043.9.7133.1.1"), "item instance");
+  // Two more levels below the item: a code and, inside it, its meaning.
+  DcmItem* code = nullptr;
+  ok(item->findOrCreateSequenceItem(DCM_PurposeOfReferenceCodeSequence, code, -2), "code item");
+  ok(code->putAndInsertString(DCM_CodeValue, "121311"), "code value");
+  ok(code->putAndInsertString(DCM_CodingSchemeDesignator, "DCM"), "code scheme");
+  DcmItem* meaning = nullptr;
+  ok(code->findOrCreateSequenceItem(DCM_ConceptNameCodeSequence, meaning, -2), "concept item");
+  ok(meaning->putAndInsertString(DCM_CodeValue, "T-D3000"), "concept value");
+  ok(meaning->putAndInsertString(DCM_CodeMeaning, "Brustkorb – 胸部"), "concept meaning");
   putPrivate(*item, 0x0009, 0x0010, EVR_LO, "FW TAG SAMPLE");
   putPrivate(*item, 0x0009, 0x1001, EVR_LO, "in the item");
 

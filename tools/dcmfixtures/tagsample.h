@@ -9,7 +9,8 @@ namespace dcmfixtures {
 // The small CT file of writeTagged (UTF-8 character set, ISO_IR 192) with:
 // a study description, series description and patient name holding
 // multi-byte characters; a Referenced Image Sequence of one item that also
-// carries a private element; the private block "FW TAG SAMPLE" in group 0009
+// carries a private element and a code sequence nested two levels deeper
+// (elements three sequence levels down); the private block "FW TAG SAMPLE" in group 0009
 // (a text, a number and 16 bytes of OB) and a second private group 0029.
 void writeTagSample(const std::string& path);
 

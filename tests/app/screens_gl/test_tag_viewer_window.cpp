@@ -1,10 +1,10 @@
 // The tag viewer in a real SDL window (1280 x 800) under a virtual screen:
 // opened on a sample file with private elements and multi-byte texts,
 // captured once its rows are in (the rows' labels start at the column heads'
-// x) and again scrolled to its end, then closed by a click on "btn_back"
-// pushed through SDL's event queue.
-// With FW_SHOT_DIR set the captures are kept there as tag_viewer.png and
-// tag_viewer_end.png (scrolled to the private rows).
+// x), scrolled to the rows deepest in sequences and to its end, then closed
+// by a click on "btn_back" pushed through SDL's event queue. With
+// FW_SHOT_DIR set the captures are kept there as tag_viewer.png,
+// tag_viewer_sequence.png and tag_viewer_end.png.
 #include <string>
 
 #include "app/viewer/dcmInfoList.h"
@@ -71,14 +71,39 @@ TEST_F(TagViewerWindow, ShowsTheRowsAndCloses) {
   EXPECT_LT(bg.r, 90);
   EXPECT_LT(bg.g, 90);
 
-  // The wheel over the table brings the private rows at the end into view.
+  // The wheel over the table brings the rows three sequence levels down
+  // into view (their tag ends left of the description), then the private
+  // rows at the end.
+  int deepest = -1;
+  for (int64_t i = 0; i < table->getRowCount() && deepest < 0; ++i)
+    if (static_cast<dcmInfoList::listObject*>(table->getRows().at(i))->tag.rfind(">>>", 0) == 0)
+      deepest = static_cast<int>(i);
+  ASSERT_GE(deepest, 0);
   input().mouseMove(centreOf(table));
+  for (int i = 0; i < 40 && !table->cellAtIndex(deepest + 3); ++i) {
+    input().wheel(-1);
+    step(4);
+  }
+  step(30);
+  NSUI::NSTableViewCell* deep = table->cellAtIndex(deepest);
+  ASSERT_NE(deep, nullptr);
+  {
+    Node* row = deep->getChildByTag(dcmInfoList::kRowLayoutTag);
+    Node* tag = row->getChildByNameDeep("tag");
+    Node* intro = row->getChildByNameDeep("intro");
+    EXPECT_LT(tag->convertToWorldSpace(Vec2(tag->getContentSize().width, 0)).x,
+              intro->convertToWorldSpace(Vec2::ZERO).x - 2);
+  }
+  capture("tag_viewer_sequence", img);
   for (int i = 0; i < 40 && !table->cellAtIndex(table->getRowCount() - 1); ++i) {
     input().wheel(-3);
     step(4);
   }
   step(30);
   EXPECT_NE(table->cellAtIndex(table->getRowCount() - 1), nullptr);
+  // Scrolled through every row with the cells of about one screen.
+  EXPECT_LT(table->getVisibleCells().size() + table->getReusableCells().size(), 25u);
+  EXPECT_GT(table->getRowCount(), 60);
   capture("tag_viewer_end", img);
 
   Node* back = panel->getChildByNameDeep("btn_back");

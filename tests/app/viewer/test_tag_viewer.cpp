@@ -307,6 +307,17 @@ TEST_F(TagViewer, ClosingWhileTheWorkerReadsWaitsAndLeavesNoRows) {
   v->release();
 }
 
+TEST_F(TagViewer, TheReturnKeyClosesTheWindowAfterTheWorker) {
+  dcmInfoList* v = open(sampleFile());
+  ASSERT_TRUE(window->isAndroidReturnKeyEnabled());
+  EXPECT_TRUE(Director::getInstance()->getEventDispatcher()->dispatchReturnKeyChain());
+  EXPECT_EQ(window->getParent(), nullptr);
+  EXPECT_TRUE(v->isDone());
+  EXPECT_TRUE(v->tagRecords.empty());
+  step(3);
+  EXPECT_EQ(v->getTagTable()->getRowCount(), 0);
+}
+
 TEST_F(TagViewer, TheWindowIsSetUpFromItsFiles) {
   dcmInfoList* v = open(sampleFile());
   EXPECT_EQ(v->getName(), "dcmInfo");
