@@ -250,6 +250,10 @@ TEST(UiFileLint, EveryUiFileLoads) {
       {"editWW.csb", "btn_back", "Button"}, {"editWW.csb", "editWW_title", "Text"},
       {"editWW.csb", "editWW_window", "Text"}, {"editWW.csb", "editWW_level", "Text"},
       {"editWW.csb", "editWW_min", "Text"}, {"editWW.csb", "editWW_max", "Text"},
+      // The tag viewer: panel and row.
+      {"dcmInfo.csb", "dcmList", "Layout"}, {"dcmInfo.csb", "btn_back", "Button"},
+      {"dcmInfo.csb", "dcmInfo_title", "Text"},
+      {"tagInfo.csb", "tag", "Text"}, {"tagInfo.csb", "intro", "Text"}, {"tagInfo.csb", "value", "Text"},
       // The account panel and its plain page.
       {"login.csb", "bk", "ImageView"},   {"login.csb", "goBack", "Button"}, {"login.csb", "change", "Button"},
       {"login.csb", "send", "Button"},    {"login.csb", "login", "Button"},  {"login.csb", "loginTitle", "Text"},
