@@ -38,6 +38,7 @@
 
 #include "engine/cocos2d.h"
 #include "engine/platform/CCGL.h"
+#include "tests/support/notification_settle.h"
 #include "engine/platform/GLViewImpl.h"
 #include "engine/platform/Image.h"
 #include "engine/renderer/RendererGL.h"
@@ -93,8 +94,6 @@ struct Picture {
 
 class ViewerHarness {
  public:
-  // An id no part of the program uses, for settle()'s marker.
-  static constexpr int kSettleMarker = 9004;
 
   using Clock = std::chrono::steady_clock;
 
@@ -166,34 +165,11 @@ class ViewerHarness {
   void frames(int n) {
     for (int i = 0; i < n; ++i) cocos2d::Director::getInstance()->stepFrame();
   }
-  // Frames until the serial queue has nothing left to deliver: a marker
-  // posted to a private observer arrives in the next frame only when nothing
-  // was queued before it. New cells post their overlay texts (view name,
-  // window, position...) one delivery a frame, so a picture taken earlier
-  // shows the texts they started with.
+  // Frames until the serial queue has nothing left to deliver. New cells
+  // post their overlay texts (view name, window, position...) one delivery
+  // a frame, so a picture taken earlier shows the texts they started with.
   bool settle(int maxFrames = 5000) {
-    auto* nc = NSUI::NSNotificationCenter::getInstance();
-    cocos2d::Node* marker = cocos2d::Node::create();
-    marker->retain();
-    bool arrived = false;
-    nc->addObserver(marker, marker, [&arrived](cocos2d::Ref*, unsigned int, NSUI::NSNotificationData*) { arrived = true; },
-                    kSettleMarker);
-    int frameCount = 0;
-    bool quiet = false;
-    while (!quiet && frameCount < maxFrames) {
-      arrived = false;
-      nc->postNotification(nullptr, kSettleMarker, nullptr, marker, false);
-      int waited = 0;
-      while (!arrived && frameCount < maxFrames) {
-        frames(1);
-        ++waited;
-        ++frameCount;
-      }
-      quiet = arrived && waited == 1;
-    }
-    nc->removeAllObservers(marker);
-    marker->release();
-    return quiet;
+    return fwtest::settleNotifications([this] { frames(1); }, maxFrames) >= 0;
   }
 
   // Frames until the condition holds; false after `seconds`.

@@ -26,6 +26,7 @@
 #include "imaging/viewers/isViewerVR.h"
 #include "tests/imaging/viewers/command_support.h"
 #include "toolkit/foundation/NSNotifyIds.h"
+#include "tests/support/notification_settle.h"
 #include "viewer_support.h"
 
 using namespace isImageSDK;
@@ -67,29 +68,8 @@ class MultiProbe : public isViewerMulti {
 // The parent's channel (the screen) and the broadcast channel.
 const std::vector<int> kParentIds = {9001, 9002, 9040, 9041, 9042, 9043, 9044, 9096};
 
-// Steps frames until the notification queues are empty, also of what the
-// deliveries themselves post: a marker posted on the serial queue arrives at
-// the next frame only when nothing is queued before it.
-// Returns the frames it took.
-inline int settle() {
-  static RelayTarget* fence = [] {
-    RelayTarget* r = RelayTarget::create();
-    r->retain();
-    return r;
-  }();
-  int frames = 0;
-  bool arrived = false;
-  auto* nc = NSUI::NSNotificationCenter::getInstance();
-  nc->addObserver(fence, fence, [&arrived](cocos2d::Ref*, unsigned int, NSUI::NSNotificationData*) { arrived = true; },
-                  9004);
-  for (int waited = 0; waited != 1 && frames < 5000;) {
-    arrived = false;
-    nc->postNotification(nullptr, 9004, nullptr, fence, false);
-    for (waited = 0; !arrived && frames < 5000; ++waited, ++frames) stepFrames(1);
-  }
-  nc->removeAllObservers(fence);
-  return frames;
-}
+// Frames until nothing is left to deliver; the frames it took.
+inline int settle() { return fwtest::settleNotifications([] { stepFrames(1); }); }
 
 struct DispatchTest : ::testing::Test {
   // One engine for the suite: the notification centre ticks on the

@@ -23,6 +23,7 @@
 #include "imaging/viewers/isViewerMulti.h"
 #include "tests/imaging/viewers/command_support.h"
 #include "toolkit/foundation/NSNotifyIds.h"
+#include "tests/support/notification_settle.h"
 #include "viewer_support.h"
 
 using namespace isImageSDK;
@@ -37,27 +38,8 @@ namespace {
 
 constexpr float kW = 1200, kH = 800;
 
-// Steps frames until the notification queues are empty, also of what the
-// deliveries themselves post: a marker posted on the serial queue arrives at
-// the next frame only when nothing is queued before it.
-void settle() {
-  static RelayTarget* fence = [] {
-    RelayTarget* r = RelayTarget::create();
-    r->retain();
-    return r;
-  }();
-  int frames = 0;
-  bool arrived = false;
-  auto* nc = NSUI::NSNotificationCenter::getInstance();
-  nc->addObserver(fence, fence, [&arrived](cocos2d::Ref*, unsigned int, NSUI::NSNotificationData*) { arrived = true; },
-                  9004);
-  for (int waited = 0; waited != 1 && frames < 5000;) {
-    arrived = false;
-    nc->postNotification(nullptr, 9004, nullptr, fence, false);
-    for (waited = 0; !arrived && frames < 5000; ++waited, ++frames) stepFrames(1);
-  }
-  nc->removeAllObservers(fence);
-}
+// Frames until nothing is left to deliver.
+void settle() { fwtest::settleNotifications([] { stepFrames(1); }); }
 
 // Frames stepped until the condition holds (0: it already did); -1 when it
 // never does within the limit.
