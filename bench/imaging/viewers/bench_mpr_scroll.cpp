@@ -36,10 +36,11 @@
 #include "support/scratch_folder.h"
 #include "support/viewer_harness.h"
 #include "tools/dcmfixtures/phantoms.h"
+#include "viewer_bench_clock.h"
 #include "xvfb_reexec.h"
 
 using namespace isImageSDK;
-using Clock = std::chrono::steady_clock;
+using viewerbench::Clock;
 
 namespace {
 
@@ -51,22 +52,9 @@ int envInt(const char* name, int fallback, int least) {
   return n >= least ? n : fallback;
 }
 
-double median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
-
-// CPU time of the calling (UI) thread, in milliseconds: what a frame costs
-// the UI thread itself, apart from waiting for the GL rasterizer and the X
-// server.
-double threadCpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
-}
+using viewerbench::median;
+using viewerbench::msSince;
+using viewerbench::threadCpuMs;
 
 // The window with the phantom in "mpr3d"; null without a display. Made
 // once and kept to the end of the program.
