@@ -35,22 +35,21 @@ inline void stopServer() {
 
 }  // namespace xvfbtest
 
-// Returns true when the caller should skip (no display and no Xvfb). With
-// no display it starts Xvfb, sets DISPLAY for this program and its children,
-// and stops the server when the program exits (or dies: the server is told
-// to end with its parent).
-inline bool startVirtualScreen(int /*argc*/, char** /*argv*/) {
-  if (std::getenv("DISPLAY")) return false;
-  const char* xvfb = "/usr/bin/Xvfb";
-  if (access(xvfb, X_OK) != 0) return true;
-  const char* size = std::getenv("FW_XVFB_SCREEN");
-  std::string screen = size && *size ? size : "1280x800x24";
+namespace xvfbtest {
+
+// Starts one Xvfb on a display number of its choosing; the number, or ""
+// when the server did not come up.
+inline std::string startServer(const std::string& screen) {
   int fds[2];
-  if (pipe(fds) != 0) return true;
+  if (pipe(fds) != 0) return "";
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
   pid_t parent = getpid();
   pid_t pid = fork();
-  if (pid < 0) return true;
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return "";
+  }
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(1);
@@ -61,19 +60,40 @@ inline bool startVirtualScreen(int /*argc*/, char** /*argv*/) {
       dup2(devnull, 2);
     }
     std::string fd = std::to_string(fds[1]);
-    execl(xvfb, "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+    execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
           static_cast<char*>(nullptr));
     _exit(127);
   }
   close(fds[1]);
-  xvfbtest::serverPid() = pid;
+  serverPid() = pid;
   std::string number;
   char c;
   while (read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
   close(fds[0]);
+  if (number.empty()) stopServer();
+  return number;
+}
+
+}  // namespace xvfbtest
+
+// Returns true when the caller should skip (no display and no Xvfb). With
+// no display it starts Xvfb, sets DISPLAY for this program and its children,
+// and stops the server when the program exits (or dies: the server is told
+// to end with its parent).
+inline bool startVirtualScreen(int /*argc*/, char** /*argv*/) {
+  if (std::getenv("DISPLAY")) return false;
+  if (access("/usr/bin/Xvfb", X_OK) != 0) return true;
+  const char* size = std::getenv("FW_XVFB_SCREEN");
+  const std::string screen = size && *size ? size : "1280x800x24";
+  // Many test programs start servers at once on a loaded machine; a server
+  // that does not come up is tried again before the program gives up.
+  std::string number;
+  for (int attempt = 0; attempt < 3 && number.empty(); ++attempt) {
+    if (attempt > 0) usleep(200000);
+    number = xvfbtest::startServer(screen);
+  }
   if (number.empty()) {
     std::fprintf(stderr, "Xvfb did not start\n");
-    xvfbtest::stopServer();
     std::exit(1);
   }
   std::atexit(xvfbtest::stopServer);
