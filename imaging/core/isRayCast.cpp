@@ -1,5 +1,9 @@
 #include "imaging/core/isRayCast.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -99,6 +103,16 @@ void CRayCastingThread::castJobs() const
     }
 }
 
+void runAsBackgroundThread()
+{
+    thread_local bool lowered = false;
+    if (lowered) return;
+    lowered = true;
+    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    const int now = getpriority(PRIO_PROCESS, tid);
+    if (now < 10) setpriority(PRIO_PROCESS, tid, 10);
+}
+
 // Threads that live as long as the context and cast tiles of a frame when
 // released; the render thread casts tiles itself as well. Grows to the
 // largest worker count asked for.
@@ -139,6 +153,7 @@ public:
 private:
     void loop(int index)
     {
+        runAsBackgroundThread();
         uint64_t seen = 0;
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {

@@ -20,6 +20,11 @@
 
 namespace isImageSDK {
 
+// Lowers the calling thread's scheduling priority (nice 10), once per
+// thread: volume rendering runs in the background and yields the cores to
+// the UI thread and the GL rasterizer whenever they have work.
+void runAsBackgroundThread();
+
 class isCamera;
 class RayCastContext;
 

@@ -229,6 +229,7 @@ bool isVRThreadRT::addRequest(NSThreadRequest* request) {
 }
 
 void isVRThreadRT::processRequest(NSThreadRequest* request) {
+  runAsBackgroundThread();
   renderRequest(dynamic_cast<isVRRequest*>(request), false);
 }
 
@@ -239,6 +240,7 @@ bool isVRThreadBest::addRequest(NSThreadRequest* request) {
 }
 
 void isVRThreadBest::processRequest(NSThreadRequest* request) {
+  runAsBackgroundThread();
   renderRequest(dynamic_cast<isVRRequest*>(request), true);
 }
 

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -653,4 +656,23 @@ TEST_F(RayCastTest, PhantomRendersFromSixDirections)
             EXPECT_EQ(pixel(ctx, 0, 0), (std::array<uint8_t, 3>{0, 0, 0}));
         }
     }
+}
+
+// Volume rendering yields the cores: a thread that asks for the background
+// runs at a lower priority from then on, and only that thread.
+TEST(RayCastThreads, BackgroundPriorityIsTheCallingThreadsOnly)
+{
+    auto niceOf = [] { return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))); };
+    const int mine = niceOf();
+    int inside = mine, again = mine;
+    std::thread worker([&] {
+        runAsBackgroundThread();
+        inside = niceOf();
+        runAsBackgroundThread();
+        again = niceOf();
+    });
+    worker.join();
+    EXPECT_GE(inside, 10);
+    EXPECT_EQ(again, inside);
+    EXPECT_EQ(niceOf(), mine) << "the caller's own priority stays";
 }
