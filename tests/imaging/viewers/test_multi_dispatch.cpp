@@ -42,15 +42,7 @@ namespace {
 // The multi-view with a record of every command it hands to a cell.
 class MultiProbe : public isViewerMulti {
  public:
-  static MultiProbe* create() {
-    auto* m = new MultiProbe();
-    if (!m->init()) {
-      delete m;
-      return nullptr;
-    }
-    m->autorelease();
-    return m;
-  }
+  CREATE_FUNC(MultiProbe);
   struct Handed {
     KeyViewProperty* cell;
     unsigned int id;

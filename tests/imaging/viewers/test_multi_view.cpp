@@ -29,15 +29,7 @@ namespace {
 // The multi-view with its storage step open, for cells made by hand.
 class MultiProbe : public isViewerMulti {
  public:
-  static MultiProbe* create() {
-    auto* m = new MultiProbe();
-    if (!m->init()) {
-      delete m;
-      return nullptr;
-    }
-    m->autorelease();
-    return m;
-  }
+  CREATE_FUNC(MultiProbe);
   using isViewerMulti::storeCell;
 };
 

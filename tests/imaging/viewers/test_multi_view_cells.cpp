@@ -36,15 +36,7 @@ class StandInViewer : public cocos2d::Node, public isViewer {
 // dispatcher recording what reaches it.
 class MultiProbe : public isViewerMulti {
  public:
-  static MultiProbe* create() {
-    auto* m = new MultiProbe();
-    if (!m->init()) {
-      delete m;
-      return nullptr;
-    }
-    m->autorelease();
-    return m;
-  }
+  CREATE_FUNC(MultiProbe);
   using isViewerMulti::storeCell;
 
   struct Call {

@@ -57,15 +57,7 @@ class SpyViewer : public isViewerImage {
 // A cell whose image viewers are spies.
 class SpyCell : public isViewerBrowser {
  public:
-  static SpyCell* create() {
-    auto* c = new SpyCell();
-    if (!c->init()) {
-      delete c;
-      return nullptr;
-    }
-    c->autorelease();
-    return c;
-  }
+  CREATE_FUNC(SpyCell);
   isViewerImage* makeImageViewer() override { return SpyViewer::create(&log); }
   // What the viewers executed, by their place in the grid.
   std::vector<Executed> executed() {
