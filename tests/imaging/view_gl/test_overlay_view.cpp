@@ -264,7 +264,9 @@ TEST_F(OverlayView, EachCineButtonTakesTheClicksOnItsOwnSymbol) {
     Node* button = overlay->findItem(c.name);
     ASSERT_NE(button, nullptr);
     const Rect r = onScreen(button);
-    if (previousX > 0) EXPECT_GE(std::fabs(r.getMidX() - previousX), 1.5f * overlay->getRowHeight() - 0.5f);
+    if (previousX > 0) {
+      EXPECT_GE(std::fabs(r.getMidX() - previousX), 1.5f * overlay->getRowHeight() - 0.5f);
+    }
     previousX = r.getMidX();
     rec.got.clear();
     const int x = static_cast<int>(r.getMidX()), y = kH - static_cast<int>(r.getMidY());

@@ -168,7 +168,9 @@ TEST_F(LayoutsWindow, CtPhantomInMpr3dSpheresOnTheirSidesAndWheelSteps) {
     const Rect cell = ViewerHarness::rectOf(v);
     EXPECT_TRUE(whiteAround(shot, at)) << at.x << "," << at.y;
     EXPECT_LT(at.x, cell.getMidX()) << "on the left";
-    if (p.checkUp) EXPECT_EQ(at.y > cell.getMidY(), p.up) << at.y;
+    if (p.checkUp) {
+      EXPECT_EQ(at.y > cell.getMidY(), p.up) << at.y;
+    }
   }
 
   // Twenty notches away from the user over the axial cell: twenty slices on,
@@ -277,13 +279,15 @@ TEST_F(LayoutsWindow, EveryLayoutFromTheProtocolChoiceAndBack) {
     isViewerBrowser* first = ViewerHarness::browserOf(h.cellOfKind(c.kinds[0]));
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(static_cast<int>(first->getImageViewers().size()), c.viewers);
-    if (KeyViewProperty* vr = h.cellOfKind(VIEW_KIND_VR)) ASSERT_TRUE(h.waitForVolume(ViewerHarness::volumeOf(vr)));
+    if (KeyViewProperty* vr = h.cellOfKind(VIEW_KIND_VR)) {
+      ASSERT_TRUE(h.waitForVolume(ViewerHarness::volumeOf(vr)));
+    }
     const Picture shot = h.capture(std::string("layouts_ct_") + c.name + ".png");
     expectCellsShown(shot, cells);
     // Each image viewer of a split cell shows the body too.
-    if (c.viewers > 1)
-      for (isViewerImage* v : first->getImageViewers())
-        EXPECT_GT(shot.count(ViewerHarness::rectOf(v), lit), 2000);
+    if (c.viewers > 1) {
+      for (isViewerImage* v : first->getImageViewers()) EXPECT_GT(shot.count(ViewerHarness::rectOf(v), lit), 2000);
+    }
     for (const Vec2& g : c.gaps) EXPECT_TRUE(clear(shot.at(g))) << g.x << "," << g.y;
     // The cells tile the view: every cell inside it, none over another.
     for (size_t i = 0; i < cells.size(); ++i) {
@@ -357,7 +361,9 @@ TEST_F(LayoutsWindow, MaximisedCoronalWindowAndRestored) {
   h.maximise(coronal);
   EXPECT_FALSE(coronal->maximized);
   EXPECT_EQ(ViewerHarness::rectOf(coronal), rect);
-  if (KeyViewProperty* vr = h.cellOfKind(VIEW_KIND_VR)) ASSERT_TRUE(h.waitForVolume(ViewerHarness::volumeOf(vr)));
+  if (KeyViewProperty* vr = h.cellOfKind(VIEW_KIND_VR)) {
+    ASSERT_TRUE(h.waitForVolume(ViewerHarness::volumeOf(vr)));
+  }
   shot = h.capture("layouts_ct_mpr3d_restored.png");
   expectCellsShown(shot, h.cells());
   for (Vec2 gap : {Vec2(500, 200), Vec2(500, 600), Vec2(250, 400), Vec2(750, 400)})

@@ -187,7 +187,9 @@ TEST_F(ViewerWindow, CtPhantomOnEachPlaneWithItsSpheresWhereTheyBelong) {
     const Vec2 at = screen(worldOfVoxel(image, s.x, s.y, s.z));
     EXPECT_TRUE(near(shot.at(at), greyOf(255), 3)) << at.x << "," << at.y;
     EXPECT_EQ(at.x < kWidth / 2, planes[p].left) << at.x;
-    if (planes[p].checkUp) EXPECT_EQ(at.y > kHeight / 2, planes[p].up) << at.y;
+    if (planes[p].checkUp) {
+      EXPECT_EQ(at.y > kHeight / 2, planes[p].up) << at.y;
+    }
     const auto [checked, bones] = probeEverywhere(image, shot, planes[p].name);
     EXPECT_GT(checked, 100);
     EXPECT_GT(bones, 0);
