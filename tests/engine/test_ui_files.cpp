@@ -258,6 +258,45 @@ TEST(UiFileLint, EveryUiFileLoads) {
       {"login.csb", "bk", "ImageView"},   {"login.csb", "goBack", "Button"}, {"login.csb", "change", "Button"},
       {"login.csb", "send", "Button"},    {"login.csb", "login", "Button"},  {"login.csb", "loginTitle", "Text"},
       {"bkScene.csb", "title", "Text"},   {"bkScene.csb", "goBack", "Button"},
+      // The viewer screen: frame, tool pages, message panel and phase strip.
+      {"singleViewPC.csb", "tool", "Layout"}, {"singleViewPC.csb", "goBack", "Button"},
+      {"singleViewPC.csb", "btnCmdToolbox", "Button"}, {"singleViewPC.csb", "btnCmdFavorite", "Button"},
+      {"singleViewPC.csb", "Image_5", "ImageView"}, {"singleViewPC.csb", "selectLine", "ImageView"},
+      {"2DTool.csb", "btnTile1x1", "Button"}, {"2DTool.csb", "btnTile1x2", "Button"},
+      {"2DTool.csb", "btnTile2x1", "Button"}, {"2DTool.csb", "btnTile2x2", "Button"},
+      {"2DTool.csb", "btnCmdSelection", "Button"}, {"2DTool.csb", "btnCmdMove", "Button"},
+      {"2DTool.csb", "btnCmdZoom", "Button"}, {"2DTool.csb", "btnCmdPlay", "Button"},
+      {"2DTool.csb", "btnCmdPrior", "Button"}, {"2DTool.csb", "btnCmdNext", "Button"},
+      {"2DTool.csb", "btnCmdWL", "Button"}, {"2DTool.csb", "btnCmdClut", "Button"},
+      {"2DTool.csb", "btnCmdPoint", "Button"}, {"2DTool.csb", "btnCmdLine", "Button"},
+      {"2DTool.csb", "btnCmdAngle", "Button"}, {"2DTool.csb", "btnCmdPolygon", "Button"},
+      {"2DTool.csb", "btnCmdCircle", "Button"}, {"2DTool.csb", "btnCmdRemoveROI", "Button"},
+      {"2DTool.csb", "btnCmdCapture", "Button"}, {"2DTool.csb", "sliderSlice", "Slider"},
+      {"2DTool.csb", "roiList", "Layout"},
+      {"3DTool.csb", "btnViewAxial", "Button"}, {"3DTool.csb", "btnViewSagittal", "Button"},
+      {"3DTool.csb", "btnViewCoronal", "Button"}, {"3DTool.csb", "btnViewVR", "Button"},
+      {"3DTool.csb", "btnTile1x1", "Button"}, {"3DTool.csb", "btnTile1x2", "Button"},
+      {"3DTool.csb", "btnTile2x1", "Button"}, {"3DTool.csb", "btnTile2x2", "Button"},
+      {"3DTool.csb", "btnCmdSelection", "Button"}, {"3DTool.csb", "btnCmdMove", "Button"},
+      {"3DTool.csb", "btnCmdZoom", "Button"}, {"3DTool.csb", "btnCmdWL", "Button"},
+      {"3DTool.csb", "btnCmdClut", "Button"}, {"3DTool.csb", "btnCmdPoint", "Button"},
+      {"3DTool.csb", "btnCmdLine", "Button"}, {"3DTool.csb", "btnCmdAngle", "Button"},
+      {"3DTool.csb", "btnCmdPolygon", "Button"}, {"3DTool.csb", "btnCmdCircle", "Button"},
+      {"3DTool.csb", "btnCmdRemoveROI", "Button"}, {"3DTool.csb", "btnCmdCapture", "Button"},
+      {"3DTool.csb", "sliderSlice", "Slider"},
+      {"3DVRTool.csb", "btnViewAxial", "Button"}, {"3DVRTool.csb", "btnViewSagittal", "Button"},
+      {"3DVRTool.csb", "btnViewCoronal", "Button"}, {"3DVRTool.csb", "btnViewVR", "Button"},
+      {"3DVRTool.csb", "btnCmdRotate", "Button"}, {"3DVRTool.csb", "btnCmdMove", "Button"},
+      {"3DVRTool.csb", "btnCmdZoom", "Button"}, {"3DVRTool.csb", "btnCmdPlay", "Button"},
+      {"3DVRTool.csb", "btnCmdOriS", "Button"}, {"3DVRTool.csb", "btnCmdOriI", "Button"},
+      {"3DVRTool.csb", "btnCmdOriA", "Button"}, {"3DVRTool.csb", "btnCmdOriP", "Button"},
+      {"3DVRTool.csb", "btnCmdOriR", "Button"}, {"3DVRTool.csb", "btnCmdOriL", "Button"},
+      {"3DVRTool.csb", "btnCmdWL", "Button"}, {"3DVRTool.csb", "btnCmdClut", "Button"},
+      {"3DVRTool.csb", "btnCmdWLOpaticy", "Button"}, {"3DVRTool.csb", "btnCmdCapture", "Button"},
+      {"3DVRTool.csb", "sliderSlice", "Slider"},
+      {"noSupport.csb", "intro", "Text"},
+      {"4dPlay.csb", "btn4DPrior", "Button"}, {"4dPlay.csb", "btn4DNext", "Button"},
+      {"4dPlay.csb", "btn4DMenu", "Button"},
   };
   for (const auto& l : lookups) {
     SCOPED_TRACE(l.file + " " + l.name);
@@ -266,6 +305,21 @@ TEST(UiFileLint, EveryUiFileLoads) {
     Node* n = root->getName() == l.name ? root : root->getChildByNameDeep(l.name);
     ASSERT_NE(n, nullptr);
     EXPECT_EQ(kindOf(n), l.kind);
+  }
+
+  // The viewer looks the favourites button up among the root's own children
+  // and scrolls a tool page that does not fit a 1280 x 800 window below the
+  // 60-unit bar in its 300-unit column.
+  Node* frame = CSLoader::createNode("singleViewPC.csb");
+  ASSERT_NE(frame, nullptr);
+  EXPECT_NE(frame->getChildByName("btnCmdFavorite"), nullptr);
+  EXPECT_EQ(frame->getChildByNameDeep("tool")->getContentSize().width, 300);
+  for (const char* page : {"2DTool.csb", "3DTool.csb", "3DVRTool.csb"}) {
+    SCOPED_TRACE(page);
+    Node* root = CSLoader::createNode(page);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->getContentSize().width, 300);
+    EXPECT_GT(root->getContentSize().height, 740);
   }
   cocostudio::destroyCocosStudio();
 }

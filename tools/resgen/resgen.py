@@ -769,6 +769,226 @@ RESOURCES.update({
 })
 
 
+# ---------------------------------------------------------------- viewer screen: tool pages, top bar, 4-D strip
+
+# One hue per section of the tool pages, so that a section reads as a group.
+TP_SECTION = {
+    "tiling": (64, 200, 190),
+    "tools": (21, 170, 254),
+    "cine": (110, 210, 90),
+    "window": (250, 180, 40),
+    "measure": (235, 100, 190),
+    "capture": (225, 230, 238),
+    "view": (160, 130, 250),
+}
+TP_PLATE = (44, 49, 60)
+TP_PLATE_EDGE = (70, 78, 94)
+TP_INK_PRESSED = (250, 252, 255)
+
+
+def _tp_ring(x, y, cx, cy, r, width):
+    return _aa(width / 2 - abs(math.hypot(x - cx, y - cy) - r))
+
+
+def _tp_disc(x, y, cx, cy, r):
+    return _aa(r - math.hypot(x - cx, y - cy))
+
+
+def _tp_rect(x, y, x0, y0, x1, y1, width):
+    """Outline of a rectangle stroked `width` wide."""
+    return _qt_lines(x, y, [(x0, y0), (x1, y0), (x1, y1), (x0, y1), (x0, y0)], width)
+
+
+def _tp_grid(cols, rows):
+    """A tiling: the outer frame and the cell dividers."""
+    x0, y0, x1, y1 = 14, 14, 50, 50
+    def cover(x, y):
+        c = _tp_rect(x, y, x0, y0, x1, y1, 3.5)
+        for i in range(1, cols):
+            xi = x0 + (x1 - x0) * i / cols
+            c = max(c, _qt_lines(x, y, [(xi, y0), (xi, y1)], 3.0))
+        for j in range(1, rows):
+            yj = y0 + (y1 - y0) * j / rows
+            c = max(c, _qt_lines(x, y, [(x0, yj), (x1, yj)], 3.0))
+        return c
+    return [cover]
+
+
+def _tp_arrow_heads(x, y, tips):
+    """Small filled triangles, each given by its three corners."""
+    return max(_qt_polygon(x, y, t) for t in tips)
+
+
+def _tp_letter(points_list):
+    return [lambda x, y: max(_qt_lines(x, y, p, 5.0) for p in points_list)]
+
+
+TP_LETTERS = {
+    "S": [[(43, 19), (37, 14), (27, 14), (21, 19), (21, 26), (27, 31), (37, 33), (43, 38), (43, 45), (37, 50),
+           (27, 50), (21, 45)]],
+    "I": [[(32, 14), (32, 50)], [(25, 14), (39, 14)], [(25, 50), (39, 50)]],
+    "A": [[(19, 50), (32, 14), (45, 50)], [(24, 38), (40, 38)]],
+    "P": [[(23, 50), (23, 14), (37, 14), (43, 19), (43, 28), (37, 33), (23, 33)]],
+    "R": [[(23, 50), (23, 14), (37, 14), (43, 19), (43, 28), (37, 33), (23, 33)], [(33, 33), (44, 50)]],
+    "L": [[(24, 14), (24, 50), (42, 50)]],
+}
+
+
+def _tp_cube(plane):
+    """A wire cube with one plane filled: axial (horizontal), sagittal
+    (side to side) or coronal (front to back)."""
+    front = [(12, 24), (40, 24), (40, 52), (12, 52), (12, 24)]
+    back = [(24, 12), (52, 12), (52, 40), (24, 40), (24, 12)]
+    edges = [[(12, 24), (24, 12)], [(40, 24), (52, 12)], [(40, 52), (52, 40)], [(12, 52), (24, 40)]]
+    planes = {
+        "axial": [(12, 38), (40, 38), (52, 26), (24, 26)],
+        "sagittal": [(26, 24), (38, 12), (38, 40), (26, 52)],
+        "coronal": [(18, 18), (46, 18), (46, 46), (18, 46)],
+    }
+    def wire(x, y):
+        return max(_qt_lines(x, y, front, 2.2), _qt_lines(x, y, back, 2.2),
+                   max(_qt_lines(x, y, e, 2.2) for e in edges))
+    return [(wire, 0.55), lambda x, y: _qt_polygon(x, y, planes[plane])]
+
+
+def _tp_glyph(cmd):
+    """The layers of a command's glyph in a 64-unit square: cover functions,
+    or (cover, strength) pairs drawn fainter."""
+    P = _qt_polygon
+    L = _qt_lines
+    if cmd.startswith("tile"):
+        return _tp_grid(int(cmd[6]), int(cmd[4]))  # "tile<rows>x<columns>"
+    if cmd.startswith("ori"):
+        return _tp_letter(TP_LETTERS[cmd[3]])
+    if cmd in ("axial", "sagittal", "coronal"):
+        return _tp_cube(cmd)
+    glyphs = {
+        "vr": [lambda x, y: _tp_disc(x, y, 32, 32, 19),
+               (lambda x, y: _tp_disc(x, y, 26, 25, 8), -0.6)],
+        "selection": [lambda x, y: P(x, y, [(20, 10), (20, 48), (29, 39), (36, 54), (42, 51), (35, 36), (47, 36)])],
+        "move": [lambda x, y: max(L(x, y, [(32, 14), (32, 50)], 3.5), L(x, y, [(14, 32), (50, 32)], 3.5),
+                                  _tp_arrow_heads(x, y, [[(32, 6), (24, 16), (40, 16)], [(32, 58), (24, 48), (40, 48)],
+                                                         [(6, 32), (16, 24), (16, 40)], [(58, 32), (48, 24), (48, 40)]]))],
+        "zoom": [lambda x, y: max(_tp_ring(x, y, 27, 27, 13, 4.0), L(x, y, [(37, 37), (51, 51)], 7.0),
+                                  L(x, y, [(21, 27), (33, 27)], 3.0), L(x, y, [(27, 21), (27, 33)], 3.0))],
+        "rotate": [lambda x, y: max(_tp_ring(x, y, 32, 32, 17, 4.0) * (0.0 if (x > 32 and y < 30) else 1.0),
+                                    P(x, y, [(34, 8), (48, 15), (35, 24)]))],
+        "play": [lambda x, y: P(x, y, [(20, 12), (50, 32), (20, 52)])],
+        "pause": [lambda x, y: max(P(x, y, [(18, 13), (28, 13), (28, 51), (18, 51)]),
+                                   P(x, y, [(36, 13), (46, 13), (46, 51), (36, 51)]))],
+        "prior": [lambda x, y: max(P(x, y, [(14, 14), (20, 14), (20, 50), (14, 50)]), P(x, y, [(48, 14), (48, 50), (22, 32)]))],
+        "next": [lambda x, y: max(P(x, y, [(44, 14), (50, 14), (50, 50), (44, 50)]), P(x, y, [(16, 14), (16, 50), (42, 32)]))],
+        "wl": [lambda x, y: _tp_ring(x, y, 32, 32, 18, 3.5),
+               lambda x, y: _tp_disc(x, y, 32, 32, 18) * (1.0 if x < 32 else 0.0)],
+        "clut": [(lambda x, y: _box(x, y, 12, 16, 24, 48), 0.35), (lambda x, y: _box(x, y, 26, 16, 38, 48), 0.65),
+                 lambda x, y: _box(x, y, 40, 16, 52, 48)],
+        "wlOpacity": [(lambda x, y: max(L(x, y, [(10, 52), (54, 52)], 2.0), L(x, y, [(10, 52), (10, 10)], 2.0)), 0.55),
+                      lambda x, y: L(x, y, [(12, 48), (24, 48), (40, 18), (52, 18)], 4.0),
+                      lambda x, y: max(_tp_disc(x, y, 24, 48, 4), _tp_disc(x, y, 40, 18, 4))],
+        "point": [lambda x, y: max(_tp_disc(x, y, 32, 32, 6), L(x, y, [(32, 10), (32, 22)], 3.0),
+                                   L(x, y, [(32, 42), (32, 54)], 3.0), L(x, y, [(10, 32), (22, 32)], 3.0),
+                                   L(x, y, [(42, 32), (54, 32)], 3.0))],
+        "line": [lambda x, y: max(L(x, y, [(14, 50), (50, 14)], 3.5), _tp_disc(x, y, 14, 50, 5.5), _tp_disc(x, y, 50, 14, 5.5))],
+        "angle": [lambda x, y: max(L(x, y, [(52, 16), (12, 50), (54, 50)], 3.5),
+                                   _tp_ring(x, y, 12, 50, 18, 2.5) * (1.0 if (x > 12 and y < 50) else 0.0))],
+        "polygon": [lambda x, y: L(x, y, [(32, 10), (53, 26), (45, 52), (19, 52), (11, 26), (32, 10)], 3.5),
+                    lambda x, y: max(_tp_disc(x, y, px, py, 4) for px, py in ((32, 10), (53, 26), (45, 52), (19, 52), (11, 26)))],
+        "circle": [lambda x, y: _tp_ring(x, y, 32, 32, 19, 3.5), lambda x, y: _tp_disc(x, y, 32, 32, 3)],
+        "removeROI": [(lambda x, y: _tp_ring(x, y, 26, 26, 13, 3.0), 0.5),
+                      lambda x, y: max(L(x, y, [(34, 34), (52, 52)], 5.0), L(x, y, [(52, 34), (34, 52)], 5.0))],
+        "capture": [lambda x, y: max(_qt_lines(x, y, [(10, 22), (22, 22), (26, 15), (38, 15), (42, 22), (54, 22),
+                                                      (54, 50), (10, 50), (10, 22)], 3.5),
+                                     _tp_ring(x, y, 32, 36, 9, 3.5))],
+    }
+    return glyphs[cmd]
+
+
+def tool_button(cmd, section, pressed, size=64):
+    """A tool-page button: the command's glyph in its section's hue on a dark
+    rounded plate; pressed, the plate takes the hue and the glyph turns white."""
+    hue = TP_SECTION[section]
+    plate = hue if pressed else TP_PLATE
+    ink = (TP_INK_PRESSED if sum(hue) < 600 else TP_PLATE) if pressed else hue  # dark ink on a light plate
+    k = 64.0 / size
+    radius = 10.0 / k
+    layers = []
+    for layer in _tp_glyph(cmd):
+        cover, strength = layer if isinstance(layer, tuple) else (layer, 1.0)
+        layers.append((cover, strength))
+    def px(x, y):
+        cx, cy = x + 0.5, y + 0.5
+        qx, qy = min(cx, size - cx), min(cy, size - cy)
+        inside = _aa(radius - math.hypot(radius - qx, radius - qy)) if qx < radius and qy < radius else 1.0
+        edge = 1.0 - _aa(min(qx, qy) - 1.5) if inside > 0 else 0.0
+        r, g, b = [p + (e - p) * edge for p, e in zip(plate, TP_PLATE_EDGE if not pressed else plate)]
+        for cover, strength in layers:
+            c = cover(cx * k, cy * k)
+            if c <= 0.0:
+                continue
+            if strength < 0:  # a highlight
+                c, col = c * -strength, (255, 255, 255)
+            else:
+                c, col = c * strength, ink
+            r, g, b = r + (col[0] - r) * c, g + (col[1] - g) * c, b + (col[2] - b) * c
+        return (int(round(r)), int(round(g)), int(round(b)), int(round(255 * inside)))
+    return png(size, size, px)
+
+
+# Command -> (picture stem, section).
+TOOL_BUTTONS = {
+    "tile1x1": "tiling", "tile1x2": "tiling", "tile2x1": "tiling", "tile2x2": "tiling",
+    "selection": "tools", "move": "tools", "zoom": "tools", "rotate": "tools",
+    "play": "cine", "prior": "cine", "next": "cine",
+    "wl": "window", "clut": "window", "wlOpacity": "window",
+    "point": "measure", "line": "measure", "angle": "measure", "polygon": "measure", "circle": "measure",
+    "removeROI": "measure",
+    "capture": "capture",
+    "axial": "view", "sagittal": "view", "coronal": "view", "vr": "view",
+    "oriS": "view", "oriI": "view", "oriA": "view", "oriP": "view", "oriR": "view", "oriL": "view",
+}
+
+
+def arrow_down(size=24, rgb=(225, 230, 238)):
+    """A small filled triangle pointing down (opens a menu)."""
+    return _shape(size, lambda x, y: _qt_polygon(x, y, [(size * 0.2, size * 0.35), (size * 0.8, size * 0.35),
+                                                        (size * 0.5, size * 0.72)]), rgb)
+
+
+def bar_line(w, h, rgb):
+    return rounded(w, h, h / 2.0, rgb)
+
+
+RESOURCES.update({name: (lambda c=cmd, s=sec, p=pressed: tool_button(c, s, p))
+                  for cmd, sec in TOOL_BUTTONS.items()
+                  for pressed, name in ((False, "tools/%s.png" % cmd), (True, "tools/%sPressed.png" % cmd))})
+RESOURCES.update({
+    # The play button swaps between these while a series plays.
+    "imgs/play.png": lambda: tool_button("play", "cine", False),
+    "imgs/pause.png": lambda: tool_button("pause", "cine", False),
+    "res/arrowDown.png": arrow_down,
+    # Slice slider: track, filled part and handle.
+    "tools/sliderBar.png": lambda: bar_line(240, 10, (70, 78, 94)),
+    "tools/sliderProgress.png": lambda: bar_line(240, 10, TP_SECTION["cine"]),
+    "tools/sliderBall.png": lambda: disc(28, (240, 244, 250, 255)),
+    # Nine-slice panel face (insets 12, 12, 16, 16), a section rule and the
+    # top bar's marker line.
+    "tools/panel.png": lambda: rounded(40, 40, 10, (34, 38, 47)),
+    "tools/sectionRule.png": lambda: solid(8, 2, (70, 78, 94, 255)),
+    "tools/selectLine.png": lambda: solid(8, 3, TP_SECTION["tools"] + (255,)),
+    "tools/barDivider.png": lambda: solid(2, 36, (70, 78, 94, 255)),
+    # 4-D strip: phase back and forward.
+    "tools/phasePrior.png": lambda: tool_button("prior", "cine", False, 40),
+    "tools/phasePriorPressed.png": lambda: tool_button("prior", "cine", True, 40),
+    "tools/phaseNext.png": lambda: tool_button("next", "cine", False, 40),
+    "tools/phaseNextPressed.png": lambda: tool_button("next", "cine", True, 40),
+    "tools/phaseMenu.png": lambda: rounded(30, 30, 6, TP_PLATE),
+    "tools/phaseMenuPressed.png": lambda: rounded(30, 30, 6, (60, 68, 84)),
+    # Top bar buttons.
+    "tools/toolbox.png": lambda: tool_button("tile2x2", "tools", False, 44),
+    "tools/toolboxPressed.png": lambda: tool_button("tile2x2", "tools", True, 44),
+})
+
+
 def write_if_changed(path, data):
     if os.path.exists(path):
         with open(path, "rb") as f:
