@@ -67,6 +67,53 @@ TEST_F(ToolPagesWindow, PagesFitTheColumnWithoutOverlaps) {
   }
 }
 
+
+// The viewer frame at 1280 x 800 with the phase strip in the bar's free
+// right part and the message panel over the image area, as the screen
+// places them.
+class ViewerFrameWindow : public screentest::ScreenWindow {
+ protected:
+  void SetUp() override {
+    if (screentest::g_noScreen) GTEST_SKIP() << "no display and no Xvfb";
+    openScreen("viewer-frame", 1280, 800, Color4B(0, 0, 0, 255), 10);
+  }
+  void TearDown() override {
+    if (screentest::g_noScreen) return;
+    step(2);
+    closeScreen();
+  }
+};
+
+TEST_F(ViewerFrameWindow, FrameStripAndMessagePanel) {
+  Node* frame = CSLoader::createNode("singleViewPC.csb");
+  Node* strip = CSLoader::createNode("4dPlay.csb");
+  Node* panel = CSLoader::createNode("noSupport.csb");
+  ASSERT_NE(frame, nullptr);
+  ASSERT_NE(strip, nullptr);
+  ASSERT_NE(panel, nullptr);
+  scene->addChild(frame);
+  strip->setAnchorPoint(Vec2(1, 0.5f));
+  strip->setPosition(1280 - 200, 800 - 30);
+  scene->addChild(strip, 200);
+  const Size p = panel->getContentSize();
+  panel->setPosition((1280 - 300 - p.width) * 0.5f + 300, (800 - 100 - p.height) * 0.5f + 100);
+  static_cast<ui::Text*>(panel->getChildByNameDeep("intro"))
+      ->setString("The images of this series are larger than this graphics card can show.");
+  scene->addChild(panel, 1000);
+  // The strip lies in the bar's right 420 units, clear of the bar's buttons.
+  const float stripLeft = strip->convertToWorldSpace(Vec2::ZERO).x;
+  EXPECT_GE(stripLeft, 1280 - 420);
+  for (const char* name : {"goBack", "btnCmdToolbox", "btnCmdFavorite"}) {
+    Node* b = frame->getChildByNameDeep(name);
+    ASSERT_NE(b, nullptr) << name;
+    EXPECT_LT(b->convertToWorldSpace(Vec2(b->getContentSize().width, 0)).x, 1280 - 420) << name;
+    EXPECT_GT(b->convertToWorldSpace(Vec2::ZERO).y, 800 - 60) << name;
+  }
+  step(3);
+  Image img;
+  capture("viewer_frame", img);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
