@@ -39,6 +39,7 @@
 #include "engine/cocos2d.h"
 #include "engine/platform/CCGL.h"
 #include "tests/support/notification_settle.h"
+#include "tests/support/sdl_events.h"
 #include "engine/platform/GLViewImpl.h"
 #include "engine/platform/Image.h"
 #include "engine/renderer/RendererGL.h"
@@ -384,36 +385,17 @@ class ViewerHarness {
   bool wheel(const cocos2d::Vec2& p, int notchesAway, bool pointerThere = false) {
     if (!pointerThere && !pointerTo(p)) return false;
     const int step = notchesAway > 0 ? 1 : -1;
-    for (int i = 0; i != notchesAway; i += step) {
-      SDL_Event e{};
-      e.type = SDL_MOUSEWHEEL;
-      e.wheel.windowID = windowId;
-      e.wheel.y = step;
-      e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
-      if (!push(e)) return false;
-    }
+    for (int i = 0; i != notchesAway; i += step)
+      if (!push(wheelEvent(windowId, step))) return false;
     return true;
   }
   // Button 0 left, 1 right, 2 middle.
   bool mouseButton(bool down, const cocos2d::Vec2& p, int button = 0) {
-    SDL_Event e{};
-    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button.windowID = windowId;
-    e.button.button = button == 1 ? SDL_BUTTON_RIGHT : button == 2 ? SDL_BUTTON_MIDDLE : SDL_BUTTON_LEFT;
-    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.button.clicks = 1;
-    e.button.x = static_cast<int>(p.x);
-    e.button.y = h - static_cast<int>(p.y);
-    return push(e);
+    return push(mouseButtonEvent(windowId, h, down, p, button));
   }
   bool mouseMove(const cocos2d::Vec2& p, int button = -1) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.windowID = windowId;
-    e.motion.x = static_cast<int>(p.x);
-    e.motion.y = h - static_cast<int>(p.y);
-    e.motion.state = button == 0 ? SDL_BUTTON_LMASK : button == 1 ? SDL_BUTTON_RMASK : button == 2 ? SDL_BUTTON_MMASK : 0;
-    return push(e);
+    const Uint32 mask = button == 0 ? SDL_BUTTON_LMASK : button == 1 ? SDL_BUTTON_RMASK : button == 2 ? SDL_BUTTON_MMASK : 0;
+    return push(mouseMoveEvent(windowId, h, p, mask));
   }
   // A drag with one button from `from` to `to` in `steps` moves, one frame
   // each, then the release and two frames.
@@ -429,15 +411,8 @@ class ViewerHarness {
     return true;
   }
   bool key(SDL_Keycode sym) {
-    for (Uint32 type : {SDL_KEYDOWN, SDL_KEYUP}) {
-      SDL_Event e{};
-      e.type = type;
-      e.key.windowID = windowId;
-      e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-      e.key.keysym.sym = sym;
-      e.key.keysym.scancode = SDL_GetScancodeFromKey(sym);
-      if (!push(e)) return false;
-    }
+    for (Uint32 type : {SDL_KEYDOWN, SDL_KEYUP})
+      if (!push(keyEvent(windowId, type, sym))) return false;
     return true;
   }
 

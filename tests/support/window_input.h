@@ -14,6 +14,7 @@
 
 #include "engine/cocos2d.h"
 #include "engine/platform/Image.h"
+#include "tests/support/sdl_events.h"
 
 namespace fwtest {
 
@@ -43,55 +44,20 @@ class WindowInput {
 
   // Mouse button 0 left, 1 right, 2 middle.
   void mouseButton(bool down, cocos2d::Vec2 p, int button = 0) const {
-    SDL_Event e{};
-    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button.windowID = windowId;
-    e.button.button = button == 1 ? SDL_BUTTON_RIGHT : button == 2 ? SDL_BUTTON_MIDDLE : SDL_BUTTON_LEFT;
-    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.button.clicks = 1;
-    e.button.x = static_cast<int>(p.x);
-    e.button.y = height - static_cast<int>(p.y);
-    push(e);
+    push(mouseButtonEvent(windowId, height, down, p, button));
   }
   // A move, with the left button held when `held`.
   void mouseMove(cocos2d::Vec2 p, bool held = false) const {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.windowID = windowId;
-    e.motion.x = static_cast<int>(p.x);
-    e.motion.y = height - static_cast<int>(p.y);
-    e.motion.state = held ? SDL_BUTTON_LMASK : 0;
-    push(e);
+    push(mouseMoveEvent(windowId, height, p, held ? SDL_BUTTON_LMASK : 0));
   }
   // Text typed into the focused field (under 32 bytes).
-  void text(const std::string& utf8) const {
-    SDL_Event t{};
-    t.type = SDL_TEXTINPUT;
-    t.text.windowID = windowId;
-    std::snprintf(t.text.text, sizeof t.text.text, "%s", utf8.c_str());
-    push(t);
-  }
+  void text(const std::string& utf8) const { push(textEvent(windowId, utf8)); }
   // A key pressed and released.
   void key(SDL_Keycode sym) const {
-    for (Uint32 type : {SDL_KEYDOWN, SDL_KEYUP}) {
-      SDL_Event e{};
-      e.type = type;
-      e.key.windowID = windowId;
-      e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-      e.key.keysym.sym = sym;
-      e.key.keysym.scancode = SDL_GetScancodeFromKey(sym);
-      push(e);
-    }
+    for (Uint32 type : {SDL_KEYDOWN, SDL_KEYUP}) push(keyEvent(windowId, type, sym));
   }
   // Wheel notches (positive: away from the user) where the pointer is.
-  void wheel(int notchesAway) const {
-    SDL_Event w{};
-    w.type = SDL_MOUSEWHEEL;
-    w.wheel.windowID = windowId;
-    w.wheel.y = notchesAway;
-    w.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
-    push(w);
-  }
+  void wheel(int notchesAway) const { push(wheelEvent(windowId, notchesAway)); }
 
   Uint32 windowId = 0;
   int height = 0;
