@@ -86,7 +86,8 @@ class isViewerVR : public isViewer, public isRenderWindow {
   static constexpr int kTickIntervalStep = 20;
   static constexpr float kMinWindowWidth = 2.0f;
 
-  int32_t turntableSteps = 36;  // 5° steps per turn; the step index wraps here
+  int32_t turntableSteps = 36;  // the step index wraps after this many 5° steps
+                                // (the camera itself keeps turning)
   int32_t stepIndex = 0;        // turntable and manual steps, in [0, turntableSteps)
   bool playing = false;
   int32_t tickCount = 0;        // ticks since play started or the speed changed
