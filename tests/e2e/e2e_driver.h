@@ -47,9 +47,26 @@ class E2EDriver : public AppDriver {
   // The first node named `name` in the running scene (depth first, children
   // in drawing order) that is shown: it and every ancestor visible.
   cocos2d::Node* findVisible(const std::string& name) const {
-    auto* director = cocos2d::Director::getInstanceIfExists();
-    cocos2d::Scene* scene = director ? director->getRunningScene() : nullptr;
+    cocos2d::Scene* scene = runningScene();
     return scene ? findIn(scene, name) : nullptr;
+  }
+  static cocos2d::Scene* runningScene() {
+    auto* director = cocos2d::Director::getInstanceIfExists();
+    return director ? director->getRunningScene() : nullptr;
+  }
+  // The first shown label or text widget that reads `text`, under the shown
+  // node named `under` (anywhere in the scene when empty): a menu row, a
+  // list cell.
+  cocos2d::Node* findText(const std::string& text, const std::string& under = "") const {
+    cocos2d::Node* root = under.empty() ? runningScene() : findVisible(under);
+    return root && !text.empty() ? findTextIn(root, text) : nullptr;
+  }
+  bool clickText(const std::string& text, const std::string& under = "", int settleFrames = 2) {
+    cocos2d::Node* node = findText(text, under);
+    if (!node) return false;
+    const cocos2d::Rect r = worldRect(node);
+    clickAt(r.getMidX(), r.getMidY(), settleFrames);
+    return true;
   }
   // The node's content rectangle in world points (origin bottom left).
   static cocos2d::Rect worldRect(cocos2d::Node* node) {
@@ -83,8 +100,8 @@ class E2EDriver : public AppDriver {
   bool waitForText(const std::string& name, const std::string& text, int frames = 600) {
     return waitFrames([&] { return textOf(name) == text; }, frames);
   }
-  std::string textOf(const std::string& name) const {
-    cocos2d::Node* node = findVisible(name);
+  std::string textOf(const std::string& name) const { return textOfNode(findVisible(name)); }
+  static std::string textOfNode(cocos2d::Node* node) {
     if (auto* label = dynamic_cast<cocos2d::Label*>(node)) return label->getString();
     if (auto* text = dynamic_cast<cocos2d::ui::Text*>(node)) return text->getString();
     if (auto* button = dynamic_cast<cocos2d::ui::Button*>(node)) return button->getTitleText();
@@ -209,6 +226,13 @@ class E2EDriver : public AppDriver {
  private:
   static constexpr int kRunning = -2;
 
+  static cocos2d::Node* findTextIn(cocos2d::Node* node, const std::string& text) {
+    if (!node->isVisible()) return nullptr;
+    if (textOfNode(node) == text) return node;
+    for (cocos2d::Node* child : node->getChildren())
+      if (cocos2d::Node* found = findTextIn(child, text)) return found;
+    return nullptr;
+  }
   static cocos2d::Node* findIn(cocos2d::Node* node, const std::string& name) {
     if (!node->isVisible()) return nullptr;
     if (node->getName() == name) return node;
