@@ -56,10 +56,13 @@ class imageViewerPC : public NSUI::NSLayout {
   // reference, so a screen popped while it runs is never touched: cleanup
   // sets `gone`, and the job, which checks it before each step, then
   // unregisters the readers it registered and ends without posting.
+  // Registrations and the 2000 post happen under `lock` after a look at
+  // `gone`, so nothing is registered or posted once cleanup has set it.
   struct LoadJobState {
     std::atomic<bool> gone{false};
     std::mutex lock;                       // guards `registered`
     std::vector<std::string> registered;   // reader names the job added
+    std::string root;                      // storage root, read on the UI thread
   };
 
   // Builds the scene with the screen named "imageViewPC" (content size the
@@ -178,6 +181,30 @@ class imageViewerPC : public NSUI::NSLayout {
   std::shared_ptr<LoadJobState> loadJob;
 
   // imageViewerPC.cpp's own helpers and members go below this line.
+
+  // Makes the job state and starts the loading job (first entry).
+  void startLoadingJob();
+  // Job side: the overlay message handed to the UI thread; the final
+  // 2000 (false: the failure form); true when the screen is gone (the job
+  // then ends, its readers out of the registry).
+  static void handOverMessage(imageViewerPC* owner, const std::shared_ptr<LoadJobState>& state,
+                              const std::string& text);
+  static void postLoaded(imageViewerPC* owner, const std::shared_ptr<LoadJobState>& state, bool success);
+  static bool abandonIfGone(const std::shared_ptr<LoadJobState>& state);
+  // 2000 failure step: the message panel and the readers out of the
+  // registry.
+  void failLoading(const std::string& panelText);
+  // One series with all its pixels: 4-D frames split, counts taken, shown
+  // in layoutId (4 for a volume and 1 otherwise when none was chosen).
+  void showSingleSeries(isImageSDK::isImageData* image);
+  // compare4d: the outputs joined into one frame set shown in layout 8;
+  // "Not 4D Volume" when they do not form one, and with `sideBySide` the
+  // outputs then shown side by side. False when no set was built.
+  bool showFrameSet(const std::vector<isImageSDK::isImageData*>& images, bool sideBySide);
+  // The title "Phase <n>" of "btn4DMenu" when it exists.
+  void setPhaseTitle(int phaseNumber);
+  // The window size the screen is built for.
+  static cocos2d::Size windowSize();
 
   // imageViewerPCTools.cpp's own helpers and members go below this line.
 };
