@@ -355,6 +355,10 @@ void imageViewerPC::onSeriesLoaded(NSUI::NSNotificationData* data) {
   }
 
   attachViewerMulti(layoutManager->getViewerMulti());
+  showTools();
+}
+
+void imageViewerPC::showTools() {
   int page = TOOL_PAGE_2D;
   if (layoutId == kLayoutCompare2D || layoutId == kLayoutCompare4D) {
     page = toolPageForFocus();
@@ -597,13 +601,15 @@ void imageViewerPC::on4DLoaded() {
       showMessage(kNot4D, kNot4DSeconds);
       return;
     }
-    if (showFrameSet(images, false)) showToolPage(toolPageForFocus());
+    if (showFrameSet(images, false)) showTools();
     return;
   }
   if (images.size() != 1) return;
-  // The same as when the pixels were there at once: the chosen layout, or
-  // "mpr" for a volume and "2dview" for anything else.
+  // The same screen as when the pixels were there at once: the chosen
+  // layout, or "mpr" for a volume and "2dview" for anything else, and the
+  // tool page for it.
   showSingleSeries(images[0]);
+  showTools();
 }
 
 // ---------------------------------------------------------------------------

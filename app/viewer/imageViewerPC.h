@@ -201,6 +201,11 @@ class imageViewerPC : public NSUI::NSLayout {
   // "Not 4D Volume" when they do not form one, and with `sideBySide` the
   // outputs then shown side by side. False when no set was built.
   bool showFrameSet(const std::vector<isImageSDK::isImageData*>& images, bool sideBySide);
+  // Once the viewers exist: the tool page for what is shown (compare
+  // layouts: by the focused cell; one series: 2-D unless a volume, then
+  // VR or 3-D by the focused cell), the slider, the top buttons and the
+  // window presets.
+  void showTools();
   // The title "Phase <n>" of "btn4DMenu" when it exists.
   void setPhaseTitle(int phaseNumber);
   // The window size the screen is built for.

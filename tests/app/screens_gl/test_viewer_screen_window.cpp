@@ -239,20 +239,22 @@ TEST_F(ViewerScreenWindow, ColdAndWarmCacheGiveTheSameScreen) {
     int managerLayout;  // what the manager shows
     bool is4D;
     bool strip;
+    int page;  // tool page kind; -1: by the focused cell, checked cold against warm
   };
   const std::string ct = writeVolume("p1/st/ct", 20);
   const std::string ct2 = writeVolume("p1/st/ct2", 20);
   const std::string stack = writeStack("p1/st/stack");
   const std::string pt = writePhases("p1/st/pt", 2, 20);
   const Case cases[] = {
-      {"volume", {ct}, "", 4, 4, false, false},
-      {"stack", {stack}, "", 1, 6, false, false},
-      {"4-D volume", {pt}, "", 4, 4, true, true},
-      {"volume in 2dslice", {ct}, "2dslice", 6, 6, false, false},
-      {"stack in 2dslice", {stack}, "2dslice", 6, 6, false, false},
-      {"two volumes in compare4d", {ct, ct2}, "compare4d", 8, 8, true, false},
+      {"volume", {ct}, "", 4, 4, false, false, imageViewerPC::TOOL_PAGE_3D},
+      {"stack", {stack}, "", 1, 6, false, false, imageViewerPC::TOOL_PAGE_2D},
+      {"4-D volume", {pt}, "", 4, 4, true, true, imageViewerPC::TOOL_PAGE_3D},
+      {"volume in 2dslice", {ct}, "2dslice", 6, 6, false, false, imageViewerPC::TOOL_PAGE_3D},
+      {"stack in 2dslice", {stack}, "2dslice", 6, 6, false, false, imageViewerPC::TOOL_PAGE_2D},
+      {"two volumes in compare4d", {ct, ct2}, "compare4d", 8, 8, true, false, -1},
   };
   for (const Case& c : cases) {
+    int coldPage = -2;
     for (const bool warm : {false, true}) {
       SCOPED_TRACE(c.name + (warm ? ", warm" : ", cold"));
       if (!warm)
@@ -277,6 +279,13 @@ TEST_F(ViewerScreenWindow, ColdAndWarmCacheGiveTheSameScreen) {
       EXPECT_EQ(screen->layoutManager->getLayout(), c.managerLayout);
       EXPECT_EQ(screen->is4D, c.is4D);
       EXPECT_EQ(stripShown(screen), c.strip);
+      if (c.page >= 0) {
+        EXPECT_EQ(screen->toolPageKind, c.page);
+      }
+      if (warm) {
+        EXPECT_EQ(screen->toolPageKind, coldPage);
+      }
+      coldPage = screen->toolPageKind;
       EXPECT_GT(screen->viewerMulti->getCellCount(), 0);
       EXPECT_TRUE(toasts.empty());
       // The multi-view fills the viewer area.
