@@ -496,8 +496,10 @@ TEST_F(ViewerScreenWindow, PoppedWhileLoading) {
   struct Case {
     std::string name;
     bool waitForReader;  // pop once the reader is registered, else at once
+    bool escape;         // the return key, else a pop as the back button's
   };
-  for (const Case& c : {Case{"while scanning", false}, Case{"while reading", true}}) {
+  for (const Case& c : {Case{"Escape while scanning", false, true}, Case{"back while scanning", false, false},
+                        Case{"back while reading", true, false}}) {
     SCOPED_TRACE(c.name);
     folder(path);
     const int leftBefore = statCount(8);
@@ -516,7 +518,16 @@ TEST_F(ViewerScreenWindow, PoppedWhileLoading) {
     int late = 0;
     NSUI::NSNotificationCenter::getInstance()->addObserver(
         &late, screen, [&late](Ref*, unsigned int, NSUI::NSNotificationData*) { ++late; }, NOTIFY_SERIES_LOADED);
-    pop();
+    if (c.escape) {
+      // Over the busy overlay.
+      NSUI::NSNotificationCenter::getInstance()->removeObserver(NOTIFY_SERIES_LOADED, this);
+      ASSERT_NE(NSUI::NSActivity::getInstance(), nullptr);
+      input().key(SDLK_ESCAPE);
+      step(3);
+      EXPECT_EQ(director()->getSceneStackSize(), 1u);
+    } else {
+      pop();
+    }
     EXPECT_TRUE(job->gone);
     // The job ends on its own; then nothing of it is left.
     ASSERT_TRUE(stepUntil([&] { return job.use_count() == 1; }, 120));
