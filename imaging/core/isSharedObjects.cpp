@@ -36,18 +36,23 @@ bool isSharedObjects::init() { return true; }
 
 void isSharedObjects::clear() {
   std::vector<isObject*> released;
-  released.swap(objects);
+  {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    released.swap(objects);
+  }
   for (isObject* object : released) object->release();
 }
 
 void isSharedObjects::addObject(isObject* object) {
   if (!object) return;
+  std::lock_guard<std::recursive_mutex> guard(lock);
   if (std::find(objects.begin(), objects.end(), object) != objects.end()) return;
   object->retain();
   objects.push_back(object);
 }
 
 isObject* isSharedObjects::getObjectByName(const std::string& name) const {
+  std::lock_guard<std::recursive_mutex> guard(lock);
   for (isObject* object : objects) {
     if (object->name == name) return object;
   }
@@ -55,14 +60,20 @@ isObject* isSharedObjects::getObjectByName(const std::string& name) const {
 }
 
 void isSharedObjects::removeObjectByName(const std::string& name) {
-  for (auto it = objects.begin(); it != objects.end(); ++it) {
-    if ((*it)->name == name) {
-      isObject* object = *it;
-      objects.erase(it);
-      object->release();
-      return;
+  isObject* removed = nullptr;
+  {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    for (auto it = objects.begin(); it != objects.end(); ++it) {
+      if ((*it)->name == name) {
+        removed = *it;
+        objects.erase(it);
+        break;
+      }
     }
   }
+  // Released outside the lock: a reader's destruction waits for its loading
+  // thread.
+  if (removed) removed->release();
 }
 
 void shutdown() {

@@ -1,8 +1,12 @@
 // Process-wide registry of imaging objects that the screens look up again by
 // name: the series cache readers (and with them their image data) are
-// registered under the series id. UI thread only; no lock.
+// registered under the series id. The viewer screen's loading job registers
+// its readers from its own thread, so the list is guarded by a lock of its
+// own; getInstance() itself belongs on the UI thread (the screen asks for
+// the registry before it starts the job).
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,7 +33,10 @@ class isSharedObjects : public cocos2d::Ref {
   // Removes and releases the first registered object of that name.
   void removeObjectByName(const std::string& name);
 
-  std::vector<isObject*> objects;  // each holds one reference
+  // The registered objects (each holds one reference), guarded by `lock`;
+  // readers of the vector itself hold it while another thread may register.
+  std::vector<isObject*> objects;
+  mutable std::recursive_mutex lock;
 
  protected:
   isSharedObjects() = default;
