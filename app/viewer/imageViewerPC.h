@@ -212,4 +212,26 @@ class imageViewerPC : public NSUI::NSLayout {
   static cocos2d::Size windowSize();
 
   // imageViewerPCTools.cpp's own helpers and members go below this line.
+
+  // One reference held on a node for as long as the holder lives.
+  struct HeldNode {
+    cocos2d::Node* node = nullptr;
+    HeldNode() = default;
+    HeldNode(const HeldNode&) = delete;
+    HeldNode& operator=(const HeldNode&) = delete;
+    ~HeldNode() { reset(nullptr); }
+    void reset(cocos2d::Node* next) {
+      if (next) next->retain();
+      if (node) node->release();
+      node = next;
+    }
+  };
+  // The editor ("editWW_view") this screen opened last. A 9024 is applied
+  // only when it comes from it; the editor posts it as its window closes,
+  // so it is held to keep its address from naming anything else.
+  HeldNode openedEditor;
+  // What the favourite badge shows.
+  int favoriteCount = 0;
+  // A node anywhere below the screen, or null.
+  cocos2d::Node* findNode(const std::string& name) const;
 };

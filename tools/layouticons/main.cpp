@@ -1,4 +1,4 @@
-// layouticons: writes <folder>/<layout name>.png, one 96 × 72 picture per
+// layouticons: writes <folder>/<layout name>.png, one 432 × 324 picture per
 // layout, drawn from the same cell lists the layout manager applies: light
 // cells on a dark ground, the volume-rendering cell tinted, a cell that the
 // layout splits into a grid shown with its inner lines, and the compare
@@ -17,10 +17,12 @@ using namespace isImageSDK;
 
 namespace {
 
-constexpr int kWidth = 96;
-constexpr int kHeight = 72;
-constexpr int kMargin = 4;
-constexpr int kInnerLine = 2;  // width of the lines between a cell's viewers
+// The protocol button shows the picture at 0.11 of its size (about 48 x 36
+// points), the protocol menu at 60 points wide.
+constexpr int kWidth = 432;
+constexpr int kHeight = 324;
+constexpr int kMargin = 18;
+constexpr int kInnerLine = 9;  // width of the lines between a cell's viewers
 
 struct Colour {
   unsigned char r, g, b;

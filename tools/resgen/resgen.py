@@ -273,11 +273,43 @@ def colour_table_file(name):
     return plist({key: [str(v) for v in values] for key, values in table.items()})
 
 
-def colour_table_icon(name, width=64, height=16):
-    table = colour_table(name)
+def colour_table_icon(name, width=180, height=40):
+    """The table as a horizontal strip, grey level 0 at the left (the colour-table menu's rows)."""
+    if name in GREY_RAMPS:
+        inverse = GREY_RAMPS[name]
+        table = {k: [255 - i if inverse else i for i in range(256)] for k in ("Red", "Green", "Blue")}
+    else:
+        table = colour_table(name)
     def px(x, y):
         i = min(255, x * 256 // width)
         return (table["Red"][i], table["Green"][i], table["Blue"][i], 255)
+    return png(width, height, px)
+
+
+# The two tables the viewers build in (not files): name -> inverted.
+GREY_RAMPS = {"bwInverse": True, "noClut": False}
+
+
+def opacity_curve_icon(kind, width=180, height=40):
+    """An opacity curve (opacity over grey level) in white on the dark plate of the tool pages."""
+    def curve(u):
+        if kind == "Log10":
+            return math.log10(1 + 9 * u)
+        if kind == "Log10Inv":
+            return (10 ** u - 1) / 9
+        return u
+    margin = 4.0
+    def px(x, y):
+        cx, cy = x + 0.5, y + 0.5
+        u = min(1.0, max(0.0, (cx - margin) / (width - 2 * margin)))
+        # Distance to the curve, measured across it (slope taken into account).
+        du = 1.0 / (width - 2 * margin)
+        slope = (curve(min(1.0, u + du)) - curve(max(0.0, u - du))) / (2 * du) * (height - 2 * margin) / (width - 2 * margin)
+        cy_curve = height - margin - curve(u) * (height - 2 * margin)
+        d = abs(cy - cy_curve) / math.sqrt(1 + slope * slope)
+        ink = _aa(1.2 - d) if margin - 1 <= cx <= width - margin + 1 else 0.0
+        plate = (34, 38, 47)
+        return tuple(int(round(p + (235 - p) * ink)) for p in plate) + (255,)
     return png(width, height, px)
 
 
@@ -294,6 +326,12 @@ RESOURCES.update({
     "imgs/hotMetal.png": lambda: colour_table_icon("HotMetal"),
     "imgs/spectrum.png": lambda: colour_table_icon("Spectrum"),
     "imgs/perfusion.png": lambda: colour_table_icon("Perfusion"),
+    "imgs/bwInverse.png": lambda: colour_table_icon("bwInverse"),
+    "imgs/noClut.png": lambda: colour_table_icon("noClut"),
+    # The opacity menu's three curves.
+    "imgs/Linear.png": lambda: opacity_curve_icon("Linear"),
+    "imgs/Log10.png": lambda: opacity_curve_icon("Log10"),
+    "imgs/Log10Inv.png": lambda: opacity_curve_icon("Log10Inv"),
 })
 
 

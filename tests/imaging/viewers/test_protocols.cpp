@@ -283,8 +283,8 @@ TEST(LayoutPictures, OnePerShippedProtocol) {
     const fs::path path = folder / "protocal" / (std::string(c.type) + ".png");
     cocos2d::Image image;
     ASSERT_TRUE(image.initWithImageFile(path.string())) << path;
-    EXPECT_EQ(image.getWidth(), 96) << c.type;
-    EXPECT_EQ(image.getHeight(), 72) << c.type;
+    EXPECT_EQ(image.getWidth(), 432) << c.type;
+    EXPECT_EQ(image.getHeight(), 324) << c.type;
     ASSERT_GE(image.getComponents(), 3) << c.type;
     auto grey = [](const unsigned char* p) { return p[0] > 150 && p[1] > 150 && p[2] > 150 && p[0] - p[2] < 40; };
     auto tint = [](const unsigned char* p) { return p[0] > 150 && p[0] - p[2] >= 40; };
