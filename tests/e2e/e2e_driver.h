@@ -198,6 +198,21 @@ class E2EDriver : public AppDriver {
     sqlite3_close(db);
     return value;
   }
+  // The same for a text column; empty when the file or the query fails.
+  static std::string queryLibraryText(const std::string& sql) {
+    const std::string file = writablePath() + "kq/dicom/dicomDB";
+    sqlite3* db = nullptr;
+    std::string value;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(db, 2000);
+      sqlite3_stmt* st = nullptr;
+      if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        if (const unsigned char* text = sqlite3_column_text(st, 0)) value = reinterpret_cast<const char*>(text);
+      sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return value;
+  }
   static std::string writablePath() {
     const char* p = std::getenv("FW_WRITABLE_PATH");
     std::string path = p ? p : "";
