@@ -31,7 +31,7 @@ class ScreenProbe : public imageViewerPC {
   CREATE_FUNC(ScreenProbe);
 
   // A screen of `size` named "imageViewPC" on `scene`, its frame loaded
-  // when its own init has not, its controls bound.
+  // when its own init has not, its controls bound; it loads no series.
   static ScreenProbe* make(cocos2d::Scene* scene, const cocos2d::Size& size) {
     ScreenProbe* screen = ScreenProbe::create();
     if (!screen) return nullptr;
@@ -46,6 +46,9 @@ class ScreenProbe : public imageViewerPC {
         screen->addChild(root);
       }
     }
+    // No loading at the first entry: the test hands the screen its
+    // multi-view itself.
+    screen->firstEntry = false;
     scene->addChild(screen);
     screen->bindControls();
     return screen;

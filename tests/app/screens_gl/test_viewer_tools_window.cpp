@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/viewer/quickTool.h"
 #include "engine/ui/Button.h"
 #include "imaging/viewers/isViewerBrowser.h"
 #include "imaging/viewers/isViewerImage.h"
@@ -87,6 +88,7 @@ class ViewerToolsWindow : public screentest::ScreenWindow {
     screen->updateProtocolButton(kind == isImageSDK::VIEW_KIND_VR ? 3 : kind == 0 ? 1 : 4);
     screen->refreshWindowPresets();
     screen->showToolPage(page);
+    screen->syncSliceSlider();
     step(10);
     return screen;
   }
@@ -184,6 +186,34 @@ TEST_F(ViewerToolsWindow, AClickElsewhereClosesTheMenuWithoutActing) {
   EXPECT_EQ(cell->getImageViewers().size(), before);
   clickOn(tile);
   EXPECT_TRUE(stepUntil([&] { return cell->getImageViewers().size() == 4u; }, 10.0));
+}
+
+// The quick tool bar over the focused cell and its "info" button's DICOM
+// menu just above the bar's right end, inside the cell.
+TEST_F(ViewerToolsWindow, DicomMenuOverTheQuickToolBar) {
+  ASSERT_NE(openViewer(isImageSDK::VIEW_KIND_SLICE, imageViewerPC::TOOL_PAGE_2D), nullptr);
+  auto* cell = dynamic_cast<isImageSDK::isViewerBrowser*>(screen->viewerMulti->getFocusedCell()->getViewer());
+  ASSERT_NE(cell, nullptr);
+  isImageSDK::isViewerImage* window = cell->getCurrentViewer();
+  auto* data = new NSUI::NSNotificationData();
+  data->setObject(window);
+  screen->onQuickToolShow(data);
+  data->release();
+  ASSERT_NE(screen->quickTool, nullptr);
+  clickOn(screen->quickTool->getChildByName("info"));
+  // The bar's post reaches the screen through its observer once the screen
+  // handles it; the handler is called as it would be.
+  screen->onShowDicomMenu();
+  step(3);
+  auto* menu = dynamic_cast<NSUI::NSMenu*>(screen->getChildByName("dcmMenu"));
+  ASSERT_NE(menu, nullptr);
+  ASSERT_TRUE(menu->isVisible());
+  const Rect list = listRect(menu);
+  const Rect cellRect(window->convertToWorldSpace(Vec2::ZERO), window->getContentSize());
+  EXPECT_TRUE(cellRect.containsPoint(list.origin));
+  EXPECT_TRUE(cellRect.containsPoint(Vec2(list.getMaxX(), list.getMaxY())));
+  Image img;
+  capture("viewer_tools_quickbar_dicom", img);
 }
 
 }  // namespace

@@ -211,6 +211,38 @@ class ViewerTools : public ::testing::Test {
   Vector<ui::Button*> loose;
 };
 
+// ------------------------------------------------------------------ observers
+
+TEST_F(ViewerTools, ObservesItsNotificationsFromTheirSources) {
+  auto* nc = NSUI::NSNotificationCenter::getInstance();
+  struct Case {
+    int id;
+    bool fromScreen;  // else posts without object
+  };
+  for (const Case c : {Case{NOTIFY_SERIES_LOADED, true}, Case{NOTIFY_WINDOW_APPLY, false},
+                       Case{NOTIFY_TOOLS_RELAYOUT, false}, Case{NOTIFY_DICOM_META_INFO, true},
+                       Case{NOTIFY_4D_LOADED, false}, Case{NOTIFY_CAPTURE_SAVED, false},
+                       Case{NOTIFY_QUICK_TOOL_SHOW, false}, Case{NOTIFY_VIEW_GEOMETRY, false},
+                       Case{NOTIFY_VIEWER_CLEANUP, false}, Case{NOTIFY_SHOW_DICOM_MENU, false},
+                       Case{NOTIFY_QUICK_FAVOURITE, false}, Case{NOTIFY_FAVOURITE_SAVE, false},
+                       Case{NOTIFY_FAVOURITE_SAVED, false}, Case{NOTIFY_CAPTURE_CURRENT_VIEW, true},
+                       Case{NOTIFY_CAPTURE_ALL_IMAGES, true}, Case{NOTIFY_CAPTURE_WHOLE_SCREEN, true},
+                       Case{NOTIFY_FOCUS_REQUEST, true}, Case{NOTIFY_PHASE_SELECT, true},
+                       Case{NOTIFY_PROTOCOL_SELECT, true}}) {
+    SCOPED_TRACE(c.id);
+    EXPECT_TRUE(nc->hasObserver(c.id, c.fromScreen ? screen : nullptr, screen));
+    EXPECT_FALSE(nc->hasObserver(c.id, c.fromScreen ? nullptr : screen, screen));
+  }
+  // The top bar's buttons, bound and raised.
+  for (const char* name : {"goBack", "btnCmdToolbox", "btnCmdFavorite"}) {
+    SCOPED_TRACE(name);
+    Node* b = screen->getChildByNameDeep(name);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->getLocalZOrder(), 1000);
+  }
+  EXPECT_FLOAT_EQ(screen->getChildByNameDeep("btnCmdFavorite")->getScale(), 0.7f);
+}
+
 // ------------------------------------------------------------------ buttons
 
 enum class Expect { Command, CommandInt, Post, Menu, Nothing };
