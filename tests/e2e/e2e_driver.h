@@ -50,6 +50,15 @@ class E2EDriver : public AppDriver {
     cocos2d::Scene* scene = runningScene();
     return scene ? findIn(scene, name) : nullptr;
   }
+  // The same below the shown node named `under` (a window whose own name
+  // repeats one of its children's).
+  cocos2d::Node* findVisibleIn(const std::string& under, const std::string& name) const {
+    cocos2d::Node* root = findVisible(under);
+    if (!root) return nullptr;
+    for (cocos2d::Node* child : root->getChildren())
+      if (cocos2d::Node* found = findIn(child, name)) return found;
+    return nullptr;
+  }
   static cocos2d::Scene* runningScene() {
     auto* director = cocos2d::Director::getInstanceIfExists();
     return director ? director->getRunningScene() : nullptr;
@@ -110,8 +119,11 @@ class E2EDriver : public AppDriver {
 
   // ------------------------------------------------------------ input
   // A left click at the centre of the shown node; false when it is not shown.
-  bool clickNode(const std::string& name, int settleFrames = 2) {
-    cocos2d::Node* node = findVisible(name);
+  bool clickNode(const std::string& name, int settleFrames = 2) { return clickShown(findVisible(name), settleFrames); }
+  bool clickNodeIn(const std::string& under, const std::string& name, int settleFrames = 2) {
+    return clickShown(findVisibleIn(under, name), settleFrames);
+  }
+  bool clickShown(cocos2d::Node* node, int settleFrames = 2) {
     if (!node) return false;
     const cocos2d::Rect r = worldRect(node);
     clickAt(r.getMidX(), r.getMidY(), settleFrames);
