@@ -17,12 +17,16 @@ using namespace isImageSDK;
 
 namespace {
 
-// The protocol button shows the picture at 0.11 of its size (about 48 x 36
-// points), the protocol menu at 60 points wide.
+// Drawn as a 96 x 72 design enlarged 4.5 times (gaps and lines included),
+// so that the picture reads the same on the protocol button, which shows it
+// at 0.11 (about 48 x 36 points), and in the protocol menu (60 wide).
+constexpr int kDesignWidth = 96;
+constexpr int kDesignHeight = 72;
+constexpr double kScale = 4.5;
 constexpr int kWidth = 432;
 constexpr int kHeight = 324;
-constexpr int kMargin = 18;
-constexpr int kInnerLine = 9;  // width of the lines between a cell's viewers
+constexpr int kMargin = 4;     // design units
+constexpr int kInnerLine = 2;  // design units: the lines between a cell's viewers
 
 struct Colour {
   unsigned char r, g, b;
@@ -58,22 +62,23 @@ int sampleCount(int id) {
   return 1;
 }
 
+// A design length or position in picture pixels.
+int px(double design) { return static_cast<int>(design * kScale + 0.5); }
+
 void drawLayout(Canvas& canvas, int id) {
-  const int W = kWidth - 2 * kMargin;
-  const int H = kHeight - 2 * kMargin;
+  const int W = kDesignWidth - 2 * kMargin;
+  const int H = kDesignHeight - 2 * kMargin;
   for (const LayoutCell& cell : layoutCells(id, static_cast<float>(W), static_cast<float>(H), sampleCount(id))) {
     // Cell rectangles have y upward; the picture's rows run downward.
-    const int x = kMargin + static_cast<int>(cell.rect.origin.x);
-    const int w = static_cast<int>(cell.rect.size.width);
-    const int h = static_cast<int>(cell.rect.size.height);
-    const int y = kMargin + H - static_cast<int>(cell.rect.origin.y) - h;
-    canvas.fill(x, y, w, h, cell.kind == VIEW_KIND_VR ? kVolumeCell : kCell);
-    for (int c = 1; c < cell.gridColumns; ++c) {
-      canvas.fill(x + w * c / cell.gridColumns - kInnerLine / 2, y, kInnerLine, h, kGround);
-    }
-    for (int r = 1; r < cell.gridRows; ++r) {
-      canvas.fill(x, y + h * r / cell.gridRows - kInnerLine / 2, w, kInnerLine, kGround);
-    }
+    const double x = kMargin + cell.rect.origin.x;
+    const double w = cell.rect.size.width;
+    const double h = cell.rect.size.height;
+    const double y = kMargin + H - cell.rect.origin.y - h;
+    canvas.fill(px(x), px(y), px(x + w) - px(x), px(y + h) - px(y), cell.kind == VIEW_KIND_VR ? kVolumeCell : kCell);
+    for (int c = 1; c < cell.gridColumns; ++c)
+      canvas.fill(px(x + w * c / cell.gridColumns - kInnerLine / 2.0), px(y), px(kInnerLine), px(y + h) - px(y), kGround);
+    for (int r = 1; r < cell.gridRows; ++r)
+      canvas.fill(px(x), px(y + h * r / cell.gridRows - kInnerLine / 2.0), px(x + w) - px(x), px(kInnerLine), kGround);
   }
 }
 

@@ -31,7 +31,7 @@ class ViewerToolsWindow : public screentest::ScreenWindow {
     if (screentest::g_noScreen) GTEST_SKIP() << "no display and no Xvfb";
     // No background layer: the render windows draw through cameras of their
     // own before the scene's default one, which would paint over them.
-    openScreen("viewer-tools", 1280, 800, Color4B(0, 0, 0, 0), 40);
+    openScreen("viewer-tools", width(), height(), Color4B(0, 0, 0, 0), 40);
     FileUtils::getInstance()->addSearchPath("imageSDK");
     FileUtils::getInstance()->addSearchPath("UIRes");
     image = readCtPhantom();
@@ -63,11 +63,14 @@ class ViewerToolsWindow : public screentest::ScreenWindow {
     return out;
   }
 
+  virtual int width() const { return 1280; }
+  virtual int height() const { return 800; }
+
   // The screen with one cell of `kind` over the whole image area and the
   // page for it.
   fwtest::ScreenProbe* openViewer(int kind, int page) {
     if (screen) screen->removeFromParent();
-    screen = fwtest::ScreenProbe::make(scene, Size(1280, 800));
+    screen = fwtest::ScreenProbe::make(scene, Size(width(), height()));
     if (!screen) return nullptr;
     auto* multi = isImageSDK::isViewerMulti::create();
     fwtest::attachMulti(screen, multi);
@@ -160,7 +163,8 @@ TEST_F(ViewerToolsWindow, EachPageWithAMenuOpen) {
     if (menu->getParent() != screen) {
       EXPECT_LE(list.getMaxX(), 300);
     }
-    step(5);
+    // The row pictures load one at a time.
+    step(30);
     Image img;
     capture(c.shot, img);
     EXPECT_EQ(img.getWidth(), 1280);
@@ -214,6 +218,38 @@ TEST_F(ViewerToolsWindow, DicomMenuOverTheQuickToolBar) {
   EXPECT_TRUE(cellRect.containsPoint(Vec2(list.getMaxX(), list.getMaxY())));
   Image img;
   capture("viewer_tools_quickbar_dicom", img);
+}
+
+// At 1920 x 1080 the 2-D page is shorter than the column: it is stretched,
+// its buttons stay at the top, and the colour-table menu opens just above
+// its button.
+class ViewerToolsLargeWindow : public ViewerToolsWindow {
+ protected:
+  int width() const override { return 1920; }
+  int height() const override { return 1080; }
+};
+
+TEST_F(ViewerToolsLargeWindow, StretchedPageWithTheColourTableMenu) {
+  ASSERT_NE(openViewer(isImageSDK::VIEW_KIND_SLICE, imageViewerPC::TOOL_PAGE_2D), nullptr);
+  Node* button = screen->getChildByNameDeep("btnCmdClut");
+  ASSERT_NE(button, nullptr);
+  // The page's first section title just under the bar.
+  Node* title = screen->getChildByNameDeep("toolSection_tiling");
+  ASSERT_NE(title, nullptr);
+  EXPECT_GT(title->convertToWorldSpace(Vec2::ZERO).y, 1080 - 60 - 40);
+  clickOn(button);
+  auto* menu = dynamic_cast<NSUI::NSMenu*>(screen->getChildByNameDeep("clutMenu"));
+  ASSERT_NE(menu, nullptr);
+  ASSERT_TRUE(menu->isVisible());
+  const Rect list = listRect(menu);
+  const Vec2 at = button->getParent()->convertToWorldSpace(button->getPosition());
+  EXPECT_FLOAT_EQ(list.getMinY(), at.y + 20);
+  EXPECT_LE(list.getMaxX(), 300);
+  // The row pictures load one at a time.
+  step(30);
+  Image img;
+  capture("viewer_tools_large_2d_clut", img);
+  EXPECT_EQ(img.getWidth(), 1920);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/browse/favoriteList.h"
+#include "app/viewer/dcmInfoList.h"
 #include "app/viewer/editWW.h"
 #include "app/viewer/imageViewerPC.h"
 #include "app/viewer/quickTool.h"
@@ -24,6 +25,8 @@
 #include "engine/ui/Scale9Sprite.h"
 #include "engine/ui/Slider.h"
 #include "imaging/core/ProtocalList.h"
+#include "imaging/core/isBinReader.h"
+#include "imaging/core/isFolderScan.h"
 #include "imaging/viewers/appManager.h"
 #include "imaging/viewers/isViewerBrowser.h"
 #include "imaging/viewers/isViewerImage.h"
@@ -35,6 +38,7 @@
 #include "toolkit/foundation/NSNotifyIds.h"
 #include "toolkit/widgets/NSMenu.h"
 #include "toolkit/widgets/UIScrollViewBase.h"
+#include "tools/dcmfixtures/phantoms.h"
 
 USING_NS_CC;
 using fwtest::RecordingMulti;
@@ -1005,12 +1009,52 @@ TEST_F(ViewerTools, OnlyTheEditorOfThisScreenAppliesAWindow) {
   }
 }
 
-TEST_F(ViewerTools, TagViewerOpensOnlyForAFilePath) {
-  // No multi-view, or an image read from no file: nothing opens.
+TEST_F(ViewerTools, TagViewerOpensForTheFocusedFile) {
+  // No multi-view, or an image made in memory (no file): nothing opens.
   screen->onDicomMetaInfo();
+  EXPECT_EQ(screen->getChildByNameDeep("dcmInfo"), nullptr);
   showCells({{0, ctVolume(10)}});
   screen->onDicomMetaInfo();
   EXPECT_EQ(screen->getChildByNameDeep("dcmInfo"), nullptr);
+
+  // A series read from its files.
+  const std::string folder = dir + "/w/ct/";
+  dcmfixtures::CtPhantom ct;
+  ct.width = ct.height = 32;
+  ct.slices = 4;
+  ASSERT_EQ(dcmfixtures::writeCtPhantom(folder, ct).files.size(), 4u);
+  isImageSDK::isDcmScan scan;
+  ASSERT_TRUE(scan.createCache(folder));
+  isImageSDK::isBinReader* reader = isImageSDK::isBinReader::create();
+  reader->retain();
+  ASSERT_TRUE(reader->setFileName(folder, isImageSDK::isDcmScan::getCacheFileName(folder)));
+  isImageSDK::isImageData* read = reader->getOutputImage();
+  read->update();
+  for (int i = 0; i < 600 && !reader->isLoadComplete(); ++i) step(1);
+  ASSERT_TRUE(reader->isLoadComplete());
+  read->updateInformation();
+  multi->removeAllViews();
+  showCells({{0, read}});
+  const std::string path = multi->getFocusedFilePath();
+  ASSERT_GT(path.size(), 2u);
+
+  screen->onDicomMetaInfo();
+  auto* list = dynamic_cast<dcmInfoList*>(screen->getChildByNameDeep("dcmInfo"));
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->getFilePath(), path);
+  // The pop-up lies over everything the screen holds.
+  Node* window = list->getParent();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->getParent(), screen);
+  for (Node* child : screen->getChildren()) {
+    if (child != window) {
+      EXPECT_LT(child->getLocalZOrder(), window->getLocalZOrder()) << child->getName();
+    }
+  }
+  window->removeFromParent();
+  step(2);
+  multi->removeAllViews();
+  reader->release();
 }
 
 }  // namespace
