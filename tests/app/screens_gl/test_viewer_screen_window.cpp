@@ -49,19 +49,6 @@ struct ScreenAccess : imageViewerPC {
   }
 };
 
-// The observers of the loading and the 4-D strip, as the screen's top bar
-// binding registers them; added here only where the screen has none yet.
-void observeLikeTheScreen(imageViewerPC* s) {
-  auto* nc = NSUI::NSNotificationCenter::getInstance();
-  auto cb = [s](Ref* sender, unsigned int id, NSUI::NSNotificationData* d) { s->onNotification(sender, id, d); };
-  const std::pair<int, void*> rows[] = {{NOTIFY_SERIES_LOADED, s},
-                                        {NOTIFY_4D_LOADED, nullptr},
-                                        {NOTIFY_PROTOCOL_SELECT, s},
-                                        {NOTIFY_PHASE_SELECT, s}};
-  for (const auto& [id, source] : rows)
-    if (!nc->hasObserver(id, source, s)) nc->addObserver(s, source, cb, id);
-}
-
 std::string seriesJson(const std::vector<std::string>& paths) {
   std::string text;
   NSUI::UIJson::setJsonString(text, "num", std::to_string(paths.size()));
@@ -142,7 +129,6 @@ class ViewerScreenWindow : public screentest::ScreenWindow {
     auto* screen = dynamic_cast<imageViewerPC*>(s->getChildByName("imageViewPC"));
     if (!screen) return nullptr;
     if (!protocol.empty()) screen->setProtocol(protocol);
-    observeLikeTheScreen(screen);
     loaded = 0;
     NSUI::NSNotificationCenter::getInstance()->addObserver(
         this, screen, [this](Ref*, unsigned int, NSUI::NSNotificationData*) { ++loaded; }, NOTIFY_SERIES_LOADED);
