@@ -23,7 +23,6 @@ void imageViewerPC::showCaptureMenu(bool) {}
 void imageViewerPC::showProtocolMenu(bool) {}
 void imageViewerPC::refreshWindowPresets() {}
 void imageViewerPC::updateProtocolButton(int) {}
-void imageViewerPC::updateFavoriteBadge(int) {}
 int imageViewerPC::toolPageForFocus() const { return TOOL_PAGE_2D; }
 bool imageViewerPC::isPlaying() const { return false; }
 void imageViewerPC::onWindowInput() {}
