@@ -345,7 +345,7 @@ TEST_F(FavoriteSaver, ConversionFailureLeavesNoFileAndPostsNothing) {
   EXPECT_TRUE(favoriteFiles().empty());
 }
 
-TEST_F(FavoriteSaver, SaveNotificationHandsTheRecordToTheWriter) {
+TEST_F(FavoriteSaver, SaveNotificationHandsTheRecordToAWriterThatOutlivesTheScreen) {
   ProbeScreen* screen = ProbeScreen::create();
   ASSERT_NE(screen, nullptr);
   scene->addChild(screen);
@@ -361,6 +361,10 @@ TEST_F(FavoriteSaver, SaveNotificationHandsTheRecordToTheWriter) {
   // Taken: a second observer of the same post finds nothing to free.
   EXPECT_EQ(data->userData, nullptr);
   data->release();
+  // The screen goes at once, as when the user leaves while the file is
+  // written; the thread needs nothing of it.
+  screen->removeFromParent();
+  screen = nullptr;
   // The thread runs on its own time; frames go on meanwhile.
   for (int i = 0; i < 6000 && saved.empty(); ++i) {
     step();
@@ -372,7 +376,6 @@ TEST_F(FavoriteSaver, SaveNotificationHandsTheRecordToTheWriter) {
   EXPECT_EQ(fs::path(saved[0].path).parent_path().string() + "/", favorites);
   EXPECT_EQ(storedSamples(saved[0].path), (std::vector<int>{0, 50, 100, 150, 200, 255}));
   EXPECT_FLOAT_EQ(saved[0].ratio, 0.5f / 0.8f);
-  screen->removeFromParent();
 }
 
 // The badge over "btnCmdFavorite", as the screen's root holds it.
