@@ -446,15 +446,13 @@ void imageViewerPC::showMessagePanel(const std::string& text) {
 void imageViewerPC::onNotification(Ref* sender, unsigned int id, NSUI::NSNotificationData* data) {
   switch (id) {
     case NOTIFY_SERIES_LOADED: onSeriesLoaded(data); break;
-    // Favourites and captures: the badge, the captures and the favourite
-    // save come with the favourites screens.
     case NOTIFY_CAPTURE_SAVED:
-    case NOTIFY_FAVOURITE_SAVED:
+    case NOTIFY_FAVOURITE_SAVED: onFavoriteAdded(); break;
     case NOTIFY_QUICK_FAVOURITE:
     case NOTIFY_CAPTURE_CURRENT_VIEW:
     case NOTIFY_CAPTURE_WHOLE_SCREEN:
-    case NOTIFY_CAPTURE_ALL_IMAGES:
-    case NOTIFY_FAVOURITE_SAVE: break;
+    case NOTIFY_CAPTURE_ALL_IMAGES: onCapture(static_cast<int>(id)); break;
+    case NOTIFY_FAVOURITE_SAVE: onFavoriteSave(data); break;
     case NOTIFY_4D_LOADED: on4DLoaded(); break;
     case NOTIFY_PROTOCOL_SELECT: onProtocolSelected(data); break;
     case NOTIFY_PHASE_SELECT: onPhaseSelected(data); break;

@@ -18,7 +18,9 @@
 //                           touch and frame hooks, tool pages, the slider,
 //                           the six menus and window presets, the protocol
 //                           button, the quick tool bar, window editor and tag
-//                           viewer hosting, captures/favourite ids (no-ops)
+//                           viewer hosting
+//   imageViewerPCFavorite.cpp captures, favourites written as DICOM files on
+//                           a thread of their own, the favourites badge
 //
 // Everything runs on the UI thread except loadSeriesInBackground, which
 // reaches the screen only through the shared LoadJobState (see there).
@@ -36,6 +38,7 @@
 #include "toolkit/widgets/NSLayout.h"
 
 namespace isImageSDK {
+struct SliceRecord;
 class appManager;
 class isViewerMulti;
 class isImageData;
@@ -230,8 +233,24 @@ class imageViewerPC : public NSUI::NSLayout {
   // only when it comes from it; the editor posts it as its window closes,
   // so it is held to keep its address from naming anything else.
   HeldNode openedEditor;
-  // What the favourite badge shows.
-  int favoriteCount = 0;
   // A node anywhere below the screen, or null.
   cocos2d::Node* findNode(const std::string& name) const;
+
+  // imageViewerPCFavorite.cpp: favourites, captures and the badge.
+ protected:
+  // 9031, 9032, 9033 and 2030: the chime, then a JPEG of the whole window
+  // (9031), of the viewer area (9032) or of the focused cell (9033, 2030;
+  // the whole window when no cell has the focus).
+  void onCapture(int id);
+  // 9104: the chime, then the payload's slice record (taken out of it) is
+  // saved on a detached thread. A payload without a record starts nothing.
+  void onFavoriteSave(NSUI::NSNotificationData* data);
+  // 1004 and 9105: one more on the badge.
+  void onFavoriteAdded();
+  // The favourite thread's body: writes the slice as a 16-bit DICOM file
+  // into the folder "favorite" beside the storage root (a folder path ending
+  // with "/", read on the UI thread) and posts 9105 on success. Owns the
+  // slice and frees it, its samples included, in every case. Touches no
+  // screen: it may outlive the one that started it.
+  static void saveFavorite(isImageSDK::SliceRecord* slice, std::string storageRoot);
 };

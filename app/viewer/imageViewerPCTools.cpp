@@ -259,7 +259,6 @@ void imageViewerPC::setTopButtonsVisible(bool visible) {
     if (Node* node = findNode(name)) node->setVisible(visible);
 }
 
-void imageViewerPC::updateFavoriteBadge(int count) { favoriteCount = count; }
 
 // ------------------------------------------------------------------ buttons
 

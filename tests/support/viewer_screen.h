@@ -64,7 +64,6 @@ class ScreenProbe : public imageViewerPC {
   using imageViewerPC::onWindowApply;
   using imageViewerPC::onWindowInput;
   using imageViewerPC::openedEditor;
-  using imageViewerPC::favoriteCount;
 };
 
 // A multi-view that records instead of acting.

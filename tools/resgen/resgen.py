@@ -617,6 +617,15 @@ RESOURCES.update({
 })
 
 
+# ---------------------------------------------------------------- favourite badge
+
+RESOURCES.update({
+    # The viewer screen's count of new favourites: a red disc (drawn at scale
+    # 2) under a white number.
+    "imgs/newFiles.png": lambda: disc(16, (225, 45, 45, 255)),
+})
+
+
 # ---------------------------------------------------------------- window editor
 
 RESOURCES.update({
