@@ -23,7 +23,8 @@
 //                           a thread of their own, the favourites badge
 //
 // Everything runs on the UI thread except loadSeriesInBackground, which
-// reaches the screen only through the shared LoadJobState (see there).
+// reaches the screen only through the shared LoadJobState (see there), and
+// saveFavorite, which never touches the screen.
 #pragma once
 
 #include <atomic>
