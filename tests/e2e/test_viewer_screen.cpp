@@ -144,6 +144,7 @@ TEST_F(ViewerScreen, SeriesFromThePeerThroughTheToolsByHand) {
     // The protocol menu: "MPR and 3D" gives four cells and its picture.
     ASSERT_TRUE(d.clickNode("btnCmdProtocal"));
     ASSERT_TRUE(d.waitForNode("protocalMenu"));
+    d.frames(20);  // the rows' pictures arrive through the picture queue
     d.shot("08-protocol-menu");
     ASSERT_TRUE(d.clickText("MPR and 3D", "protocalMenu", 10));
     EXPECT_TRUE(d.waitFrames([] { return shownLayout() == 3; }, 120));

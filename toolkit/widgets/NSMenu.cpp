@@ -61,6 +61,21 @@ void NSMenu::setMenuItems(menuObject* first, int maxIconWidth) {
   float width = static_cast<float>(iconWidth) + 10 + static_cast<float>(longest) * fontSize * 0.5f;
   const float height = std::min(static_cast<float>(count) * rowHeight, kMaxHeight);
   if (titlesCentered) width += 20;
+  // Half the font size per byte underestimates wide letters (capitals,
+  // "m", "w"): a title drawn wider than that would be cut at the list's
+  // edge, so the list is at least as wide as its widest drawn title.
+  if (longest > 0) {
+    if (Label* probe = Label::create("", "", fontSize)) {
+      float drawn = 0;
+      for (menuObject* item = first; item; item = item->next) {
+        if (item->title.empty()) continue;
+        probe->setString(item->title);
+        drawn = std::max(drawn, probe->getContentSize().width);
+      }
+      const float needed = titlesCentered ? drawn + 6 : static_cast<float>(iconWidth) + 10 + drawn + 5;
+      width = std::max(width, needed);
+    }
+  }
 
   if (listView) {
     listView->removeFromParent();

@@ -100,6 +100,23 @@ TEST_F(Menu, TitlesOnlyAreCentredInAWiderMenu) {
   EXPECT_FLOAT_EQ(background->getBoundingBox().size.height, 40);
 }
 
+TEST_F(Menu, WideTitlesAreNotCutAtTheListsEdge) {
+  // Capitals draw wider than half the font size per byte.
+  for (const std::string& icon : {std::string(), std::string("UIRes/noPicture.png")}) {
+    SCOPED_TRACE(icon);
+    NSMenu* menu = show(chain(2, "MWMWMWMWMW", icon));
+    NSUI::NSTableViewCell* cell = menu->listView->cellAtIndex(0);
+    ASSERT_NE(cell, nullptr);
+    auto* title = dynamic_cast<Label*>(cell->getChildByTag(NSMenu::kTitleTag));
+    ASSERT_NE(title, nullptr);
+    const Rect box = title->getBoundingBox();
+    EXPECT_GT(box.size.width, 11 * 20 * 0.5f);  // the case this is about
+    EXPECT_GE(box.getMinX(), 0);
+    EXPECT_LE(box.getMaxX(), menu->listView->getContentSize().width);
+    menu->removeFromParent();
+  }
+}
+
 TEST_F(Menu, IconsOnlyAreCentredAndTheFirstIconSetsTheColumn) {
   // demo/image.png is 64 wide, UIRes/noPicture.png 128.
   NSMenu::menuObject* first = chain(2, "", "demo/image.png");
