@@ -60,7 +60,7 @@ inline std::string startServer(const std::string& screen) {
       dup2(devnull, 2);
     }
     std::string fd = std::to_string(fds[1]);
-    execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+    execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
           static_cast<char*>(nullptr));
     _exit(127);
   }

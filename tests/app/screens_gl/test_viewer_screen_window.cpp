@@ -474,9 +474,11 @@ TEST_F(ViewerScreenWindow, Compare4DWithUnequalVolumes) {
 // The return key (or the back button) while the job still runs: the job
 // registers nothing more, leaves nothing registered and posts nothing.
 TEST_F(ViewerScreenWindow, PoppedWhileLoading) {
+  // Many small files: the scan lasts long after the pop, also on a loaded
+  // machine, so the "while scanning" cases are what they say.
   dcmfixtures::CtPhantom p;
-  p.width = p.height = 128;
-  p.slices = 200;
+  p.width = p.height = 32;
+  p.slices = 2000;
   const std::string path = "p6/st/ct";
   dcmfixtures::writeCtPhantom(folder(path), p);
   struct Case {

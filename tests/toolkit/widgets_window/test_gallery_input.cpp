@@ -266,7 +266,9 @@ TEST_F(Gallery, PopupMenuWithIconsAndTitles) {
   Image img;
   capture("gallery_menu", img);
   const Size size = menu->listView->getContentSize();
-  EXPECT_EQ(size, Size(60 + 10 + 10 * 20 * 0.5f, 360));
+  // At least the width the byte count gives; wider where a drawn title needs it.
+  EXPECT_GE(size.width, 60 + 10 + 10 * 20 * 0.5f);
+  EXPECT_EQ(size.height, 360);
   // Dark rows, light titles, coloured icons.
   EXPECT_TRUE(near(at(img, 200 + static_cast<int>(size.width) - 10, 200 + 345), Rgb{65, 66, 66}, 15));
   EXPECT_GT(count(img, Rect(270, 500, 100, 30), [](Rgb c) { return c.r > 180 && c.g > 180 && c.b > 180; }), 40);
