@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -351,12 +352,23 @@ TEST_F(ViewerScreenWindow, ForeignCompletionChangesNothing) {
   dcmfixtures::writeSeries(folder("p3/st/ct"), v, 512, 512, 200);
   imageViewerPC* screen = push("p3/st/ct");
   ASSERT_NE(screen, nullptr);
-  ASSERT_TRUE(stepUntil([screen] { return screen->viewerMulti != nullptr; }, 120));
-  auto* reader = dynamic_cast<isImageSDK::isBinReader*>(isSharedObjects::getInstance()->getObjectByName("p3/st/ct"));
+  // The reader's loading thread is held at its next slice as soon as it has
+  // loaded its first one (the reader's update has queued every slice and
+  // takes the lock no more), so the pixels cannot all arrive before the
+  // screen is built, however slow the frames are.
+  std::unique_lock<std::recursive_mutex> hold;
+  isImageSDK::isBinReader* reader = nullptr;
+  ASSERT_TRUE(stepUntil(
+      [&] {
+        reader = dynamic_cast<isImageSDK::isBinReader*>(isSharedObjects::getInstance()->getObjectByName("p3/st/ct"));
+        if (reader && reader->getLoadedCount() > 0) hold = std::unique_lock<std::recursive_mutex>(reader->dataMutex, std::try_to_lock);
+        return hold.owns_lock();
+      },
+      600));
+  ASSERT_TRUE(stepUntil([screen] { return screen->viewerMulti != nullptr; }, 600));
   ASSERT_NE(reader, nullptr);
+  ASSERT_TRUE(hold.owns_lock());
   {
-    // The reader's loading thread waits at its next slice meanwhile.
-    std::lock_guard<std::recursive_mutex> hold(reader->dataMutex);
     ASSERT_TRUE(screen->loadPending) << "the pixels arrived before the screen was built";
     ASSERT_FALSE(reader->isLoadComplete());
     EXPECT_EQ(screen->layoutManager->getLayout(), 1);  // a single view until the pixels are in
@@ -369,6 +381,7 @@ TEST_F(ViewerScreenWindow, ForeignCompletionChangesNothing) {
     EXPECT_EQ(screen->layoutId, 0);
     EXPECT_EQ(screen->layoutManager->getLayout(), 1);
   }
+  hold.unlock();
   ASSERT_TRUE(waitComplete(screen));
   EXPECT_EQ(screen->layoutId, 4);
   EXPECT_EQ(screen->layoutManager->getLayout(), 4);

@@ -7,11 +7,13 @@
 // the commands and notifications the screen sends it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/browse/favoriteList.h"
@@ -1030,7 +1032,13 @@ TEST_F(ViewerTools, TagViewerOpensForTheFocusedFile) {
   ASSERT_TRUE(reader->setFileName(folder, isImageSDK::isDcmScan::getCacheFileName(folder)));
   isImageSDK::isImageData* read = reader->getOutputImage();
   read->update();
-  for (int i = 0; i < 600 && !reader->isLoadComplete(); ++i) step(1);
+  // The loading thread's pace is the machine's: wait by the clock, not by
+  // a count of (instant) headless frames.
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+       !reader->isLoadComplete() && std::chrono::steady_clock::now() < end;) {
+    step(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
   ASSERT_TRUE(reader->isLoadComplete());
   read->updateInformation();
   multi->removeAllViews();
