@@ -248,6 +248,7 @@ struct ScreenTimes {
   double builtMs = -1;        // the end of the frame in which the viewers were made
   double builtFrameMs = 0;    // that frame's length
   int builtFrames = 0;
+  bool released = false;  // loaded, popped and its reader out of the registry
 };
 
 // The screen: pushed, stepped until a frame shows the slice, left to finish
@@ -302,13 +303,14 @@ ScreenTimes screenOpen() {
   if (ok) out.shownMs = msSince(t0);
   // Every pixel in (a cold round's ".raw" written) and the screen in its
   // final layout.
-  stepUntil([screen] {
+  const bool complete = stepUntil([screen] {
     auto* reader = dynamic_cast<isBinReader*>(isSharedObjects::getInstance()->getObjectByName(kSeries));
     return reader && reader->isLoadComplete() && !screen->loadPending;
   });
   director()->popScene();
   screen = nullptr;
-  stepUntil([] { return isSharedObjects::getInstance()->getObjectByName(kSeries) == nullptr; });
+  out.released =
+      stepUntil([] { return isSharedObjects::getInstance()->getObjectByName(kSeries) == nullptr; }) && complete;
   for (int i = 0; i < 3; ++i) step();
   return out;
 }
@@ -344,6 +346,10 @@ void BM_ViewerScreenOpen(benchmark::State& st) {
     }
     if (ref < 0 || scr.shownMs < 0) {
       st.SkipWithError("the reference or the screen did not get there");
+      return;
+    }
+    if (!scr.released) {
+      st.SkipWithError("the screen did not finish loading, or its reader stayed registered after the pop");
       return;
     }
     if (trace)
