@@ -1,8 +1,8 @@
 // The layout manager with a real multi-view headless: the cells of every
 // layout at three screen sizes, one data in a layout, comparisons, views
 // without area or data, layout requests (9114) and their relay, replacing
-// and clearing the data, and data that must outlive the cells it was shown
-// in.
+// and clearing the data, data that must outlive the cells it was shown
+// in, and the "mpr" cells' overlay texts after a switch from one cell.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,9 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "imaging/view/isActorManager.h"
+#include "imaging/view/isActorOverlay.h"
+#include "imaging/view/isNodeOverlay.h"
 #include "imaging/viewers/appLayouts.h"
 #include "imaging/viewers/appManager.h"
 #include "imaging/viewers/isViewerBrowser.h"
+#include "imaging/viewers/isViewerImage.h"
 #include "imaging/viewers/isViewerMulti.h"
 #include "toolkit/foundation/NSNotifyIds.h"
 #include "viewer_support.h"
@@ -153,6 +157,20 @@ struct AppManagerTest : ::testing::Test {
     }
   }
 };
+
+// The text of a cell's first image viewer's overlay bound to `id`; "?"
+// when there is none.
+std::string overlayText(KeyViewProperty* cell, int id) {
+  auto* browser = dynamic_cast<isViewerBrowser*>(cell->getViewer());
+  if (!browser || browser->getImageViewers().empty()) return "?";
+  isActorManager* actors = browser->getImageViewers().at(0)->getActorManager();
+  isActorOverlay* overlay = actors ? actors->getOverlayActor() : nullptr;
+  if (!overlay) return "?";
+  for (isNodeOverlay* item : overlay->getItems())
+    if (item->kind == 1 && item->notificationId == id)
+      if (auto* text = dynamic_cast<isNodeOverlayText*>(item)) return text->getString();
+  return "?";
+}
 
 // Whether the multi-view hands a grid command to its focused 2-D cell.
 bool multiViewSplitsItsFocusedCell(isImageData* data) {
@@ -521,4 +539,44 @@ TEST_F(AppManagerTest, LifeCycle) {
   stepFrames(4);
   EXPECT_EQ(multi->getCellCount(), 1);
   multi->removeFromParent();
+}
+
+// The viewer screen shows a series that is still loading in "2dview" and
+// switches to "mpr" once its pixels are in. The new cells' overlays are
+// built before their viewers know their plane, so they start as " Slice"
+// with an empty window; the plane names and windows follow on the serial
+// queue, one post a frame for the whole program. None may be lost: the
+// last cell, the coronal one, gets its texts last.
+TEST_F(AppManagerTest, MprCellTextsAllArriveAfterTheSwitchFromOneCell) {
+  isImageData* ct = phantom();
+  manager->setImageData(ct, Rect(0, 0, 1000, 800), LAYOUT_2DVIEW);
+  ASSERT_NE(attach(), nullptr);
+  stepFrames(60);
+  manager->setImageData(ct, Rect(0, 0, 1000, 800), LAYOUT_MPR);
+  const std::vector<KeyViewProperty*> shown = cells();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(overlayText(shown[2], NOTIFY_OVERLAY_VIEW_NAME), " Slice");
+  EXPECT_EQ(overlayText(shown[2], NOTIFY_OVERLAY_WINDOW), " ");
+
+  const char* const names[3] = {" Axial", " Sagittal", " Coronal"};
+  auto settled = [&] {
+    for (size_t i = 0; i < 3; ++i)
+      if (overlayText(shown[i], NOTIFY_OVERLAY_VIEW_NAME) != names[i] ||
+          overlayText(shown[i], NOTIFY_OVERLAY_WINDOW).size() <= 1)
+        return false;
+    return true;
+  };
+  int frames = 0;
+  while (!settled() && frames < 600) {
+    stepFrames(1);
+    ++frames;
+  }
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(overlayText(shown[i], NOTIFY_OVERLAY_VIEW_NAME), names[i]) << "cell " << i;
+    EXPECT_GT(overlayText(shown[i], NOTIFY_OVERLAY_WINDOW).size(), 1u) << "cell " << i;
+  }
+  // One serial post a frame: the coronal cell's name comes after the
+  // windows and plane names queued before it (the sagittal and coronal
+  // cells first post " Axial") and the sagittal cell's camera moves.
+  EXPECT_EQ(frames, 9);
 }
