@@ -162,16 +162,24 @@ void imageViewerPC::onEnterTransitionDidFinish() {
     startLoadingJob();
     firstEntry = false;
   }
+  // The program's task service runs from launch to teardown; a screen never
+  // starts it (without one there is nothing announced to count).
   int favourites = 0;
-  if (dataService* service = dataService::getInstance())
+  if (dataService* service = dataService::getInstanceIfExists())
     if (service->database) favourites = service->database->favoriteCount;
   updateFavoriteBadge(favourites);
 }
 
 void imageViewerPC::startLoadingJob() {
   loadJob = std::make_shared<LoadJobState>();
-  if (dataService* service = dataService::getInstance())
+  if (dataService* service = dataService::getInstanceIfExists())
     if (service->database) loadJob->root = service->database->getRoot();
+  if (loadJob->root.empty()) {
+    // The library's own folder, as the database places it.
+    std::string writable = FileUtils::getInstance()->getWritablePath();
+    if (!writable.empty() && writable.back() != '/') writable += '/';
+    loadJob->root = writable + "kq/dicom/";
+  }
   // The registry is made here, on the UI thread; the job only uses it.
   isSharedObjects::getInstance();
   std::vector<std::string> paths = seriesPaths;
