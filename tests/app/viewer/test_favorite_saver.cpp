@@ -30,6 +30,7 @@
 #include "toolkit/foundation/NSNotificationCenter.h"
 #include "toolkit/foundation/NSNotifyIds.h"
 #include "tools/dcmfixtures/fixtures.h"
+#include "support/headless_screen.h"
 
 USING_NS_CC;
 using isImageSDK::SliceRecord;
@@ -97,19 +98,7 @@ class FavoriteSaver : public ::testing::Test {
     dir = (fs::temp_directory_path() / ("fw-favorite-" + std::to_string(getpid()))).string();
     fs::remove_all(dir);
     fs::create_directories(dir + "/w");
-    FileUtils::getInstance()->setWritablePath(dir + "/w/");
-    FileUtils::getInstance()->setDefaultResourceRootPath(std::string(FW_BINARY_DIR) + "/resources/");
-    FileUtils::getInstance()->setSearchPaths({"res/pad/"});
-    Director::getInstance()->setOpenGLView(GLViewImpl::createHeadless(Size(1280, 800)));
-    static AppConfig* config = [] {
-      AppConfig* c = AppConfig::getInstance();
-      c->retain();
-      c->languageTable.load();
-      return c;
-    }();
-    NSUI::setLocalizedStringTable(&config->languageTable);
-    scene = Scene::create();
-    Director::getInstance()->runWithScene(scene);
+    scene = fwtest::startHeadlessScreen(dir + "/w/", Size(1280, 800));
     NSUI::NSNotificationCenter::getInstance()->addObserver(
         this, nullptr,
         [this](Ref*, unsigned, NSUI::NSNotificationData* data) {

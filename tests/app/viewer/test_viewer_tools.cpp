@@ -41,6 +41,7 @@
 #include "toolkit/widgets/NSMenu.h"
 #include "toolkit/widgets/UIScrollViewBase.h"
 #include "tools/dcmfixtures/phantoms.h"
+#include "support/headless_screen.h"
 
 USING_NS_CC;
 using fwtest::RecordingMulti;
@@ -63,20 +64,7 @@ class ViewerTools : public ::testing::Test {
     setenv("LC_ALL", "C", 1);
     dir = (fs::temp_directory_path() / ("fw-viewer-tools-" + std::to_string(getpid()))).string();
     fs::create_directories(dir + "/w");
-    auto* files = FileUtils::getInstance();
-    files->setWritablePath(dir + "/w/");
-    files->setDefaultResourceRootPath(std::string(FW_BINARY_DIR) + "/resources/");
-    files->setSearchPaths({"res/pad", "imageSDK", "UIRes"});
-    Director::getInstance()->setOpenGLView(GLViewImpl::createHeadless(Size(kWidth, kHeight)));
-    static AppConfig* config = [] {
-      AppConfig* c = AppConfig::getInstance();
-      c->retain();
-      c->languageTable.load();
-      return c;
-    }();
-    NSUI::setLocalizedStringTable(&config->languageTable);
-    base = Scene::create();
-    Director::getInstance()->runWithScene(base);
+    base = fwtest::startHeadlessScreen(dir + "/w/", Size(kWidth, kHeight), {"res/pad", "imageSDK", "UIRes"});
     scene = Scene::create();
     Director::getInstance()->pushScene(scene);
     NSUI::NSNotificationCenter::getInstance();

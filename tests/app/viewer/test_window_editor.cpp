@@ -19,6 +19,7 @@
 #include "toolkit/foundation/NSNotificationCenter.h"
 #include "toolkit/foundation/NSNotifyIds.h"
 #include "toolkit/widgets/NSTextField.h"
+#include "support/headless_screen.h"
 
 USING_NS_CC;
 
@@ -41,20 +42,7 @@ class WindowEditor : public ::testing::Test {
     setenv("LC_ALL", "C", 1);
     dir = (fs::temp_directory_path() / ("fw-editww-" + std::to_string(getpid()))).string();
     fs::create_directories(dir + "/w");
-    FileUtils::getInstance()->setWritablePath(dir + "/w/");
-    FileUtils::getInstance()->setDefaultResourceRootPath(std::string(FW_BINARY_DIR) + "/resources/");
-    FileUtils::getInstance()->setSearchPaths({"res/pad/"});
-    Director::getInstance()->setOpenGLView(GLViewImpl::createHeadless(Size(1280, 800)));
-    // One settings object for the process (it cannot be made again once gone).
-    static AppConfig* config = [] {
-      AppConfig* c = AppConfig::getInstance();
-      c->retain();
-      c->languageTable.load();
-      return c;
-    }();
-    NSUI::setLocalizedStringTable(&config->languageTable);
-    scene = Scene::create();
-    Director::getInstance()->runWithScene(scene);
+    scene = fwtest::startHeadlessScreen(dir + "/w/", Size(1280, 800));
     auto* centre = NSUI::NSNotificationCenter::getInstance();
     centre->addObserver(
         this, nullptr,
