@@ -207,11 +207,7 @@ void dcmFinder::onButton(Ref* sender) {
   if (!button) return;
   const std::string& name = button->getName();
   if (name == "btn_back") {
-    if (dynamic_cast<NSUI::NSResponseWindow*>(getParent())) {
-      getParent()->removeFromParent();
-    } else {
-      removeFromParent();
-    }
+    NSUI::NSResponseWindow::closeHolding(this);
   } else if (name == "btnSearch") {
     if (model_.search(fieldText("editIP"), fieldText("editPort"), fieldText("editTitle"), fieldText("editPatient")))
       statApplication::getInstance()->addStat(kSearchEvent, "");

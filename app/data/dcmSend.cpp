@@ -118,12 +118,7 @@ void dcmSend::cleanup() {
 }
 
 bool dcmSend::onResponseReturn() {
-  retain();
-  if (auto* window = dynamic_cast<NSUI::NSResponseWindow*>(getParent()))
-    window->removeFromParent();
-  else
-    removeFromParent();
-  release();
+  NSUI::NSResponseWindow::closeHolding(this);
   return true;
 }
 

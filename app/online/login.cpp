@@ -376,12 +376,7 @@ bool login::onResponseReturn() {
 }
 
 void login::close() {
-  retain();
-  if (auto* window = dynamic_cast<NSUI::NSResponseWindow*>(getParent()))
-    window->removeFromParent();
-  else
-    removeFromParent();
-  release();
+  NSUI::NSResponseWindow::closeHolding(this);
 }
 
 void login::requestLogin() {

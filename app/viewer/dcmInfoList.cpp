@@ -116,10 +116,7 @@ void dcmInfoList::cleanup() {
 void dcmInfoList::onButtonClicked(Ref* sender) {
   auto* button = dynamic_cast<Node*>(sender);
   if (!button || button->getName() != "btn_back") return;
-  if (auto* window = dynamic_cast<NSUI::NSResponseWindow*>(getParent()))
-    window->removeFromParent();
-  else
-    removeFromParent();
+  NSUI::NSResponseWindow::closeHolding(this);
 }
 
 // ------------------------------------------------------------------ reading

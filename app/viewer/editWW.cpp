@@ -173,12 +173,7 @@ bool editWW::apply() {
 
 bool editWW::onResponseReturn() {
   if (!apply()) return true;
-  retain();
-  if (auto* window = dynamic_cast<NSUI::NSResponseWindow*>(getParent()))
-    window->removeFromParent();
-  else
-    removeFromParent();
-  release();
+  NSUI::NSResponseWindow::closeHolding(this);
   return true;
 }
 

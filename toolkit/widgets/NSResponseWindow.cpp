@@ -79,4 +79,15 @@ void NSResponseWindow::placePanel(cocos2d::Node* panel)
     updateChildrenToHighZOrder();
 }
 
+void NSResponseWindow::closeHolding(cocos2d::Node* content)
+{
+    if (!content) return;
+    content->retain();
+    if (auto* window = dynamic_cast<NSResponseWindow*>(content->getParent()))
+        window->removeFromParent();
+    else
+        content->removeFromParent();
+    content->release();
+}
+
 } // namespace NSUI

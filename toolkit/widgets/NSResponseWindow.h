@@ -28,6 +28,11 @@ public:
     // children raised in front of it in their present order.
     void placePanel(cocos2d::Node* panel);
 
+    // Closes a pop-up from inside: removes the modal window that holds
+    // `content`, or `content` itself when it stands alone. Safe to call from
+    // the content's own handlers (it is kept alive until the removal ends).
+    static void closeHolding(cocos2d::Node* content);
+
 protected:
     NSResponseWindow() = default;
     // Strictly inside the content rectangle, point in world space.
