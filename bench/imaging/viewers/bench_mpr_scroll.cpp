@@ -37,6 +37,7 @@
 #include "support/viewer_harness.h"
 #include "tools/dcmfixtures/phantoms.h"
 #include "viewer_bench_clock.h"
+#include "viewer_bench_frames.h"
 #include "xvfb_reexec.h"
 
 using namespace isImageSDK;
@@ -81,20 +82,6 @@ fwtest::ViewerHarness* stage() {
   return h;
 }
 
-// Frames the volume cell showed: every frame it shows arrives as a new
-// texture of its sprite.
-struct VolumeFrames {
-  explicit VolumeFrames(isViewerVR* v) : actor(v ? v->getVolumeActor() : nullptr) { last = texture(); }
-  cocos2d::Texture2D* texture() const { return actor && actor->getSprite() ? actor->getSprite()->getTexture() : nullptr; }
-  void poll() {
-    cocos2d::Texture2D* t = texture();
-    if (t != last) ++count;
-    last = t;
-  }
-  isActorVR* actor;
-  cocos2d::Texture2D* last = nullptr;
-  int count = 0;
-};
 
 // The plane extraction alone: orientation `plane`, indices first, first ± 1,
 // ... as the scroll visits them.
@@ -131,17 +118,8 @@ void BM_MprScroll(benchmark::State& st) {
   h->waitForVolume(vr);
   // Idle frames in blocks between the scrolling ones, so that both see the
   // same load of the machine.
-  std::vector<double> idle, idleCpu;
-  auto idleBlock = [&] {
-    for (int i = 0; i < 30; ++i) {
-      const auto t0 = Clock::now();
-      const double c0 = threadCpuMs();
-      h->frames(1);
-      idle.push_back(msSince(t0));
-      idleCpu.push_back(threadCpuMs() - c0);
-    }
-  };
-  idleBlock();
+  viewerbench::IdleFrames idle;
+  idle.block(h);
 
   // One notch per frame, away from the user until the last plane is near,
   // then back.
@@ -153,12 +131,12 @@ void BM_MprScroll(benchmark::State& st) {
   int direction = 1;
   std::vector<double> frames, cpu;
   std::vector<int> visited;
-  VolumeFrames volume(vr);
+  viewerbench::VolumeFrames volume(vr);
   const int start = viewer->imageActor->getSliceIndex();
   int n = 0;
   for (auto _ : st) {
     if (++n % 50 == 0) {
-      idleBlock();
+      idle.block(h);
       volume.poll();
     }
     const int index = viewer->imageActor->getSliceIndex();
@@ -180,18 +158,18 @@ void BM_MprScroll(benchmark::State& st) {
     prev = i;
     return m;
   }));
-  idleBlock();
+  idle.block(h);
   const int plane = viewer->imageActor->getPlaneOrientation();
   const double extract = extraction(viewer->getImageData(), plane, visited);
   const double frame = median(frames);
   st.counters["frame_ms"] = frame;
-  const double idleMs = median(idle);
+  const double idleMs = median(idle.wall);
   st.counters["idle_ms"] = idleMs;
   st.counters["extract_ms"] = extract;
   st.counters["goal_ms"] = idleMs + 1.5 * extract;
   st.counters["ratio"] = extract > 0 ? (frame - idleMs) / extract : 0.0;
   st.counters["cpu_ms"] = median(cpu);
-  st.counters["idle_cpu_ms"] = median(idleCpu);
+  st.counters["idle_cpu_ms"] = median(idle.cpu);
   st.counters["volume_frames"] = volume.count;
   st.counters["steps"] = moved;
   st.SetLabel(kind == VIEW_KIND_AXIAL ? "axial cell" : "sagittal cell");

@@ -43,6 +43,7 @@
 #include "support/viewer_harness.h"
 #include "tools/dcmfixtures/phantoms.h"
 #include "viewer_bench_clock.h"
+#include "viewer_bench_frames.h"
 #include "xvfb_reexec.h"
 
 using namespace isImageSDK;
@@ -87,18 +88,6 @@ void contextSwitches(long& waited, long& preempted) {
   preempted = u.ru_nivcsw;
 }
 
-struct VolumeFrames {
-  explicit VolumeFrames(isViewerVR* v) : actor(v ? v->getVolumeActor() : nullptr) { last = texture(); }
-  cocos2d::Texture2D* texture() const { return actor && actor->getSprite() ? actor->getSprite()->getTexture() : nullptr; }
-  void poll() {
-    cocos2d::Texture2D* t = texture();
-    if (t != last) ++count;
-    last = t;
-  }
-  isActorVR* actor;
-  cocos2d::Texture2D* last = nullptr;
-  int count = 0;
-};
 
 // The planes the 2-D cells show, extracted alone from frame `phase`.
 double extraction(isImageData* data, const std::vector<isViewerImage*>& viewers, int phase) {
@@ -139,23 +128,14 @@ void BM_PhaseCine(benchmark::State& st) {
 
   // Idle frames in blocks between the cine's, so that both see the same
   // load of the machine.
-  std::vector<double> idle, idleCpu;
-  auto idleBlock = [&] {
-    for (int i = 0; i < 30; ++i) {
-      const auto t0 = Clock::now();
-      const double c0 = threadCpuMs();
-      h->frames(1);
-      idle.push_back(msSince(t0));
-      idleCpu.push_back(threadCpuMs() - c0);
-    }
-  };
-  idleBlock();
+  viewerbench::IdleFrames idle;
+  idle.block(h);
   std::vector<double> extract;
   const int phases = data->getFirstFrame()->frameCount;
   for (int k = 0; k < phases; ++k) extract.push_back(extraction(data, viewers, (k + 1) % phases));
 
   std::vector<double> frames, cpu;
-  VolumeFrames volume(vr);
+  viewerbench::VolumeFrames volume(vr);
   double paused = 0;
   long waited0 = 0, preempted0 = 0, waited1 = 0, preempted1 = 0, waitedIdle = 0, preemptedIdle = 0;
   const auto start = Clock::now();
@@ -166,7 +146,7 @@ void BM_PhaseCine(benchmark::State& st) {
       const auto pause = Clock::now();
       long w0, p0, w1, p1;
       contextSwitches(w0, p0);
-      idleBlock();
+      idle.block(h);
       contextSwitches(w1, p1);
       waitedIdle += w1 - w0;
       preemptedIdle += p1 - p0;
@@ -188,13 +168,13 @@ void BM_PhaseCine(benchmark::State& st) {
     frames.push_back(ms);
     st.SetIterationTime(ms / 1000.0);
   }
-  idleBlock();
+  idle.block(h);
   const double seconds = (msSince(start) - paused) / 1000.0;
   const double frame = median(frames);
-  const double reference = median(idle) + median(extract);
+  const double reference = median(idle.wall) + median(extract);
   st.counters["phases_per_s"] = frame > 0 ? 1000.0 / frame : 0.0;
   st.counters["frame_ms"] = frame;
-  st.counters["idle_ms"] = median(idle);
+  st.counters["idle_ms"] = median(idle.wall);
   st.counters["extract_ms"] = median(extract);
   st.counters["reference_ms"] = reference;
   st.counters["ratio"] = reference > 0 ? frame / reference : 0.0;
@@ -210,7 +190,7 @@ void BM_PhaseCine(benchmark::State& st) {
   st.counters["idle_waits"] = waitedIdle / idleFrames;
   st.counters["idle_preempted"] = preemptedIdle / idleFrames;
   st.counters["cpu_ms"] = median(cpu);
-  st.counters["idle_cpu_ms"] = median(idleCpu);
+  st.counters["idle_cpu_ms"] = median(idle.cpu);
   st.counters["volume_frames"] = volume.count;
   st.counters["volume_fps"] = seconds > 0 ? volume.count / seconds : 0.0;
   st.SetLabel(std::string(layoutName(layout)) + (volumeOff ? ", volume cell not rendering" : ""));
