@@ -240,7 +240,9 @@ TEST_F(AccountPanel, EveryViewBuildsItsRowsAboveTheMainButton) {
     EXPECT_EQ(node()->getChildByName("setMail") != nullptr, v.mode == 1);
     EXPECT_EQ(main->getTitleText(), v.loginTitle);
     EXPECT_EQ(node()->getChildByNameDeep("send")->isVisible(), v.sendShown);
-    if (v.mode != 0) EXPECT_EQ(node()->getChildByNameDeep("change")->isVisible(), v.changeShown);
+    if (v.mode != 0) {
+      EXPECT_EQ(node()->getChildByNameDeep("change")->isVisible(), v.changeShown);
+    }
   }
 }
 
@@ -543,7 +545,9 @@ TEST_F(AccountPanel, RepliesOfEveryTagAsForced) {
     EXPECT_EQ(p->getMode(), c.modeAfter);
     EXPECT_EQ(UILocalConfig::getIntegerForKey("app_logined", -1), c.loggedIn ? 1 : 0);
     EXPECT_EQ(UILocalConfig::getStringForKey("app_login_id", ""), "before");
-    if (c.tag == "getCode") EXPECT_EQ(p->getExpectedCode(), "");
+    if (c.tag == "getCode") {
+      EXPECT_EQ(p->getExpectedCode(), "");
+    }
     service->force(c.path, "");
     window->removeFromParent();
   }
@@ -579,7 +583,9 @@ TEST_F(AccountPanel, BackAndEscapeReturnToTheBaseViewOrClose) {
     else
       press("goBack");
     EXPECT_EQ(isOpen(), !c.closes);
-    if (!c.closes) EXPECT_EQ(p->getMode(), c.modeAfter);
+    if (!c.closes) {
+      EXPECT_EQ(p->getMode(), c.modeAfter);
+    }
     if (isOpen()) window->removeFromParent();
   }
   // "change" outside the account view does nothing.
