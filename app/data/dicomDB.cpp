@@ -261,10 +261,14 @@ bool dicomDB::start() {
   return true;
 }
 
-void dicomDB::initDB() {
+std::string dicomDB::defaultFolder() {
   std::string writable = cocos2d::FileUtils::getInstance()->getWritablePath();
   if (!writable.empty() && writable.back() != '/') writable += '/';
-  std::string folder = writable + "kq" + "/" + "dicom" + "/";
+  return writable + "kq" + "/" + "dicom" + "/";
+}
+
+void dicomDB::initDB() {
+  std::string folder = defaultFolder();
   dbFolder = folder;
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) std::filesystem::create_directories(folder, ec);

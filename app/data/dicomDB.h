@@ -159,6 +159,8 @@ class dicomDB : public cocos2d::Ref, public NSUI::NSThreadSafeDestroy {
 
   // The storage root (the library folder, ending with "/").
   std::string getRoot();
+  // Where the library keeps its files: "<writable path>kq/dicom/".
+  static std::string defaultFolder();
 
   void queryPatients(const std::function<void(NSUI::NSDBDataModel*)>& callback);
   void queryStudies(const std::function<void(NSUI::NSDBDataModel*)>& callback, const std::string& patientId,

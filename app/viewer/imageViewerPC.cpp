@@ -170,16 +170,18 @@ void imageViewerPC::onEnterTransitionDidFinish() {
   updateFavoriteBadge(favourites);
 }
 
+std::string imageViewerPC::storageRoot() {
+  std::string root;
+  if (dataService* service = dataService::getInstanceIfExists())
+    if (service->database) root = service->database->getRoot();
+  if (root.empty()) root = dicomDB::defaultFolder();
+  if (root.back() != '/') root += '/';
+  return root;
+}
+
 void imageViewerPC::startLoadingJob() {
   loadJob = std::make_shared<LoadJobState>();
-  if (dataService* service = dataService::getInstanceIfExists())
-    if (service->database) loadJob->root = service->database->getRoot();
-  if (loadJob->root.empty()) {
-    // The library's own folder, as the database places it.
-    std::string writable = FileUtils::getInstance()->getWritablePath();
-    if (!writable.empty() && writable.back() != '/') writable += '/';
-    loadJob->root = writable + "kq/dicom/";
-  }
+  loadJob->root = storageRoot();
   // The registry is made here, on the UI thread; the job only uses it.
   isSharedObjects::getInstance();
   std::vector<std::string> paths = seriesPaths;

@@ -186,6 +186,9 @@ class imageViewerPC : public NSUI::NSLayout {
 
   // imageViewerPC.cpp's own helpers and members go below this line.
 
+  // The patient library's storage root (ending in "/"): the running task
+  // service's, else the library's own folder. Read on the UI thread.
+  static std::string storageRoot();
   // Makes the job state and starts the loading job (first entry).
   void startLoadingJob();
   // Job side: the overlay message handed to the UI thread; the final

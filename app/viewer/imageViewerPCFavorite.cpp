@@ -19,8 +19,6 @@
 #include <system_error>
 #include <thread>
 
-#include "app/data/dataService.h"
-#include "app/data/dicomDB.h"
 #include "app/viewer/imageViewerPC.h"
 #include "dcmsdk/dcmSDK.h"
 #include "imaging/core/SliceRecord.h"
@@ -49,21 +47,6 @@ constexpr double kFloatRange = 32000.0;
 void playChime() {
   // A missing sound is silent.
   SimpleAudioEngine::getInstance()->playEffect("res/dingdong.wav", false, 1.0f, 0.0f, 1.0f);
-}
-
-// The storage root of the patient library; the library's own default place
-// when the library is not there.
-std::string storageRoot() {
-  std::string root;
-  if (dataService* service = dataService::getInstanceIfExists())
-    if (service->database) root = service->database->getRoot();
-  if (root.empty()) {
-    root = FileUtils::getInstance()->getWritablePath();
-    if (!root.empty() && root.back() != '/') root += '/';
-    root += "kq/dicom/";
-  }
-  if (root.back() != '/') root += '/';
-  return root;
 }
 
 // Frees the slice and its samples when the thread ends, however it ends.
@@ -155,7 +138,7 @@ void imageViewerPC::onFavoriteSave(NSUI::NSNotificationData* data) {
   data->userData = nullptr;
   playChime();
   try {
-    std::thread(&imageViewerPC::saveFavorite, slice, storageRoot()).detach();
+    std::thread(&imageViewerPC::saveFavorite, slice, imageViewerPC::storageRoot()).detach();
   } catch (const std::system_error& e) {
     log("favourite not saved: no thread (%s)", e.what());
     std::free(slice->pixels);
