@@ -197,32 +197,16 @@ class E2EDriver : public AppDriver {
   // file (read-only; the library writes in WAL mode, so reading beside it is
   // safe); -1 when the file or the query fails.
   static long long queryLibrary(const std::string& sql) {
-    const std::string file = writablePath() + "kq/dicom/dicomDB";
-    sqlite3* db = nullptr;
     long long value = -1;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-      sqlite3_busy_timeout(db, 2000);
-      sqlite3_stmt* st = nullptr;
-      if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-        value = sqlite3_column_int64(st, 0);
-      sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
+    firstRow(sql, [&](sqlite3_stmt* st) { value = sqlite3_column_int64(st, 0); });
     return value;
   }
   // The same for a text column; empty when the file or the query fails.
   static std::string queryLibraryText(const std::string& sql) {
-    const std::string file = writablePath() + "kq/dicom/dicomDB";
-    sqlite3* db = nullptr;
     std::string value;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-      sqlite3_busy_timeout(db, 2000);
-      sqlite3_stmt* st = nullptr;
-      if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-        if (const unsigned char* text = sqlite3_column_text(st, 0)) value = reinterpret_cast<const char*>(text);
-      sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
+    firstRow(sql, [&](sqlite3_stmt* st) {
+      if (const unsigned char* text = sqlite3_column_text(st, 0)) value = reinterpret_cast<const char*>(text);
+    });
     return value;
   }
   static std::string writablePath() {
@@ -252,6 +236,19 @@ class E2EDriver : public AppDriver {
 
  private:
   static constexpr int kRunning = -2;
+
+  // Runs `sql` on the library file and hands its first row to `read`.
+  static void firstRow(const std::string& sql, const std::function<void(sqlite3_stmt*)>& read) {
+    const std::string file = writablePath() + "kq/dicom/dicomDB";
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(db, 2000);
+      sqlite3_stmt* st = nullptr;
+      if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) read(st);
+      sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+  }
 
   static cocos2d::Node* findTextIn(cocos2d::Node* node, const std::string& text) {
     if (!node->isVisible()) return nullptr;
