@@ -45,9 +45,7 @@ constexpr const char* kMessagePanel = "imageViewerMsg";
 constexpr const char* kStrip = "4DPlayUI";
 constexpr const char* kPhaseMenu = "phaseMenu";
 constexpr int kStripZOrder = 200;
-constexpr int kPhaseMenuZOrder = 100200;
 constexpr int kMessagePanelZOrder = 1000;
-constexpr int kPhaseMenuIconWidth = 60;
 
 NSUI::NSNotificationCenter* centre() { return NSUI::NSNotificationCenter::getInstance(); }
 
@@ -502,40 +500,6 @@ void imageViewerPC::show4DControls(bool show) {
     }
   }
   strip->setVisible(show);
-}
-
-void imageViewerPC::showPhaseMenu(bool show) {
-  auto* menu = dynamic_cast<NSUI::NSMenu*>(getChildByNameDeep(kPhaseMenu));
-  if (!menu) {
-    if (!show) return;
-    menu = NSUI::NSMenu::create();
-    if (!menu) return;
-    menu->setName(kPhaseMenu);
-    menu->setAnchorPoint(Vec2::ZERO);
-    addChild(menu, kPhaseMenuZOrder);
-    // The phases are counted once, now.
-    int phases = 0;
-    if (layoutManager && layoutManager->getImageDataList().size() == 1) {
-      isImageData* image = layoutManager->getImageDataList()[0];
-      if (image->isMultiFrame()) phases = image->frameLinked ? image->getFirstFrame()->frameCount : 1;
-    }
-    NSUI::NSMenu::menuObject* first = nullptr;
-    NSUI::NSMenu::menuObject* last = nullptr;
-    for (int i = 0; i < phases; ++i) {
-      NSUI::NSMenu::menuObject* item = NSUI::NSMenu::menuObject::create();
-      item->title = NSUI::formatString("Phase %i", i + 1);
-      item->text = NSUI::formatString("%i", i);
-      item->notifyId = NOTIFY_PHASE_SELECT;
-      item->target = this;
-      if (last)
-        last->next = item;
-      else
-        first = item;
-      last = item;
-    }
-    menu->setMenuItems(first, kPhaseMenuIconWidth);
-  }
-  menu->setVisible(show);
 }
 
 void imageViewerPC::setPhaseTitle(int phaseNumber) {

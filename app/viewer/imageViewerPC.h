@@ -12,13 +12,13 @@
 // Files:
 //   imageViewerPC.cpp       creation, series text, loading job, 2000,
 //                           message panel, leaving and cleanup, the
-//                           notification switch, 4-D strip, phase menu,
-//                           completion of loading (9112), 9114, 9115
+//                           notification switch, 4-D strip, completion
+//                           of loading (9112), 9114, 9115
 //   imageViewerPCTools.cpp  top bar and observers, the button handler, the
 //                           touch and frame hooks, tool pages, the slider,
-//                           the six menus and window presets, the protocol
-//                           button, the quick tool bar, window editor and tag
-//                           viewer hosting
+//                           the menus (the phase menu too) and window
+//                           presets, the protocol button, the quick tool
+//                           bar, window editor and tag viewer hosting
 //   imageViewerPCFavorite.cpp captures, favourites written as DICOM files on
 //                           a thread of their own, the favourites badge
 //

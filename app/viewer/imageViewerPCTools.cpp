@@ -41,9 +41,9 @@ constexpr float kSliderTouchScale = 2.0f;
 constexpr float kTopBarHeight = 60.0f;
 
 constexpr int kMenuZ = 200;
-constexpr int kProtocolMenuZ = 100200;
+constexpr int kTopBarMenuZ = 100200;
 constexpr int kMenuIconWidth = 200;
-constexpr int kProtocolIconWidth = 60;
+constexpr int kTopBarMenuIconWidth = 60;
 constexpr float kPictureRowHeight = 60.0f;
 constexpr float kProtocolRowHeight = 90.0f;
 
@@ -586,7 +586,7 @@ void imageViewerPC::showCaptureMenu(bool show) {
 }
 
 void imageViewerPC::showProtocolMenu(bool show) {
-  showMenu(this, toolPanel, "protocalMenu", true, show, kProtocolMenuZ, kProtocolRowHeight, kProtocolIconWidth,
+  showMenu(this, toolPanel, "protocalMenu", true, show, kTopBarMenuZ, kProtocolRowHeight, kTopBarMenuIconWidth,
            [this] {
              std::vector<isImageSDK::ProtocolInfo> fitting;
              isImageSDK::SeriesSummary summary;
@@ -600,6 +600,22 @@ void imageViewerPC::showProtocolMenu(bool show) {
                rows.push_back({p.title, p.file, p.type, NOTIFY_PROTOCOL_SELECT, layoutManager});
              return rows;
            });
+}
+
+void imageViewerPC::showPhaseMenu(bool show) {
+  showMenu(this, toolPanel, "phaseMenu", true, show, kTopBarMenuZ, 0, kTopBarMenuIconWidth, [this] {
+    // The phases are counted once, at the first show.
+    int phases = 0;
+    if (layoutManager && layoutManager->getImageDataList().size() == 1) {
+      isImageSDK::isImageData* image = layoutManager->getImageDataList()[0];
+      if (image->isMultiFrame()) phases = image->frameLinked ? image->getFirstFrame()->frameCount : 1;
+    }
+    std::vector<MenuRow> rows;
+    for (int i = 0; i < phases; ++i)
+      rows.push_back({NSUI::formatString("Phase %i", i + 1), "", NSUI::formatString("%i", i), NOTIFY_PHASE_SELECT,
+                      this});
+    return rows;
+  });
 }
 
 void imageViewerPC::placeToolMenu(const std::string& menuName, Node* button) {
